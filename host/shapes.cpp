@@ -7,6 +7,7 @@
 // the direction of travel turned counter-clockwise; so a hook always bends
 // to the left of the bar's path, into a section that the path runs around
 // counter-clockwise.
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 #include <sstream>
@@ -207,8 +208,28 @@ BendingShape create_stirrup_with_user_hooks(const StirrupUserHooksArgs& a) {
   const Inset in = CentrelineInset(a.width, a.height, a.concrete_cover_props, d, "a stirrup");
   const std::vector<Point2D> path{{in.x0, in.y0}, {in.x1, in.y0}, {in.x1, in.y1},
                                   {in.x0, in.y1}, {in.x0, in.y0}};
-  return Finish(path, a.model_angles, a.shape_props, UserHook(a.hook_length_start, a.hook_angle_start),
-                UserHook(a.hook_length_end, a.hook_angle_end));
+  // A tail never reaches past the loop: in a small section a tail longer
+  // than the loop is wide ends at the loop's far side, and the other tail is
+  // cut to the same length so that both hooks stay alike.
+  auto room = [&](const Hook& h, const Point2D& tail_dir) {
+    double r = h.length;
+    if (tail_dir.X() > 1e-9) r = std::min(r, (in.x1 - in.x0) / tail_dir.X());
+    if (tail_dir.Y() > 1e-9) r = std::min(r, (in.y1 - in.y0) / tail_dir.Y());
+    return r;
+  };
+  Hook start = UserHook(a.hook_length_start, a.hook_angle_start);
+  Hook end = UserHook(a.hook_length_end, a.hook_angle_end);
+  const double start_room = start.present() ? room(start, Rotated({-1, 0}, -start.angle)) : 0;
+  const double end_room = end.present() ? room(end, Rotated({0, -1}, end.angle)) : 0;
+  if (start.present() && start_room < start.length) {
+    start.length = start_room;
+    if (end.present() && end.length == a.hook_length_start) end.length = std::min(end.length, start_room);
+  }
+  if (end.present() && end_room < end.length) {
+    end.length = end_room;
+    if (start.present() && start.length == a.hook_length_end) start.length = std::min(start.length, end_room);
+  }
+  return Finish(path, a.model_angles, a.shape_props, start, end);
 }
 
 }  // namespace GeneralReinfShapeBuilder

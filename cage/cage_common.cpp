@@ -1,0 +1,207 @@
+#include "cage/cage_common.h"
+
+#include <algorithm>
+#include <cmath>
+#include <sstream>
+#include <stdexcept>
+
+#include "common/geomkit.h"
+#include "placement/placekit.h"
+
+namespace cage_common {
+
+using HostGeo::Point2D;
+using HostGeo::Point3D;
+
+namespace {
+Point2D Plan(const Point3D& p) { return {p.Values()[0], p.Values()[1]}; }
+
+std::string Num(double v) {
+  std::ostringstream s;
+  s << v;
+  return s.str();
+}
+}  // namespace
+
+PointList OrientGroup(const PointList& point_list, std::size_t s, bool& rotated) {
+  if (point_list.size() < s + 8) {
+    throw std::invalid_argument("a column needs 8 corner points from position " + std::to_string(s) +
+                                "; the point list holds " + std::to_string(point_list.size()));
+  }
+  const double a = HostGeo::CalcAngle(Plan(point_list[s]), Plan(point_list[s + 1])).GetDeg();
+  const double r = RoundTo(std::abs(a), 1);
+  rotated = 45 < r && r < 135;
+  PointList group = rotated ? geomkit::Rotate(point_list, s)
+                            : PointList(point_list.begin() + static_cast<std::ptrdiff_t>(s),
+                                        point_list.begin() + static_cast<std::ptrdiff_t>(s) + 8);
+  return geomkit::Rearrange(group);
+}
+
+void CheckCornerList(const PointList& c, const std::string& what) {
+  if (c.size() != 8) {
+    throw std::invalid_argument(what + " needs 8 corner points, got " + std::to_string(c.size()));
+  }
+  for (std::size_t i = 0; i < 8; ++i) {
+    if (!c[i].IsFinite()) {
+      throw std::invalid_argument(what + ": corner " + std::to_string(i) + " is not a finite point");
+    }
+  }
+  for (std::size_t i = 0; i < 4; ++i) {
+    const std::size_t j = (i + 1) % 4;
+    if (Plan(c[i]).GetDistance(Plan(c[j])) < 1e-6) {
+      throw std::invalid_argument(what + ": corners " + std::to_string(i) + " and " + std::to_string(j) +
+                                  " coincide in plan; the section has no width");
+    }
+  }
+  // Opposite sides equal and corners square: a rectangle.
+  for (std::size_t i = 0; i < 4; ++i) {
+    const Point2D p = Plan(c[i]), q = Plan(c[(i + 1) % 4]), r = Plan(c[(i + 2) % 4]);
+    const double ux = q.X() - p.X(), uy = q.Y() - p.Y(), vx = r.X() - q.X(), vy = r.Y() - q.Y();
+    const double cosine = (ux * vx + uy * vy) / (std::hypot(ux, uy) * std::hypot(vx, vy));
+    if (std::abs(cosine) > 1e-4) {
+      throw std::invalid_argument(what + ": the section is not rectangular (the corner at point " +
+                                  std::to_string((i + 1) % 4) + " is " +
+                                  Num(std::acos(std::clamp(cosine, -1.0, 1.0)) * 180 / M_PI) +
+                                  " degrees); the cage needs a rectangular column");
+    }
+  }
+  if (!(c[7].Values()[2] > c[0].Values()[2])) {
+    throw std::invalid_argument(what + ": its top (z = " + Num(c[7].Values()[2]) +
+                                ") does not lie above its bottom (z = " + Num(c[0].Values()[2]) + ")");
+  }
+}
+
+Section Measure(const PointList& c) {
+  Section s;
+  s.Top = c[7].Values()[2];
+  s.Bottom = c[0].Values()[2];
+  s.Height = s.Top - s.Bottom;
+  const double first = std::abs(c[0].GetDistance(c[1]));
+  const double last = std::abs(c[3].GetDistance(c[0]));
+  s.Width = std::min(first, last);
+  s.Length = std::max(first, last);
+  return s;
+}
+
+HostGeo::Angle PlanAngle(const PointList& point_list) {
+  return HostGeo::CalcAngle(Plan(point_list[0]), Plan(point_list[1]));
+}
+
+int Direction(const PointList& point_list) {
+  return point_list[0].Values()[0] > point_list[1].Values()[0] ? 1 : -1;
+}
+
+// ---------------------------------------------------------------------------
+
+Placements BuildStirrups(const StirrupZones& z) {
+  Placements result;
+  const double Hook_angle = z.Main_Diameter > 16 ? 90 : 135;
+  const double Hook_length = 10 * z.Main_Stirrup_Diameter;
+  auto zone = [&](double spacing, const Point3D& point1, const Point3D& point2) {
+    const auto placed = placekit::Close_Stirrup({
+        .bending_roller = z.bending_roller,
+        .steel_grade = z.steel_grade,
+        .concrete_cover_props = z.concrete_cover_props,
+        .Concr_Cover = z.Concr_Cover,
+        .Concr_Grade = z.Concr_Grade,
+        .Spacing = spacing,
+        .point1 = point1,
+        .point2 = point2,
+        .diameter = z.Main_Stirrup_Diameter,
+        .Width = z.Width,
+        .Height = z.Height,
+        .rotation = HostGeo::RotationAngles(0, 0, z.angle.GetDeg()),
+        .Concr_Bottom = z.Concr_Cover,
+        .Concr_Top = z.Concr_Cover,
+        .Hook_Length = Hook_length,
+        .Hook_Angle = Hook_angle,
+    });
+    result.insert(result.end(), placed.begin(), placed.end());
+  };
+  if (z.Add_Stirrup_Top) {
+    zone(z.Add_Stirrup_Top_Spacing, geomkit::Offset_z(z.top_point, -z.Add_Stirrup_Top_Length),
+         z.top_point);
+  } else {
+    z.Add_Stirrup_Top_Length = 0;
+  }
+  if (z.Add_Stirrup_Bot) {
+    zone(z.Add_Stirrup_Bot_Spacing, z.bottom_point,
+         geomkit::Offset_z(z.bottom_point, z.Add_Stirrup_Bot_Length));
+  } else {
+    z.Add_Stirrup_Bot_Length = 0;
+  }
+  zone(z.Main_Stirrup_Spacing, geomkit::Offset_z(z.bottom_point, z.Add_Stirrup_Bot_Length),
+       geomkit::Offset_z(z.top_point, -z.Add_Stirrup_Top_Length));
+  return result;
+}
+
+// ---------------------------------------------------------------------------
+
+double RoundTo(double value, int decimals) {
+  // Half to even on the decimal digit, after taking off floating-point noise.
+  const double scale = std::pow(10.0, decimals);
+  const double scaled = value * scale;
+  const double cleaned = std::round(scaled * 1e6) / 1e6;
+  return std::nearbyint(cleaned) / scale;
+}
+
+void CheckWallRatio(double Column_Width, double Column_Length) {
+  if (Column_Length / Column_Width > 4) HostUtil::ShowMessageBox(kWallRatioMessage, HostUtil::MB_OK);
+}
+
+bool CheckMinWidth(const std::vector<double>& sides) {
+  double smallest = RoundTo(sides.front(), 1);
+  for (double s : sides) smallest = std::min(smallest, RoundTo(s, 1));
+  if (smallest < 200) {
+    HostUtil::ShowMessageBox(kMinWidthMessage, HostUtil::MB_OK);
+    return true;
+  }
+  return false;
+}
+
+double BarArea(double count, double d) { return count * 0.00785 * d * d; }
+
+double SteelArea(double Main_Diameter, double Add_X_Number, double Add_X_Diameter,
+                 double Add_Y_Number, double Add_Y_Diameter) {
+  // Side bars stand on both faces of their direction.
+  return 0.0314 * Main_Diameter * Main_Diameter + 2 * BarArea(Add_X_Number, Add_X_Diameter) +
+         2 * BarArea(Add_Y_Number, Add_Y_Diameter);
+}
+
+double MaxSteelArea(double Column_Width, double Column_Length) {
+  return 0.09 * Column_Length * Column_Width / 100;
+}
+
+bool CheckSteelRatio(double steel_area, double Asmax) {
+  if (steel_area > Asmax) {
+    HostUtil::ShowMessageBox(kSteelRatioMessage, HostUtil::MB_OK);
+    return true;
+  }
+  return false;
+}
+
+void CheckCover(const std::string& Exposure, double Main_Diameter, double Concr_Cover,
+                double Main_Stirrup_Diameter) {
+  const double cmin = std::max({Main_Diameter, static_cast<double>(geomkit::concr_exposure(Exposure)[0]), 10.0});
+  const double cdev = geomkit::concr_exposure(Exposure)[1];
+  const double cnom_check = cmin + cdev;
+  if (cnom_check > Concr_Cover + Main_Stirrup_Diameter) {
+    HostUtil::ShowMessageBox(kCoverMessage, HostUtil::MB_OK);
+  }
+}
+
+// ---------------------------------------------------------------------------
+
+void WriteSpacings(HostBaseElements::BuildingElement& build_ele) {
+  const double main = geomkit::round_to_10(std::min(12 * build_ele["Main_Diameter"].Number(), 200.0));
+  build_ele["Main_Stirrup_Spacing"].SetValue(main);
+  const double extra = geomkit::round_to_10(0.6 * main);
+  build_ele["Add_Stirrup_Top_Spacing"].SetValue(extra);
+  build_ele["Add_Stirrup_Bot_Spacing"].SetValue(extra);
+}
+
+double SideBarEndCover(double o, double side_length, double n, double d) {
+  return o + (side_length - 2 * o) / (n + 1) - d / 2;
+}
+
+}  // namespace cage_common
