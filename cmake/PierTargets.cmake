@@ -5,7 +5,7 @@ function(pier_set_warnings target)
     target_compile_options(${target} PRIVATE
       -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wno-sign-conversion
       -Wnon-virtual-dtor -Wold-style-cast -Woverloaded-virtual
-      -Wnull-dereference -Wdouble-promotion -Wimplicit-fallthrough)
+      -Wdouble-promotion -Wimplicit-fallthrough)
     if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
       target_compile_options(${target} PRIVATE -Wno-return-type-c-linkage)
     endif()

@@ -1,0 +1,117 @@
+#include "app/commands.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <stdexcept>
+
+#include "app/export/exporter.h"
+#include "app/session_file.h"
+#include "tables/length_tables.h"
+
+namespace pierhost {
+
+std::pair<std::string, std::string> ParseSet(const std::string& text) {
+  const auto eq = text.find('=');
+  if (eq == std::string::npos || eq == 0) {
+    throw std::invalid_argument("--set expects NAME=VALUE, got '" + text + "'");
+  }
+  return {text.substr(0, eq), text.substr(eq + 1)};
+}
+
+std::string OutputDate() {
+  std::time_t t = std::time(nullptr);
+  if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH"); epoch && *epoch) {
+    t = static_cast<std::time_t>(std::strtoll(epoch, nullptr, 10));
+  }
+  char buf[16];
+  std::tm tm{};
+  gmtime_r(&t, &tm);
+  std::strftime(buf, sizeof buf, "%Y-%m-%d", &tm);
+  return buf;
+}
+
+void WriteOutputs(const ExportInput& input, const std::string& out_dir, Terminal& terminal) {
+  const Schedule schedule = BuildSchedule(input);
+  terminal.Out() << ScheduleTable(input, schedule);
+  for (const auto& path : ExportAll(input, out_dir)) terminal.Note("wrote " + path);
+}
+
+namespace {
+
+// Whether the tool went on to a cage palette after Finish.
+bool CagePaletteShown(const ToolRun& run) {
+  const auto palette = run.Palette();
+  if (!palette) return false;
+  const std::string file = std::filesystem::path(palette->GetFileName()).filename().string();
+  return file == "cage_single.pal" || file == "cage_stacked.pal";
+}
+
+int Finish(ToolRun& run, const std::shared_ptr<const HostElementAdapter::ElementModel>& model,
+           const std::string& out_dir, bool drew, Terminal& terminal) {
+  if (drew && run.Cages().empty()) {
+    terminal.Error("no bars were created: the cage's checks blocked them (see the messages above)");
+    return kExitBlocked;
+  }
+  if (run.Cages().empty()) return kExitCreated;
+  ExportInput input{model, run.Cages(), model->GetName(), OutputDate()};
+  WriteOutputs(input, out_dir, terminal);
+  return kExitCreated;
+}
+
+}  // namespace
+
+int RunCage(const CageOptions& options, const ToolLocation& tool, Terminal& terminal) {
+  if (options.picks.empty() || options.picks.size() > 2) {
+    throw std::invalid_argument("pick one column, or a column and the column standing on it (--pick ID, twice at most)");
+  }
+  const auto model = HostElementAdapter::ElementModel::ReadFile(options.model);
+  const auto plugin = HostUtil::PluginModule::Load(tool.module_path);
+  ToolRun run(plugin, model, tool.tool_path, terminal.Observer());
+  for (const auto& id : options.picks) run.Click(id);
+  run.Button(kFinish);
+  if (!CagePaletteShown(run)) {
+    throw std::invalid_argument("the picked elements are not a column (an element with 8 vertices) or a column with the "
+                                "column standing on it, so the tool offers no cage");
+  }
+  for (const auto& [name, value] : options.sets) run.Set(name, value);
+  run.Move();
+  run.Button(kDraw);
+  return Finish(run, model, options.out_dir, true, terminal);
+}
+
+int RunSession(const std::string& session_path, const std::string& out_dir, const ToolLocation& tool,
+               Terminal& terminal) {
+  const SessionFile session = ReadSession(session_path);
+  const auto model = HostElementAdapter::ElementModel::ReadFile(session.model_path);
+  const auto plugin = HostUtil::PluginModule::Load(tool.module_path);
+  ToolRun run(plugin, model, tool.tool_path, terminal.Observer());
+  bool drew = false;
+  for (std::size_t i = 0; i < session.events.size(); ++i) {
+    const auto& e = session.events[i];
+    try {
+      switch (e.kind) {
+        case SessionEvent::Kind::Click: run.Click(e.element_id); break;
+        case SessionEvent::Kind::Move: run.Move(); break;
+        case SessionEvent::Kind::Button:
+          run.Button(e.event_id);
+          drew = drew || e.event_id == kDraw;
+          break;
+        case SessionEvent::Kind::Set: run.Set(e.name, e.value); break;
+        case SessionEvent::Kind::Cancel: run.Cancel(); break;
+      }
+    } catch (const std::exception& ex) {
+      throw std::invalid_argument(session_path + ": events[" + std::to_string(i) + "]: " + ex.what());
+    }
+  }
+  return Finish(run, model, out_dir, drew, terminal);
+}
+
+int WriteTables(const std::string& out_dir, Terminal& terminal) {
+  lengthtables::WriteTables(out_dir);
+  terminal.Note("wrote the lap and anchorage length tables into " + out_dir);
+  return kExitCreated;
+}
+
+}  // namespace pierhost

@@ -1,0 +1,45 @@
+// The commands of the standalone host program.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/driver.h"
+#include "app/terminal.h"
+
+namespace pierhost {
+
+// Exit statuses.
+inline constexpr int kExitCreated = 0;
+inline constexpr int kExitFailed = 1;   // an unexpected failure of the program itself
+inline constexpr int kExitBadInput = 2;
+inline constexpr int kExitBlocked = 3;  // the cage's checks blocked creation
+
+struct CageOptions {
+  std::string model;
+  std::vector<std::string> picks;
+  std::vector<std::pair<std::string, std::string>> sets;  // NAME, VALUE in order
+  std::string out_dir = ".";
+};
+
+// One run of the tool: pick, Finish, the edits, a preview, Draw, then the
+// outputs. Returns the exit status.
+int RunCage(const CageOptions& options, const ToolLocation& tool, Terminal& terminal);
+// A recorded session of events.
+int RunSession(const std::string& session_path, const std::string& out_dir, const ToolLocation& tool,
+               Terminal& terminal);
+// The three length tables.
+int WriteTables(const std::string& out_dir, Terminal& terminal);
+
+// Splits "NAME=VALUE"; anything else is an error naming it.
+std::pair<std::string, std::string> ParseSet(const std::string& text);
+
+// The date written into outputs: SOURCE_DATE_EPOCH if set (reproducible
+// builds), otherwise today.
+std::string OutputDate();
+
+// Writes the outputs of the cages created in a run and shows the schedule.
+void WriteOutputs(const ExportInput& input, const std::string& out_dir, Terminal& terminal);
+
+}  // namespace pierhost

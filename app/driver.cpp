@@ -1,0 +1,144 @@
+#include "app/driver.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <sstream>
+#include <stdexcept>
+
+namespace pierhost {
+
+namespace fs = std::filesystem;
+
+ToolLocation ToolLocation::Default(const std::string& argv0) {
+  if (const char* env = std::getenv("PIER_PLUGIN"); env && *env) {
+    const fs::path module(env);
+    return {module.string(), (module.parent_path() / "PierTool").string()};
+  }
+  std::error_code ec;
+  fs::path self = fs::read_symlink("/proc/self/exe", ec);
+  if (ec) self = fs::absolute(argv0);
+  // The program sits in <build>/app, the plug-in in <build>/plugin.
+  const fs::path plugin_dir = self.parent_path().parent_path() / "plugin";
+  return {(plugin_dir / "libpiertool.so").string(), (plugin_dir / "PierTool").string()};
+}
+
+namespace {
+// Collects what the tool writes to standard output during one event.
+class CaptureStdout {
+ public:
+  CaptureStdout() : old_(std::cout.rdbuf(buffer_.rdbuf())) {}
+  ~CaptureStdout() { std::cout.rdbuf(old_); }
+  CaptureStdout(const CaptureStdout&) = delete;
+  CaptureStdout& operator=(const CaptureStdout&) = delete;
+  std::vector<std::string> Lines() {
+    std::cout.flush();
+    std::vector<std::string> out;
+    std::string line;
+    std::istringstream in(buffer_.str());
+    while (std::getline(in, line)) out.push_back(line);
+    return out;
+  }
+
+ private:
+  std::ostringstream buffer_;
+  std::streambuf* old_;
+};
+}  // namespace
+
+ToolRun::ToolRun(const HostUtil::PluginModule& plugin, std::shared_ptr<const HostElementAdapter::ElementModel> model,
+                 std::string tool_path, Observer observer)
+    : model_(std::move(model)),
+      document_(std::make_shared<HostBaseElements::ModelDocument>(model_)),
+      input_(model_, document_),
+      observer_(std::move(observer)) {
+  session_.SetMessageHandler([this](const std::string& text, int) {
+    if (observer_.message) observer_.message(text);
+    return HostUtil::IDOK;
+  });
+  Dispatch([&] { interactor_ = plugin.create_interactor(input_, tool_path, strings_); });
+}
+
+ToolRun::~ToolRun() {
+  // The interactor's code lives in the module: it goes first.
+  HostUtil::SessionScope scope(session_);
+  interactor_.reset();
+}
+
+template <typename Fn>
+void ToolRun::Dispatch(Fn&& fn) {
+  HostUtil::SessionScope scope(session_);
+  std::vector<std::string> printed;
+  std::exception_ptr failure;
+  {
+    CaptureStdout capture;
+    try {
+      fn();
+    } catch (...) {
+      failure = std::current_exception();
+    }
+    printed = capture.Lines();
+  }
+  for (auto& l : printed) {
+    if (observer_.line) observer_.line(l);
+    lines_.push_back(std::move(l));
+  }
+  if (input_.GetPrompt() != last_prompt_) {
+    last_prompt_ = input_.GetPrompt();
+    if (observer_.prompt) observer_.prompt(last_prompt_);
+  }
+  if (failure) std::rethrow_exception(failure);
+}
+
+void ToolRun::Click(const std::string& element_id) {
+  if (!model_->Find(element_id)) {
+    throw std::invalid_argument("there is no element '" + element_id + "' in " + model_->GetSourceName());
+  }
+  picked_.push_back(element_id);
+  Dispatch([&] {
+    interactor_->process_mouse_msg(HostInput::MouseMessage::Click(element_id), HostGeo::Point3D(), {});
+  });
+}
+
+void ToolRun::Move() {
+  Dispatch([&] { interactor_->process_mouse_msg(HostInput::MouseMessage::Move(), HostGeo::Point3D(), {}); });
+}
+
+void ToolRun::Button(int event_id) {
+  const std::size_t before = document_->GetCreatedBatches().size();
+  Dispatch([&] { interactor_->on_control_event(event_id); });
+  const auto& batches = document_->GetCreatedBatches();
+  for (std::size_t i = before; i < batches.size(); ++i) {
+    // The cage is named after the columns picked, lower first.
+    std::vector<std::string> columns;
+    for (const auto& id : picked_) {
+      const auto index = model_->Find(id);
+      if (!index) continue;
+      const auto& geometry = model_->GetElements()[*index].geometry;
+      if (!geometry.IsLine() && geometry.GetVertices().size() == 8) columns.push_back(id);
+    }
+    std::string name;
+    for (const auto& c : columns) name += (name.empty() ? "" : "+") + c;
+    // Every Draw creates the cage again: later ones are numbered.
+    std::size_t same = 0;
+    for (const auto& c : cages_) same += c.column_ids == columns ? 1 : 0;
+    if (same > 0) name += " #" + std::to_string(same + 1);
+    cages_.push_back({name, columns, batches[i].elements});
+  }
+}
+
+void ToolRun::Set(const std::string& name, const std::string& value) {
+  const auto palette = Palette();
+  if (!palette) throw std::invalid_argument("no palette is shown, so '" + name + "' cannot be set");
+  const int page = palette->PageOf(name);
+  if (page < 0) {
+    throw std::invalid_argument("the palette '" + palette->GetFileName() + "' has no parameter '" + name + "'");
+  }
+  Dispatch([&] { interactor_->modify_element_property(page, name, HostBaseElements::PaletteValue(value)); });
+}
+
+void ToolRun::Cancel() {
+  Dispatch([&] { interactor_->on_cancel_function(); });
+}
+
+}  // namespace pierhost

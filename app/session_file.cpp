@@ -1,0 +1,87 @@
+#include "app/session_file.h"
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include "host/json_strict.h"
+
+namespace pierhost {
+
+namespace js = HostUtil::json_strict;
+using js::json;
+
+namespace {
+std::string ScalarText(const json& j, const std::string& path, const std::string& src) {
+  if (j.is_string()) return j.get<std::string>();
+  if (j.is_boolean()) return j.get<bool>() ? "true" : "false";
+  if (j.is_number_integer() || j.is_number_unsigned()) return std::to_string(j.get<long long>());
+  if (j.is_number_float()) {
+    std::ostringstream s;
+    s.precision(17);
+    s << js::FiniteNumber(j, path, src);
+    return s.str();
+  }
+  js::Fail(src, path, "expected a number, text or a switch, got " + js::Describe(j));
+}
+}  // namespace
+
+SessionFile ParseSession(const std::string& text, const std::string& source, const std::string& base_dir) {
+  const json root = js::Parse(text, source);
+  js::Object top(root, "", source);
+  if (top.Text("format") != "pier-session") top.Fail("format", "expected \"pier-session\"");
+  if (top.Integer("version") != 1) top.Fail("version", "this program reads version 1 session files");
+  SessionFile out;
+  const std::string model = top.Text("model");
+  if (model.empty()) top.Fail("model", "names no model file");
+  out.model_path = (std::filesystem::path(base_dir) / model).lexically_normal().string();
+  const json& events = top.Array("events");
+  for (std::size_t i = 0; i < events.size(); ++i) {
+    const std::string path = "events[" + std::to_string(i) + "]";
+    js::Object e(events[i], path, source);
+    SessionEvent ev;
+    if (e.Has("click")) {
+      ev.kind = SessionEvent::Kind::Click;
+      ev.element_id = e.Text("click");
+    } else if (e.Has("move")) {
+      ev.kind = SessionEvent::Kind::Move;
+      if (!e.Switch("move")) e.Fail("move", "a move event is written { \"move\": true }");
+    } else if (e.Has("button")) {
+      ev.kind = SessionEvent::Kind::Button;
+      const json& b = e.Get("button");
+      if (b.is_string()) {
+        const std::string name = b.get<std::string>();
+        if (name == "finish") ev.event_id = 1000;
+        else if (name == "draw") ev.event_id = 2000;
+        else if (name == "rebuild") ev.event_id = 2002;
+        else e.Fail("button", "expected \"finish\", \"draw\", \"rebuild\" or an event number, got \"" + name + "\"");
+      } else {
+        ev.event_id = static_cast<int>(e.Integer("button"));
+      }
+    } else if (e.Has("set")) {
+      ev.kind = SessionEvent::Kind::Set;
+      ev.name = e.Text("set");
+      ev.value = ScalarText(e.Get("value"), e.PathOf("value"), source);
+    } else if (e.Has("cancel")) {
+      ev.kind = SessionEvent::Kind::Cancel;
+      if (!e.Switch("cancel")) e.Fail("cancel", "a cancel event is written { \"cancel\": true }");
+    } else {
+      js::Fail(source, path, "expected one of the events click, move, button, set or cancel");
+    }
+    e.Finish();
+    out.events.push_back(std::move(ev));
+  }
+  top.Finish();
+  return out;
+}
+
+SessionFile ReadSession(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw std::runtime_error(path + ": cannot open the session file");
+  std::ostringstream text;
+  text << in.rdbuf();
+  return ParseSession(text.str(), path, std::filesystem::path(path).parent_path().string());
+}
+
+}  // namespace pierhost

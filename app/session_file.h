@@ -1,0 +1,35 @@
+// Recorded sessions: the events of one run of the tool, for reproducible
+// runs and tests.
+//
+//   { "format": "pier-session", "version": 1,
+//     "model": "frame.json",               (relative to the session file)
+//     "events": [ { "click": "C1" }, { "click": "C2" }, { "button": "finish" },
+//                 { "set": "Main_Diameter", "value": 20 }, { "move": true },
+//                 { "button": "draw" } ] }
+// A button is "finish", "draw", "rebuild" or an event number.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace pierhost {
+
+struct SessionEvent {
+  enum class Kind { Click, Move, Button, Set, Cancel };
+  Kind kind = Kind::Move;
+  std::string element_id;  // Click
+  int event_id = 0;        // Button
+  std::string name;        // Set
+  std::string value;       // Set, as the user would type it
+};
+
+struct SessionFile {
+  std::string model_path;  // resolved against the session file's folder
+  std::vector<SessionEvent> events;
+};
+
+// Any fault is an error naming the file and the event at fault.
+SessionFile ParseSession(const std::string& text, const std::string& source, const std::string& base_dir);
+SessionFile ReadSession(const std::string& path);
+
+}  // namespace pierhost
