@@ -33,6 +33,7 @@ struct ReinforcementShapeProperties {
 
   static ReinforcementShapeProperties rebar(double diameter, double bending_roller, int steel_grade,
                                             int concrete_grade, BendingShapeType shape_type);
+  bool operator==(const ReinforcementShapeProperties&) const = default;
 };
 
 // Covers in mm, measured to the bar's surface.

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -206,7 +207,7 @@ TEST(Rounding, StepsOf50WithTheFlooredRemainder) {
   EXPECT_EQ(geomkit::round_number(-0.5), 49.5);
   EXPECT_EQ(geomkit::round_up(120.5), 150.0);
   EXPECT_EQ(geomkit::round_down(120.5), 100.0);
-  for (const double bad : {NAN, INFINITY}) {
+  for (const double bad : {std::nan(""), std::numeric_limits<double>::infinity()}) {
     EXPECT_THROW(geomkit::round_up(bad), std::invalid_argument);
     EXPECT_THROW(geomkit::round_number(bad), std::invalid_argument);
   }
@@ -227,7 +228,7 @@ TEST(Rounding, To10TiesGoToTheEvenMultiple) {
   EXPECT_EQ(geomkit::round_to_10(std::nextafter(75.0, 0.0)), 80);
   EXPECT_EQ(geomkit::round_to_10(104.999), 100);
   EXPECT_EQ(geomkit::round_to_10(105.001), 110);
-  EXPECT_THROW(geomkit::round_to_10(NAN), std::invalid_argument);
+  EXPECT_THROW(geomkit::round_to_10(std::nan("")), std::invalid_argument);
 }
 
 TEST(DesignCode, GradesExposureAndCovers) {

@@ -1,5 +1,6 @@
 #include "host/geo.h"
 
+#include <cmath>
 #include <gtest/gtest.h>
 
 #include "support/expect_geo.h"
@@ -31,7 +32,7 @@ TEST(RotationAngles, QuarterTurnsAreExact) {
 }
 
 TEST(RotationAngles, RejectsNonFiniteAngles) {
-  EXPECT_THROW(RotationAngles(0, NAN, 0), std::invalid_argument);
+  EXPECT_THROW(RotationAngles(0, std::nan(""), 0), std::invalid_argument);
 }
 
 TEST(CalcAngle, GivesThePlanDirectionInTheHalfOpenRange) {

@@ -69,7 +69,7 @@ TEST_F(PaletteFile, ValuesOfTheWrongTypeAreRefusedAndNameTheParameter) {
   };
   EXPECT_NE(message("Add_X_Number", 2.5).find("'Add_X_Number'"), std::string::npos);
   EXPECT_NE(message("Main_Diameter", "abc").find("is not a number"), std::string::npos);
-  EXPECT_NE(message("Main_Diameter", NAN).find("finite"), std::string::npos);
+  EXPECT_NE(message("Main_Diameter", std::nan("")).find("finite"), std::string::npos);
   EXPECT_NE(message("Exposure", "XZ9").find("choices"), std::string::npos);
   EXPECT_NE(message("Concr_Grade", 9).find("choices"), std::string::npos);
   EXPECT_NE(message("Add_Stirrup_Top", "maybe").find("switch"), std::string::npos);

@@ -1,3 +1,4 @@
+#include <cmath>
 #include <gtest/gtest.h>
 
 #include "host/reinf.h"
@@ -69,11 +70,11 @@ TEST(Placement, BadInputIsAClearErrorNeverAHang) {
   };
   EXPECT_NE(message([&] { create_linear_bar_placement_from_to_by_dist(2, Bar(8), a, b, 0, 0, 0); }).find("spacing"), std::string::npos);
   EXPECT_NE(message([&] { create_linear_bar_placement_from_to_by_dist(2, Bar(8), a, b, 0, 0, -5); }).find("spacing"), std::string::npos);
-  EXPECT_NE(message([&] { create_linear_bar_placement_from_to_by_dist(2, Bar(8), a, b, 0, 0, NAN); }).find("spacing"), std::string::npos);
+  EXPECT_NE(message([&] { create_linear_bar_placement_from_to_by_dist(2, Bar(8), a, b, 0, 0, std::nan("")); }).find("spacing"), std::string::npos);
   EXPECT_NE(message([&] { create_linear_bar_placement_from_to_by_count(2, Bar(8), a, b, 0, 0, -1); }).find("count"), std::string::npos);
   EXPECT_NE(message([&] { create_linear_bar_placement_from_to_by_count(2, Bar(8), a, b, 0, 0, 2.5); }).find("count"), std::string::npos);
   EXPECT_NE(message([&] { create_linear_bar_placement_from_to_by_count(2, Bar(8), a, a, 0, 0, 2); }).find("zero length"), std::string::npos);
-  EXPECT_NE(message([&] { create_linear_bar_placement_from_to_by_count(2, Bar(8), a, {NAN, 0, 0}, 0, 0, 2); }).find("finite"), std::string::npos);
+  EXPECT_NE(message([&] { create_linear_bar_placement_from_to_by_count(2, Bar(8), a, {std::nan(""), 0, 0}, 0, 0, 2); }).find("finite"), std::string::npos);
   EXPECT_NE(message([&] { create_linear_bar_placement_from_to_by_count(2, BendingShape(), a, b, 0, 0, 2); }).find("invalid"), std::string::npos);
   // Past the limit: refused before any bar is made, also for tiny spacings.
   EXPECT_NE(message([&] { create_linear_bar_placement_from_to_by_count(2, Bar(8), a, b, 0, 0, 10001); }).find("at most 10000"), std::string::npos);

@@ -1,5 +1,6 @@
 #include "host/reinf.h"
 
+#include <cmath>
 #include <gtest/gtest.h>
 
 #include "support/expect_geo.h"
@@ -42,7 +43,7 @@ TEST(StraightBar, HookArgumentsMeanNoneAnchorageOrLength) {
 
 TEST(StraightBar, BadLengthsAreErrorsThatSayWhy) {
   using GeneralReinfShapeBuilder::create_longitudinal_shape_with_hooks;
-  EXPECT_THROW(create_longitudinal_shape_with_hooks(NAN, {}, Props(12), {}, -1, -1), std::invalid_argument);
+  EXPECT_THROW(create_longitudinal_shape_with_hooks(std::nan(""), {}, Props(12), {}, -1, -1), std::invalid_argument);
   EXPECT_THROW(create_longitudinal_shape_with_hooks(0, {}, Props(12), {}, -1, -1), std::invalid_argument);
   try {
     create_longitudinal_shape_with_hooks(50, {}, Props(12), ConcreteCoverProperties::all(30), -1, -1);

@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build and the tests need. Runs as root on
+# a fresh Debian 12 machine; quiet when everything is already there.
+set -euo pipefail
+packages=(build-essential cmake ninja-build g++ clang libclang-rt-14-dev
+          libgtest-dev libgmock-dev libbenchmark-dev
+          nlohmann-json3-dev libcli11-dev libfmt-dev libcpp-httplib-dev
+          nodejs npm git)
+if [ "${1:-}" = "--browser" ]; then packages+=(chromium); fi
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update
+  apt-get install -y --no-install-recommends "${missing[@]}"
+fi
