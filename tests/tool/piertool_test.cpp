@@ -1,0 +1,605 @@
+// The interactor driven as the host drives it: clicks, mouse moves, palette
+// edits and buttons, through whole runs, judged by what the user sees (the
+// prompt, the palette shown, the message boxes, the console) and gets (the
+// preview and the bars created in the document).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "host/host.h"
+#include "tool/piertool.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using HostBaseElements::PaletteValue;
+using HostGeo::Point2D;
+using HostGeo::Point3D;
+using HostReinf::BendingShapeType;
+using piertool::CageModule;
+using piertool::GeometrySelectInteractor;
+
+constexpr int kFinish = 1000;
+constexpr int kDraw = 2000;
+constexpr int kRebuild = 2002;
+
+const char* const kSelect = "Select <Column>";
+const char* const kSelectNext = "Select next <Column> or click Finish";
+const char* const kCustomize = "Customize rebars and finish by Draw button";
+
+// C1 and C2 stand on each other; C3 stands apart; C9 is too thin for a column;
+// the wall's layer has a door and a window cut out; X1 is a body of five
+// vertices and S8 an 8-vertex body that is not a box.
+std::shared_ptr<const HostElementAdapter::ElementModel> TestModel() {
+  const std::vector<Point2D> plan{{0, 0}, {300, 0}, {300, 500}, {0, 500}};
+  using Builder = HostElementAdapter::ElementModel::Builder;
+  return Builder("tool test")
+      .AddColumn("C1", plan, 0, 3000)
+      .AddColumn("C2", plan, 3250, 6250)
+      .AddColumn("C3", {{2000, 0}, {2400, 0}, {2400, 400}, {2000, 400}}, 0, 3000)
+      .AddColumn("C9", {{5000, 0}, {5150, 0}, {5150, 700}, {5000, 700}}, 0, 3000)
+      .AddWall("W1", {1000, 2000}, {6000, 2000}, 200, 0, 2800, {{"W1.1", 200}},
+               {{"D1", "door", 1000, 900, 2100}, {"WN1", "window", 3000, 1200, 1200, 900}})
+      .AddSolid("X1", {{0, 0, 0}, {100, 0, 0}, {0, 100, 0}, {0, 0, 100}, {50, 50, 200}})
+      .AddSolid("S8", {{0, 8000, 0},
+                       {400, 8000, 0},
+                       {500, 8300, 0},
+                       {0, 8300, 0},
+                       {0, 8000, 3000},
+                       {400, 8000, 3000},
+                       {500, 8300, 3000},
+                       {0, 8300, 3000}})
+      .Build();
+}
+
+// One run of the tool as a host makes it: its own session (message boxes,
+// the palette shown), a coordinate input over the model and the interactor.
+struct ToolRun {
+  explicit ToolRun(const std::string& tool_dir = PIER_TOOL_DIR) : tool(input, tool_dir, strings) {}
+
+  HostUtil::Session session;
+  HostUtil::SessionScope scope{session};
+  HostInput::CoordinateInput input{TestModel(), nullptr};
+  HostUtil::StringTableService strings;
+  GeometrySelectInteractor tool;
+
+  bool Click(const std::string& id) {
+    return tool.process_mouse_msg(HostInput::MouseMessage::Click(id), {}, {});
+  }
+  bool Move() { return tool.process_mouse_msg(HostInput::MouseMessage::Move(), {}, {}); }
+  void Edit(const std::string& name, const PaletteValue& value) {
+    tool.modify_element_property(tool.palette_service()->PageOf(name), name, value);
+  }
+  const HostBaseElements::Parameter& Param(const std::string& name) const {
+    return (*tool.build_ele())[name];
+  }
+  HostBaseElements::ModelDocument& Doc() { return input.GetInputViewDocument(); }
+  const std::vector<std::string>& Messages() const { return session.Messages(); }
+  // The file name of the palette the user sees, "" when none is shown.
+  std::string Shown() const {
+    const auto p = session.GetShownPalette();
+    return p ? fs::path(p->GetFileName()).filename().string() : std::string();
+  }
+  // A single column picked and finished; the messages so far forgotten.
+  ToolRun& Single() {
+    Click("C1");
+    tool.on_control_event(kFinish);
+    session.ClearMessages();
+    return *this;
+  }
+};
+
+// What `fn` writes to standard output.
+std::string Printed(const std::function<void()>& fn) {
+  testing::internal::CaptureStdout();
+  try {
+    fn();
+  } catch (...) {
+    testing::internal::GetCapturedStdout();
+    throw;
+  }
+  return testing::internal::GetCapturedStdout();
+}
+
+::testing::AssertionResult OneLineWith(const std::string& out, const std::string& part) {
+  if (std::count(out.begin(), out.end(), '\n') != 1 || out.back() != '\n' || out.size() < 2) {
+    return ::testing::AssertionFailure() << "expected one line, got \"" << out << "\"";
+  }
+  if (out.find(part) == std::string::npos) {
+    return ::testing::AssertionFailure() << "\"" << out << "\" does not mention \"" << part << "\"";
+  }
+  return ::testing::AssertionSuccess();
+}
+
+std::string ErrorOf(const std::function<void()>& fn) {
+  try {
+    fn();
+  } catch (const std::exception& e) {
+    return e.what();
+  }
+  return "no error";
+}
+
+// The placements of a cage by kind: stirrup zones (top, bottom, main when
+// both extra zones are on) and longitudinal bars (corner bars first).
+std::vector<const HostReinf::BarPlacement*> OfType(const HostReinf::ModelElementList& cage,
+                                                   BendingShapeType type) {
+  std::vector<const HostReinf::BarPlacement*> out;
+  for (const auto& p : cage) {
+    if (p.GetBendingShape().GetShapeType() == type) out.push_back(&p);
+  }
+  return out;
+}
+// The same bars, of the same diameters, with the same common properties.
+bool SameCage(const HostReinf::ModelElementList& a, const HostReinf::ModelElementList& b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const auto& p, const auto& q) {
+    return p.GetBars() == q.GetBars() &&
+           p.GetBendingShape().GetDiameter() == q.GetBendingShape().GetDiameter() &&
+           p.GetCommonProperties() == q.GetCommonProperties();
+  });
+}
+double CornerBarDiameter(const HostReinf::ModelElementList& cage) {
+  const auto bars = OfType(cage, BendingShapeType::LongitudinalBar);
+  return bars.empty() ? 0 : bars.front()->GetBendingShape().GetDiameter();
+}
+double HighestBarPoint(const HostReinf::ModelElementList& cage) {
+  double z = -1e300;
+  for (const auto& p : cage) {
+    for (const auto& bar : p.GetBars()) {
+      for (const auto& q : bar) z = std::max(z, q.Values()[2]);
+    }
+  }
+  return z;
+}
+
+// Folders the tests make, inside the build tree so that builds do not share them.
+fs::path ScratchDir(const std::string& leaf) {
+  const fs::path dir = fs::path(PIER_PLUGIN_DIR).parent_path() / "piertool_test_scratch" / leaf;
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  return dir;
+}
+
+// A copy of the tool's folder whose single-column palette starts from other
+// values. `defaults` maps parameter names to the JSON text of their value.
+std::string ToolDirWith(const std::string& leaf,
+                        const std::vector<std::pair<std::string, std::string>>& defaults) {
+  const fs::path dir = ScratchDir(leaf);
+  for (const auto& entry : fs::directory_iterator(PIER_TOOL_DIR))
+    fs::copy(entry.path(), dir / entry.path().filename());
+  const fs::path pal = dir / "cage_single.pal";
+  std::ostringstream text;
+  text << std::ifstream(pal).rdbuf();
+  std::string s = text.str();
+  for (const auto& [name, value] : defaults) {
+    const auto at = s.find("\"value\":", s.find("\"name\": \"" + name + "\""));
+    const auto end = s.find_first_of(",\n", at);
+    s.replace(at, end - at, "\"value\": " + value);
+  }
+  std::ofstream(pal) << s;
+  return dir.string();
+}
+
+// The host's global properties are process-wide: every test leaves them as found.
+class PierTool : public testing::Test {
+ protected:
+  void TearDown() override { HostBaseElements::SetGlobalProperties(saved_); }
+  HostBaseElements::CommonProperties saved_ = HostBaseElements::GlobalProperties();
+};
+
+// ---------------------------------------------------------------------------
+// Entry functions and selection.
+
+TEST_F(PierTool, EntryFunctionsAcceptEveryHostVersionAndCreateNothing) {
+  const HostBaseElements::BuildingElement palette("x.pal", {});
+  HostBaseElements::ModelDocument doc;
+  for (const char* version : {"", "2024", "not a version"}) {
+    EXPECT_TRUE(check_host_version(nullptr, version));
+    EXPECT_TRUE(check_host_version(&palette, version));
+  }
+  EXPECT_TRUE(create_element(&palette, &doc).elements.empty());
+  EXPECT_EQ(create_element(nullptr, nullptr).handle, nullptr);
+}
+
+TEST_F(PierTool, SelectionAppendsBoxesAndClosesThePaletteOnAnyOtherBody) {
+  ToolRun run;
+  EXPECT_EQ(run.Shown(), "Selection_rk.pal");
+  EXPECT_EQ(run.input.GetPrompt(), kSelect);
+  EXPECT_TRUE(run.Move());  // nothing to preview yet
+  EXPECT_EQ(run.Doc().GetPreviewCount(), 0u);
+  EXPECT_TRUE(run.tool.point_list().empty());
+
+  EXPECT_TRUE(run.Click("C1"));
+  const auto& c1 =
+      run.input.GetModel()->GetElements()[*run.input.GetModel()->Find("C1")].geometry.GetVertices();
+  EXPECT_EQ(run.tool.point_list(), c1);
+  EXPECT_EQ(run.input.GetPrompt(), kSelectNext);
+  EXPECT_TRUE(run.Click("C1"));  // the same column twice: its vertices twice
+  ASSERT_EQ(run.tool.point_list().size(), 16u);
+  EXPECT_TRUE(std::equal(c1.begin(), c1.end(), run.tool.point_list().begin() + 8));
+
+  // The wall layer (24 vertices) and a five-vertex body close the palette
+  // and leave the points and the prompt alone.
+  for (const char* other : {"W1.1", "X1"}) {
+    EXPECT_TRUE(run.Click(other));
+    EXPECT_EQ(run.tool.point_list().size(), 16u);
+    EXPECT_EQ(run.input.GetPrompt(), kSelectNext);
+    EXPECT_EQ(run.Shown(), "");
+  }
+  // Any 8-vertex body counts as a column.
+  EXPECT_TRUE(run.Click("S8"));
+  EXPECT_EQ(run.tool.point_list().size(), 24u);
+  EXPECT_TRUE(run.Messages().empty());
+}
+
+TEST_F(PierTool, FinishWithNeitherOneNorTwoColumnsChangesNothing) {
+  for (int columns : {0, 3}) {
+    SCOPED_TRACE(columns);
+    ToolRun run;
+    for (const char* id : {"C1", "C2", "C3"}) {
+      if (columns == 3) run.Click(id);
+    }
+    const std::string prompt = run.input.GetPrompt();
+    const auto out = Printed([&] { run.tool.on_control_event(kFinish); });
+    EXPECT_EQ(run.tool.point_list().size(), 8u * static_cast<unsigned>(columns));
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(run.Shown(), "Selection_rk.pal");
+    EXPECT_EQ(run.input.GetPrompt(), prompt);
+    EXPECT_EQ(run.tool.Column_Module(), CageModule::None);
+    EXPECT_FALSE(run.tool.preview());
+    EXPECT_TRUE(run.Messages().empty());
+    run.Move();
+    EXPECT_EQ(run.Doc().GetPreviewCount(), 0u);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Whole runs.
+
+TEST_F(PierTool, SingleColumnPreviewsOnMovesAndCreatesTheCageOncePerDraw) {
+  HostBaseElements::SetGlobalProperties(
+      {.Layer = 3, .Pen = 2, .Stroke = 5, .Color = 7, .HelpConstruction = true});
+  ToolRun run;
+  run.Click("C1");
+  run.tool.on_control_event(kFinish);
+  EXPECT_EQ(run.Shown(), "cage_single.pal");
+  EXPECT_EQ(run.input.GetPrompt(), kCustomize);
+  EXPECT_EQ(run.tool.Column_Module(), CageModule::Single);
+  EXPECT_TRUE(run.tool.preview());
+  EXPECT_TRUE(run.Messages().empty());
+  EXPECT_EQ(run.Doc().GetCreatedBatches().size(), 0u);
+
+  EXPECT_TRUE(run.Move());
+  ASSERT_EQ(run.Doc().GetPreviewCount(), 1u);
+  const auto preview = run.Doc().GetPreview();
+  EXPECT_TRUE(SameCage(preview, run.tool.reinforcement()));
+  // Three stirrup zones, four corner bars and a row of side bars on each face.
+  ASSERT_EQ(OfType(preview, BendingShapeType::Stirrup).size(), 3u);
+  EXPECT_EQ(OfType(preview, BendingShapeType::LongitudinalBar).size(), 8u);
+  EXPECT_EQ(CornerBarDiameter(preview), 16);
+  // The first cage gets no common properties from the tool.
+  for (const auto& p : preview)
+    EXPECT_EQ(p.GetCommonProperties(), HostBaseElements::CommonProperties{});
+
+  run.tool.on_control_event(kDraw);
+  ASSERT_EQ(run.Doc().GetCreatedBatches().size(), 1u);
+  HostBaseElements::SetGlobalProperties(
+      {.Layer = 3, .Pen = 9, .Stroke = 5, .Color = 7, .HelpConstruction = false});
+  run.tool.on_control_event(kDraw);
+  const auto& batches = run.Doc().GetCreatedBatches();
+  ASSERT_EQ(batches.size(), 2u);
+  for (std::size_t b = 0; b < 2; ++b) {
+    EXPECT_EQ(batches[b].elements.size(), preview.size());
+    for (const auto& e : batches[b].elements) {
+      EXPECT_EQ(e.GetCommonProperties(),
+                (HostBaseElements::CommonProperties{.Layer = 65535,
+                                                    .Pen = b ? 9 : 2,
+                                                    .Stroke = 5,
+                                                    .Color = 7,
+                                                    .HelpConstruction = b == 0}));
+    }
+  }
+  EXPECT_TRUE(SameCage(batches[1].elements, run.tool.reinforcement()));
+  EXPECT_TRUE(run.Messages().empty());
+
+  // Rebuild without creating; the next move previews the new cage. A click
+  // after Finish still adds a column's vertices.
+  run.Edit("Main_Diameter", 20);
+  run.tool.on_control_event(kRebuild);
+  EXPECT_EQ(batches.size(), 2u);
+  run.Move();
+  EXPECT_EQ(CornerBarDiameter(run.Doc().GetPreview()), 20);
+  for (const auto& p : run.Doc().GetPreview()) EXPECT_EQ(p.GetCommonProperties().Layer, 65535);
+  run.Click("C3");
+  EXPECT_EQ(run.tool.point_list().size(), 16u);
+}
+
+TEST_F(PierTool, FirstPreviewUsesTheSpacingsFromBeforeTheDerivedDefaultsAreWritten) {
+  // With 16 mm main bars the derived spacings are 190 (main) and 110 (zones).
+  ToolRun run(ToolDirWith("spacings", {{"Main_Stirrup_Spacing", "150"},
+                                       {"Add_Stirrup_Top_Spacing", "70"},
+                                       {"Add_Stirrup_Bot_Spacing", "60"}}));
+  run.Single();
+  EXPECT_EQ(run.Param("Main_Stirrup_Spacing").Number(), 190);
+  EXPECT_EQ(run.Param("Add_Stirrup_Top_Spacing").Number(), 110);
+  run.Move();
+  auto stirrups = OfType(run.Doc().GetPreview(), BendingShapeType::Stirrup);
+  ASSERT_EQ(stirrups.size(), 3u);
+  EXPECT_EQ(stirrups[0]->GetRuleValue(), 70);
+  EXPECT_EQ(stirrups[1]->GetRuleValue(), 60);
+  EXPECT_EQ(stirrups[2]->GetRuleValue(), 150);
+
+  run.Edit("Add_X_Number", 2);  // any edit rebuilds from the palette as it now is
+  run.Move();
+  stirrups = OfType(run.Doc().GetPreview(), BendingShapeType::Stirrup);
+  ASSERT_EQ(stirrups.size(), 3u);
+  EXPECT_EQ(stirrups[0]->GetRuleValue(), 110);
+  EXPECT_EQ(stirrups[1]->GetRuleValue(), 110);
+  EXPECT_EQ(stirrups[2]->GetRuleValue(), 190);
+  EXPECT_TRUE(run.Messages().empty());
+}
+
+TEST_F(PierTool, ColumnWithTheColumnAboveGetsTheStackedPaletteAndCage) {
+  ToolRun run;
+  run.Click("C1");
+  run.Click("C2");
+  run.tool.on_control_event(kFinish);
+  EXPECT_EQ(run.Shown(), "cage_stacked.pal");
+  EXPECT_EQ(run.input.GetPrompt(), kCustomize);
+  EXPECT_EQ(run.tool.Column_Module(), CageModule::Stacked);
+  EXPECT_TRUE(run.Messages().empty());
+  run.Move();
+  ASSERT_FALSE(run.Doc().GetPreview().empty());
+  // The bars of the lower column reach into the one above.
+  EXPECT_GT(HighestBarPoint(run.Doc().GetPreview()), 3250);
+  EXPECT_LT(HighestBarPoint(run.Doc().GetPreview()), 6250);
+
+  // A change of Calculate_Type writes the derived zone lengths again.
+  const double zone = run.Param("Add_Stirrup_Top_Length").Number();
+  run.Edit("Add_Stirrup_Top_Length", 300);
+  EXPECT_EQ(run.Param("Add_Stirrup_Top_Length").Number(), 300);
+  run.Edit("Calculate_Type", "Compression");
+  EXPECT_NE(run.Param("Add_Stirrup_Top_Length").Number(), 300);
+  EXPECT_NE(run.Param("Add_Stirrup_Top_Length").Number(), zone);  // compression laps differ
+  run.Edit("Calculate_Type", "Tension");
+  EXPECT_EQ(run.Param("Add_Stirrup_Top_Length").Number(), zone);
+
+  run.tool.on_control_event(kDraw);
+  ASSERT_EQ(run.Doc().GetCreatedBatches().size(), 1u);
+  EXPECT_TRUE(SameCage(run.Doc().GetCreatedBatches()[0].elements, run.tool.reinforcement()));
+  EXPECT_TRUE(run.Messages().empty());
+}
+
+// ---------------------------------------------------------------------------
+// Palette rules.
+
+struct RuleCase {
+  std::vector<std::pair<std::string, PaletteValue>> before;  // edits that set the scene
+  std::string name;
+  PaletteValue value;
+  std::string message;  // "" when the value is accepted
+  PaletteValue stored;  // the value of `name` afterwards, or of `checked`
+  std::string checked = "";
+};
+
+TEST_F(PierTool, EveryPaletteRuleAtJustBelowAndJustAboveItsLimit) {
+  const std::string grade = "The minimum concrete grade for ";
+  const std::string diameter = "Main Column Rebar Diameter \xC3\x98min = 12 mm!";
+  const std::string stirrup = "Stirrup diamter cannot smaller than 0.25*<Main Diameter>";
+  const std::string spacing = "Stirrup spacing cannot greater than 12*<Main Diameter>/200mm";
+  const std::string extra = "Additional stirrup spacing cannot greater than 0.6*<Main Spacing>";
+  using V = PaletteValue;
+  const std::vector<RuleCase> cases{
+      // XC1 admits C16/20 (value 2) and up.
+      {{}, "Concr_Grade", V(2), "", V(2)},
+      {{}, "Concr_Grade", V(1), grade + "XC1 is C16/20", V(2)},
+      {{}, "Concr_Grade", V(3), "", V(3)},
+      // XD2 admits C35/45 (value 6) and up; a stricter class raises the grade.
+      {{}, "Exposure", V("XD2"), grade + "XD2 is C35/45", V(6), "Concr_Grade"},
+      {{{"Concr_Grade", V(6)}}, "Exposure", V("XD2"), "", V(6), "Concr_Grade"},
+      {{{"Exposure", V("XD2")}}, "Concr_Grade", V(5), grade + "XD2 is C35/45", V(6)},
+      {{}, "Main_Diameter", V(12.0), "", V(12.0)},
+      {{}, "Main_Diameter", V(11.9), diameter, V(12.0)},
+      {{}, "Main_Diameter", V(12.1), "", V(12.1)},
+      // The stirrup written back is the smallest bar of at least 8 mm and a
+      // quarter of the main bar.
+      {{}, "Main_Stirrup_Diameter", V(4.0), "", V(4.0)},
+      {{}, "Main_Stirrup_Diameter", V(3.9), stirrup, V(8.0)},
+      {{{"Main_Diameter", V(32)}}, "Main_Stirrup_Diameter", V(8.0), "", V(8.0)},
+      {{{"Main_Diameter", V(32)}}, "Main_Stirrup_Diameter", V(7.9), stirrup, V(8.0)},
+      {{{"Main_Diameter", V(40)}}, "Main_Stirrup_Diameter", V(8.0), stirrup, V(10.0)},
+      {{{"Main_Diameter", V(40)}}, "Main_Stirrup_Diameter", V(10.0), "", V(10.0)},
+      {{{"Main_Diameter", V(20)}}, "Main_Stirrup_Spacing", V(200.0), "", V(200.0)},
+      {{{"Main_Diameter", V(20)}}, "Main_Stirrup_Spacing", V(201.0), spacing, V(200.0)},
+      {{{"Main_Diameter", V(12)}}, "Main_Stirrup_Spacing", V(144.0), "", V(144.0)},
+      {{{"Main_Diameter", V(12)}}, "Main_Stirrup_Spacing", V(150.0), spacing, V(140.0)},
+      {{{"Main_Diameter", V(14)}}, "Main_Stirrup_Spacing", V(180.0), spacing, V(170.0)},
+      // 20 mm bars derive a main spacing of 200.
+      {{{"Main_Diameter", V(20)}}, "Add_Stirrup_Top_Spacing", V(120.0), "", V(120.0)},
+      {{{"Main_Diameter", V(20)}}, "Add_Stirrup_Top_Spacing", V(121.0), extra, V(120.0)},
+      {{{"Main_Diameter", V(20)}}, "Add_Stirrup_Bot_Spacing", V(119.0), "", V(119.0)},
+      {{{"Main_Stirrup_Spacing", V(125.0)}}, "Add_Stirrup_Top_Spacing", V(76.0), extra, V(80.0)},
+      {{{"Main_Stirrup_Spacing", V(175.0)}}, "Add_Stirrup_Bot_Spacing", V(106.0), extra, V(100.0)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name + " = " + c.value.ToString() +
+                 (c.before.empty() ? "" : " after " + c.before[0].first));
+    ToolRun run;
+    run.Single();
+    for (const auto& [name, value] : c.before) run.Edit(name, value);
+    run.session.ClearMessages();
+    const int redraws = run.tool.palette_service()->GetRedrawCount();
+    const double other_top = run.Param("Add_Stirrup_Top_Spacing").Number();
+    const auto out = Printed([&] { run.Edit(c.name, c.value); });
+    EXPECT_EQ(out, "");
+    if (c.message.empty()) {
+      EXPECT_TRUE(run.Messages().empty()) << run.Messages().front();
+    } else {
+      EXPECT_EQ(run.Messages(), std::vector<std::string>{c.message});
+      EXPECT_GT(run.tool.palette_service()->GetRedrawCount(), redraws);
+    }
+    EXPECT_EQ(run.Param(c.checked.empty() ? c.name : c.checked).value(), c.stored);
+    if (c.name == "Add_Stirrup_Bot_Spacing") {
+      EXPECT_EQ(run.Param("Add_Stirrup_Top_Spacing").Number(), other_top);
+    }
+  }
+}
+
+TEST_F(PierTool, MainDiameterBelowTheMinimumRebuildsBeforeAndAfterTheCorrection) {
+  ToolRun run;
+  run.Single();
+  ASSERT_EQ(run.Param("Main_Stirrup_Spacing").Number(), 190);
+  // What the cage and the palette hold when the user is told.
+  double cage_at_message = 0, spacing_at_message = 0, diameter_at_message = 0;
+  run.session.SetMessageHandler([&](const std::string&, int) {
+    cage_at_message = CornerBarDiameter(run.tool.reinforcement());
+    spacing_at_message = run.Param("Main_Stirrup_Spacing").Number();
+    diameter_at_message = run.Param("Main_Diameter").Number();
+    return HostUtil::IDOK;
+  });
+  run.Edit("Main_Diameter", 11.9);
+  ASSERT_EQ(run.Messages().size(), 1u);
+  // First the cage of the rejected diameter, with the spacings derived from it...
+  EXPECT_EQ(cage_at_message, 11.9);
+  EXPECT_EQ(spacing_at_message, 140);
+  EXPECT_EQ(diameter_at_message, 11.9);
+  // ...then 12 written back and the cage rebuilt with it.
+  EXPECT_EQ(run.Param("Main_Diameter").Number(), 12);
+  EXPECT_EQ(CornerBarDiameter(run.tool.reinforcement()), 12);
+  EXPECT_EQ(run.Param("Main_Stirrup_Spacing").Number(), 140);
+  EXPECT_EQ(run.Param("Add_Stirrup_Top_Spacing").Number(), 80);
+}
+
+// ---------------------------------------------------------------------------
+// Failures.
+
+TEST_F(PierTool, CageChecksShowTheirMessagesInOrderAndStopTheDraw) {
+  const std::string ratio = "Please check again.\nMax Column Reinforcement Area is 9%! ";
+  const std::string cover =
+      "Concrete Cover not enough\nPlease consider to change the Concrete Cover or Exposure";
+  ToolRun run;
+  run.Single();
+  for (const char* name : {"Add_X_Diameter", "Add_Y_Diameter", "Main_Diameter"}) run.Edit(name, 40);
+  run.Edit("Add_X_Number", 3);
+  run.Edit("Add_Y_Number", 3);
+  run.session.ClearMessages();
+  run.tool.on_control_event(kDraw);
+  EXPECT_EQ(run.Messages(), (std::vector<std::string>{ratio, cover}));
+  EXPECT_TRUE(run.tool.cage_error());
+  EXPECT_TRUE(run.Doc().GetCreatedBatches().empty());
+
+  // Fewer bars: the cover finding alone warns and the bars are created.
+  run.Edit("Add_X_Number", 1);
+  run.Edit("Add_Y_Number", 1);
+  run.session.ClearMessages();
+  run.tool.on_control_event(kDraw);
+  EXPECT_EQ(run.Messages(), std::vector<std::string>{cover});
+  EXPECT_EQ(run.Doc().GetCreatedBatches().size(), 1u);
+
+  // A column too thin to reinforce is refused when the cage is made, on
+  // Finish and again on every Draw.
+  ToolRun thin;
+  thin.Click("C9");
+  thin.tool.on_control_event(kFinish);
+  const std::vector<std::string> refused{
+      "Please check again.\nIf h/b > 4 the element is classified as a wall.",
+      "Please check again.\nColumn Width is now smaller than 200"};
+  EXPECT_EQ(thin.Messages(), refused);
+  EXPECT_TRUE(thin.tool.reinforcement().empty());
+  thin.session.ClearMessages();
+  thin.tool.on_control_event(kDraw);
+  EXPECT_EQ(thin.Messages(), refused);
+  EXPECT_TRUE(thin.Doc().GetCreatedBatches().empty());
+}
+
+TEST_F(PierTool, ErrorsOfAnalysisAndRebuildArePrintedAndTheToolGoesOn) {
+  // A body with 8 vertices that is not a box: the analysis fails on Finish.
+  ToolRun run;
+  run.Click("S8");
+  const auto analysis = Printed([&] { run.tool.on_control_event(kFinish); });
+  EXPECT_TRUE(OneLineWith(analysis, "not rectangular"));
+  EXPECT_TRUE(run.Messages().empty());
+  EXPECT_EQ(run.Shown(), "cage_single.pal");  // what was done before the error stays done
+  EXPECT_FALSE(run.tool.preview());
+  EXPECT_EQ(Printed([&] { EXPECT_TRUE(run.Move()); }), "");
+
+  // A spacing of 0 passes the palette rule but no cage can be built from it:
+  // the rebuild after the edit prints why, Draw reports it to the host, and
+  // the next good value brings the tool back.
+  ToolRun single;
+  single.Single();
+  const auto rebuild = Printed([&] { single.Edit("Main_Stirrup_Spacing", 0.0); });
+  EXPECT_TRUE(OneLineWith(rebuild, "spacing"));
+  EXPECT_EQ(single.Param("Main_Stirrup_Spacing").Number(), 0);
+  EXPECT_ANY_THROW(single.tool.on_control_event(kDraw));
+  EXPECT_ANY_THROW(single.tool.on_control_event(kRebuild));
+  EXPECT_ANY_THROW(single.Edit("Main_Diameter", 20));  // its first rebuild is not caught either
+  EXPECT_TRUE(single.Doc().GetCreatedBatches().empty());
+  EXPECT_EQ(Printed([&] { single.Edit("Main_Stirrup_Spacing", 150.0); }), "");
+  single.tool.on_control_event(kDraw);
+  EXPECT_EQ(single.Doc().GetCreatedBatches().size(), 1u);
+  EXPECT_TRUE(single.Messages().empty());
+}
+
+TEST_F(PierTool, ButtonsThatNeedACageBeforeFinishAreAClearErrorForTheHost) {
+  ToolRun run;
+  run.Click("C1");
+  for (int event : {kDraw, kRebuild}) {
+    const std::string error = ErrorOf([&] { run.tool.on_control_event(event); });
+    EXPECT_NE(error.find("Finish"), std::string::npos) << error;
+  }
+  run.tool.on_control_event(4711);  // not a button of ours: nothing happens
+  // The run goes on as if nothing had happened.
+  run.tool.on_control_event(kFinish);
+  run.tool.on_control_event(kDraw);
+  EXPECT_EQ(run.Doc().GetCreatedBatches().size(), 1u);
+}
+
+TEST_F(PierTool, WithoutAReadablePaletteCancelNamesThePaletteFile) {
+  ToolRun run(ScratchDir("no_palettes").string());
+  EXPECT_EQ(run.Shown(), "");
+  EXPECT_EQ(run.tool.palette_service(), nullptr);
+  const std::string error = ErrorOf([&] { run.tool.on_cancel_function(); });
+  EXPECT_NE(error.find("Selection_rk.pal"), std::string::npos) << error;
+  run.Click("C1");
+  EXPECT_TRUE(
+      OneLineWith(Printed([&] { run.tool.on_control_event(kFinish); }), "Selection_rk.pal"));
+}
+
+// ---------------------------------------------------------------------------
+// The module as the host loads it.
+
+TEST_F(PierTool, PluginModuleLoadedAtRunTimeRunsPickFinishDraw) {
+  const auto module = HostUtil::PluginModule::Load(PIER_PLUGIN_DIR "/libpiertool.so");
+  EXPECT_TRUE(module.check_host_version(nullptr, "any"));
+  EXPECT_TRUE(module.create_element(nullptr, nullptr).elements.empty());
+
+  HostUtil::Session session;
+  HostUtil::SessionScope scope(session);
+  HostInput::CoordinateInput input(TestModel(), nullptr);
+  HostUtil::StringTableService strings;
+  const auto tool = module.create_interactor(input, PIER_TOOL_DIR, strings);
+  ASSERT_NE(tool, nullptr);
+  EXPECT_EQ(input.GetPrompt(), kSelect);
+  EXPECT_TRUE(tool->process_mouse_msg(HostInput::MouseMessage::Click("C1"), {}, {}));
+  tool->on_control_event(kFinish);
+  EXPECT_EQ(input.GetPrompt(), kCustomize);
+  EXPECT_TRUE(tool->process_mouse_msg(HostInput::MouseMessage::Move(), {}, {}));
+  EXPECT_FALSE(input.GetInputViewDocument().GetPreview().empty());
+  tool->on_control_event(kDraw);
+  ASSERT_EQ(input.GetInputViewDocument().GetCreatedBatches().size(), 1u);
+  EXPECT_EQ(input.GetInputViewDocument().GetCreatedBatches()[0].elements.size(),
+            input.GetInputViewDocument().GetPreview().size());
+  EXPECT_TRUE(session.Messages().empty());
+  EXPECT_TRUE(tool->on_cancel_function());
+  EXPECT_EQ(session.GetShownPalette(), nullptr);
+}
+
+}  // namespace
