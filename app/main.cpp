@@ -3,9 +3,14 @@
 // events a CAD host sends and writes what the tool created.
 #include <CLI/CLI.hpp>
 
+#include <cmath>
+#include <filesystem>
 #include <iostream>
 
+#include "app/building.h"
 #include "app/commands.h"
+#include "app/export/exporter.h"
+#include "app/generate.h"
 
 int main(int argc, char** argv) {
   using namespace pierhost;
@@ -37,6 +42,28 @@ int main(int argc, char** argv) {
   auto* tables_cmd = app.add_subcommand("tables", "Write the three lap and anchorage length tables");
   tables_cmd->add_option("--out", tables_out, "Folder to write them into")->required();
 
+  BuildingOptions building;
+  std::vector<std::string> building_sets;
+  auto* building_cmd = app.add_subcommand("building", "Reinforce every column of a building model");
+  building_cmd->add_option("MODEL", building.model, "Building model file (JSON)")->required()->check(CLI::ExistingFile);
+  building_cmd->add_option("--set", building_sets, "Palette edit NAME=VALUE applied to every column, in order")
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  building_cmd->add_option("--out", building.out_dir, "Folder for the outputs")->capture_default_str();
+  building_cmd
+      ->add_option("--slab-zone", building.slab_zone,
+                   "Largest gap (mm) between a column's top and the bottom of the column it carries")
+      ->capture_default_str()
+      ->check(CLI::PositiveNumber);
+
+  GenerateOptions generate;
+  std::string grid = "5x4", size = "400x600", generate_out;
+  auto* generate_cmd = app.add_subcommand("generate", "Write a synthetic building model");
+  generate_cmd->add_option("--storeys", generate.storeys, "Number of storeys")->required()->check(CLI::Range(1, 1000));
+  generate_cmd->add_option("--grid", grid, "Columns per storey along x and y, AxB")->required();
+  generate_cmd->add_option("--size", size, "Section of the lowest columns in mm, WxL")->capture_default_str();
+  generate_cmd->add_option("--seed", generate.seed, "Seed of the offsets and missing columns")->capture_default_str();
+  generate_cmd->add_option("--out", generate_out, "Model file to write (default: standard output)");
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -53,6 +80,29 @@ int main(int argc, char** argv) {
     }
     if (*run_cmd) return RunSession(session, session_out, tool, terminal);
     if (*tables_cmd) return WriteTables(tables_out, terminal);
+    if (*building_cmd) {
+      for (const auto& s : building_sets) building.sets.push_back(ParseSet(s));
+      return RunBuilding(building, tool, terminal);
+    }
+    if (*generate_cmd) {
+      const auto [gx, gy] = ParsePair(grid, "--grid");
+      const auto [w, l] = ParsePair(size, "--size");
+      if (gx != std::floor(gx) || gy != std::floor(gy)) throw std::invalid_argument("--grid expects whole numbers");
+      generate.grid_x = static_cast<int>(gx);
+      generate.grid_y = static_cast<int>(gy);
+      generate.width = w;
+      generate.length = l;
+      const std::string text = GenerateBuilding(generate);
+      if (generate_out.empty()) {
+        std::cout << text;
+      } else {
+        const std::filesystem::path path(generate_out);
+        WriteFileAtomically(path.parent_path().empty() ? "." : path.parent_path().string(),
+                            path.filename().string(), text);
+        terminal.Note("wrote " + generate_out);
+      }
+      return kExitCreated;
+    }
   } catch (const std::bad_alloc&) {
     terminal.Error("out of memory");
     return kExitFailed;
