@@ -1,5 +1,8 @@
 // model.json: every created placement with its bars as polylines, for other
-// programs. Coordinates in mm, rounded to 0.01 mm.
+// programs. Coordinates in mm, rounded to 0.01 mm; one bar per line. The
+// text is written straight out, without building a document in memory, so
+// that a whole building's bars take little more room than their text.
+#include <charconv>
 #include <cmath>
 
 #include <nlohmann/json.hpp>
@@ -10,71 +13,102 @@ namespace pierhost {
 
 namespace {
 
-double R2(double v) {
-  const double r = std::round(v * 100.0) / 100.0;
-  return r == 0 ? 0.0 : r;  // no "-0"
-}
+// Shortest text of a value rounded to a step (0.01 unless told).
+class Numbers {
+ public:
+  std::string_view operator()(double v, double step = 0.01) {
+    double r = std::round(v / step) * step;
+    if (r == 0) r = 0;  // no "-0"
+    auto [end, ec] = std::to_chars(buf_, buf_ + sizeof buf_, r);
+    return {buf_, static_cast<std::size_t>(end - buf_)};
+  }
+
+ private:
+  char buf_[40];
+};
+
+std::string Quoted(const std::string& s) { return nlohmann::json(s).dump(); }
 
 class ModelJsonWriter : public Exporter {
  public:
   std::string FileName() const override { return "model.json"; }
 
   void Write(const ExportInput& input, const Schedule& schedule, std::ostream& out) const override {
-    using nlohmann::ordered_json;
-    ordered_json root;
-    root["format"] = "pier-cages";
-    root["version"] = 1;
-    root["project"] = input.project;
-    root["date"] = input.date;
-    ordered_json marks = ordered_json::array();
-    for (const auto& m : schedule.marks) {
-      ordered_json j;
-      j["mark"] = m.mark;
-      j["type_and_size"] = TypeAndSize(m.shape.diameter);
-      j["diameter"] = m.shape.diameter;
-      j["shape_code"] = m.shape.code;
-      if (!m.shape.sketch.empty()) j["sketch"] = m.shape.sketch;
+    Numbers num;
+    std::string text;
+    text.reserve(1 << 16);
+    const auto flush = [&] {
+      out.write(text.data(), static_cast<std::streamsize>(text.size()));
+      text.clear();
+    };
+    text += "{\n \"format\": \"pier-cages\",\n \"version\": 1,\n \"project\": " + Quoted(input.project) +
+            ",\n \"date\": " + Quoted(input.date) + ",\n \"marks\": [";
+    for (std::size_t i = 0; i < schedule.marks.size(); ++i) {
+      const auto& m = schedule.marks[i];
+      text += i ? ",\n  " : "\n  ";
+      text += "{\"mark\": " + Quoted(m.mark) + ", \"type_and_size\": " + Quoted(TypeAndSize(m.shape.diameter)) +
+              ", \"diameter\": ";
+      text += num(m.shape.diameter);
+      text += ", \"shape_code\": " + Quoted(m.shape.code);
+      if (!m.shape.sketch.empty()) text += ", \"sketch\": " + Quoted(m.shape.sketch);
       for (const auto& [key, value] : {std::pair{"A", m.shape.A}, {"B", m.shape.B}, {"C", m.shape.C},
                                        {"D", m.shape.D}, {"E", m.shape.E}}) {
-        if (value != 0) j[key] = value;
+        if (value == 0) continue;
+        text += std::string(", \"") + key + "\": ";
+        text += num(value);
       }
-      j["exact_length"] = R2(m.shape.exact_length);
-      j["length"] = m.scheduled_length;
-      j["unit_mass"] = m.unit_mass;
-      marks.push_back(j);
+      text += ", \"exact_length\": ";
+      text += num(m.shape.exact_length);
+      text += ", \"length\": ";
+      text += num(m.scheduled_length);
+      text += ", \"unit_mass\": ";
+      text += num(m.unit_mass, 0.001);
+      text += "}";
     }
-    root["marks"] = marks;
-    ordered_json cages = ordered_json::array();
+    text += "\n ],\n \"cages\": [";
     for (std::size_t c = 0; c < input.cages.size(); ++c) {
       const auto& cage = input.cages[c];
-      ordered_json jc;
-      jc["name"] = cage.name;
-      jc["columns"] = cage.column_ids;
-      ordered_json placements = ordered_json::array();
+      text += c ? ",\n  " : "\n  ";
+      text += "{\"name\": " + Quoted(cage.name) + ", \"columns\": [";
+      for (std::size_t k = 0; k < cage.column_ids.size(); ++k) text += (k ? ", " : "") + Quoted(cage.column_ids[k]);
+      text += "], \"placements\": [";
       for (std::size_t p = 0; p < cage.placements.size(); ++p) {
         const auto& pl = cage.placements[p];
-        ordered_json jp;
-        jp["mark"] = schedule.marks[schedule.placement_marks[c][p]].mark;
-        jp["position"] = pl.GetPositionNumber();
-        jp["layer"] = pl.GetCommonProperties().Layer;
-        jp["shape"] = HostReinf::ToString(pl.GetBendingShape().GetShapeType());
-        jp["diameter"] = pl.GetBendingShape().GetDiameter();
-        jp["count"] = pl.GetBarCount();
-        if (pl.GetRule() == HostReinf::BarPlacement::Rule::Spacing) jp["spacing"] = pl.GetRuleValue();
-        ordered_json bars = ordered_json::array();
-        for (const auto& bar : pl.GetBars()) {
-          ordered_json poly = ordered_json::array();
-          for (const auto& p3 : bar) poly.push_back({R2(p3.X()), R2(p3.Y()), R2(p3.Z())});
-          bars.push_back(poly);
+        const auto& shape = pl.GetBendingShape();
+        text += p ? ",\n   " : "\n   ";
+        text += "{\"mark\": " + Quoted(schedule.marks[schedule.placement_marks[c][p]].mark) +
+                ", \"position\": " + std::to_string(pl.GetPositionNumber()) +
+                ", \"layer\": " + std::to_string(pl.GetCommonProperties().Layer) + ", \"shape\": \"" +
+                HostReinf::ToString(shape.GetShapeType()) + "\", \"diameter\": ";
+        text += num(shape.GetDiameter());
+        text += ", \"count\": " + std::to_string(pl.GetBarCount());
+        if (pl.GetRule() == HostReinf::BarPlacement::Rule::Spacing) {
+          text += ", \"spacing\": ";
+          text += num(pl.GetRuleValue());
         }
-        jp["bars"] = bars;
-        placements.push_back(jp);
+        text += ", \"bars\": [";
+        for (std::size_t k = 0; k < pl.GetBarCount(); ++k) {
+          const auto t = pl.GetBarTranslation(k);
+          text += k ? ",\n    [" : "\n    [";
+          const auto& poly = shape.GetPolyline();
+          for (std::size_t i = 0; i < poly.size(); ++i) {
+            text += i ? ", [" : "[";
+            text += num(poly[i].X() + t.X());
+            text += ", ";
+            text += num(poly[i].Y() + t.Y());
+            text += ", ";
+            text += num(poly[i].Z() + t.Z());
+            text += "]";
+          }
+          text += "]";
+          if (text.size() > (1 << 16)) flush();
+        }
+        text += pl.GetBarCount() ? "\n   ]}" : "]}";
       }
-      jc["placements"] = placements;
-      cages.push_back(jc);
+      text += "\n  ]}";
     }
-    root["cages"] = cages;
-    out << root.dump(1) << '\n';
+    text += "\n ]\n}\n";
+    flush();
   }
 };
 
