@@ -16,7 +16,9 @@ int main(int argc, char** argv) {
   using namespace pierhost;
   CLI::App app{"pierhost: reinforce concrete columns with the column cage tool, outside a CAD program.\n"
                "Exit status: 0 bars created, 2 bad input or usage, 3 the cage's checks blocked creation."};
-  app.require_subcommand(1);
+  // At most one command; that there is one is checked after parsing, so that
+  // an unknown word is reported as such rather than as a missing command.
+  app.require_subcommand(0, 1);
   app.set_help_all_flag("--help-all", "Show the help of every command");
 
   CageOptions cage;
@@ -66,6 +68,7 @@ int main(int argc, char** argv) {
 
   try {
     app.parse(argc, argv);
+    if (app.get_subcommands().empty()) throw CLI::RequiredError("A command");
   } catch (const CLI::ParseError& e) {
     const int code = app.exit(e);
     return code == 0 ? 0 : kExitBadInput;

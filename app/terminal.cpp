@@ -9,7 +9,13 @@ namespace pierhost {
 
 Terminal::Terminal(std::ostream& out, bool colour) : out_(out), colour_(colour) {}
 
-Terminal Terminal::ForStdout() { return Terminal(std::cout, ::isatty(STDOUT_FILENO) == 1); }
+Terminal Terminal::ForStdout() {
+  // A stream of its own over standard output: while the tool handles an
+  // event, std::cout is pointed elsewhere to collect what the tool prints, and
+  // a message box shown meanwhile must not be taken for one of those lines.
+  static std::ostream out(std::cout.rdbuf());
+  return Terminal(out, ::isatty(STDOUT_FILENO) == 1);
+}
 
 std::string Terminal::Paint(const char* code, const std::string& text) const {
   return colour_ ? std::string("\033[") + code + "m" + text + "\033[0m" : text;

@@ -1,0 +1,321 @@
+// End-to-end tests of the pierhost program: each runs the built binary as a
+// user would, in a folder of its own, and judges the exit status, what the
+// terminal shows and what is left in the output folder.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const fs::path kSource = PIER_SOURCE_DIR;
+const fs::path kExample = kSource / "examples" / "two_storey.json";
+const fs::path kSessions = kSource / "tests" / "app" / "sessions";
+const std::vector<std::string> kOutputs{"cage.ifc", "schedule.csv", "drawing.svg", "model.json"};
+
+struct Outcome {
+  int status = -1;     // the exit status; -1 when the program did not exit (a crash)
+  std::string output;  // standard output and standard error together
+};
+
+std::string Quote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+std::string Read(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void Write(const fs::path& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+// The example model with one piece of text replaced.
+std::string ExampleWith(const std::string& from, const std::string& to) {
+  std::string text = Read(kExample);
+  const auto at = text.find(from);
+  if (at == std::string::npos) throw std::logic_error("the example model has no '" + from + "'");
+  return text.replace(at, from.size(), to);
+}
+
+// The names in a folder, hidden ones (temporary files) included; none when it is missing.
+std::vector<std::string> Listing(const fs::path& dir) {
+  std::vector<std::string> names;
+  if (fs::is_directory(dir)) {
+    for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::size_t Count(const std::string& text, const std::string& part) {
+  std::size_t n = 0;
+  for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
+class PierhostCli : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "pierhost_cli_XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  // Runs pierhost with `args` in the test's folder.
+  Outcome Pierhost(const std::vector<std::string>& args) const {
+    std::string command = "cd " + Quote(dir_.string()) + " && exec " + Quote(PIERHOST);
+    for (const auto& a : args) command += " " + Quote(a);
+    command += " 2>&1 </dev/null";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe) return {};
+    Outcome out;
+    char buffer[4096];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+      out.output.append(buffer, n);
+    const int status = ::pclose(pipe);
+    out.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return out;
+  }
+
+  Outcome Cage(const std::string& model, std::vector<std::string> more) const {
+    std::vector<std::string> args{"cage", model, "--out", "out"};
+    args.insert(args.end(), more.begin(), more.end());
+    return Pierhost(args);
+  }
+
+  // An exit status of 2 with a message naming each of `named`, and nothing
+  // written into the output folder.
+  void ExpectBadInput(const Outcome& run, const std::vector<std::string>& named) const {
+    EXPECT_EQ(run.status, 2) << run.output;
+    EXPECT_NE(run.output.find("error"), std::string::npos) << run.output;
+    for (const auto& n : named)
+      EXPECT_NE(run.output.find(n), std::string::npos) << "'" << n << "' in\n" << run.output;
+    EXPECT_TRUE(Listing(dir_ / "out").empty());
+  }
+
+  // All four outputs and nothing else; model.json parses.
+  void ExpectAllOutputs(const fs::path& out) const {
+    std::vector<std::string> sorted = kOutputs;
+    std::sort(sorted.begin(), sorted.end());
+    EXPECT_EQ(Listing(out), sorted);
+    const auto model = nlohmann::json::parse(Read(out / "model.json"), nullptr, false);
+    EXPECT_FALSE(model.is_discarded()) << "model.json is not JSON";
+  }
+
+  fs::path dir_;
+};
+
+// ---------------------------------------------------------------------------
+// Runs that create bars, and runs the cage's checks block.
+
+TEST_F(PierhostCli, ACageRunCreatesBarsAndWritesTheFourOutputs) {
+  const auto single = Cage(kExample.string(), {"--pick", "C1", "--set", "Main_Diameter=20"});
+  EXPECT_EQ(single.status, 0) << single.output;
+  ExpectAllOutputs(dir_ / "out");
+  for (const auto& name : kOutputs)
+    EXPECT_NE(single.output.find("wrote out/" + name), std::string::npos);
+
+  // A stacked cage into a folder that does not exist yet.
+  const auto stacked =
+      Pierhost({"cage", kExample.string(), "--pick", "C3", "--pick", "C4", "--out", "a/b"});
+  EXPECT_EQ(stacked.status, 0) << stacked.output;
+  ExpectAllOutputs(dir_ / "a" / "b");
+}
+
+TEST_F(PierhostCli, ChecksThatBlockCreationExitThreeAndLeaveTheOutputsAsTheyWere) {
+  ASSERT_EQ(Cage(kExample.string(), {"--pick", "C5"}).status, 0);
+  const std::string before = Read(dir_ / "out" / "model.json");
+  // Far too much steel for a 300 x 300 section.
+  const auto run = Cage(kExample.string(), {"--pick", "C5", "--set", "Main_Diameter=32", "--set",
+                                            "Add_X_Number=4", "--set", "Add_X_Diameter=32", "--set",
+                                            "Add_Y_Number=4", "--set", "Add_Y_Diameter=32"});
+  EXPECT_EQ(run.status, 3) << run.output;
+  EXPECT_NE(run.output.find("Max Column Reinforcement Area is 9%"), std::string::npos)
+      << run.output;
+  EXPECT_NE(run.output.find("no bars were created"), std::string::npos) << run.output;
+  EXPECT_EQ(run.output.find("wrote "), std::string::npos) << run.output;
+  ExpectAllOutputs(dir_ / "out");
+  EXPECT_EQ(Read(dir_ / "out" / "model.json"), before);
+}
+
+// ---------------------------------------------------------------------------
+// Bad input: exit status 2, a message naming the file and the key or value,
+// nothing written.
+
+TEST_F(PierhostCli, BadModelFilesAreNamedWithTheirFault) {
+  const std::string c1 = R"([[0, 0], [300, 0], [300, 500], [0, 500]], "bottom": 0)";
+  struct Case {
+    std::string text;
+    std::vector<std::string> named;
+  };
+  const std::vector<Case> cases{
+      {"this is not JSON", {"bad.json", "not valid JSON", "line 1"}},
+      {ExampleWith(R"("top": 3000 },)", R"("top": 3000, "hieght": 3000 },)"),
+       {"bad.json", "columns[0].hieght", "unknown key"}},
+      {ExampleWith(R"("bottom": 0, "top": 3000)", R"("bottom": NaN, "top": 3000)"),
+       {"bad.json", "not valid JSON", "line 6"}},
+      {ExampleWith(R"("top": 6250)", R"("top": 1e999)"), {"bad.json", "1e999"}},
+      {ExampleWith(R"("id": "C2")", R"("id": "C1")"), {"bad.json", "'C1'", "used twice"}},
+      {ExampleWith(R"("id": "C2")", R"("id": "C2", "id": "C2")"), {"bad.json", "\"id\"", "twice"}},
+      {ExampleWith(c1, R"([[0, 0], [0, 0], [0, 500], [0, 500]], "bottom": 0)"),
+       {"bad.json", "'C1'", "zero-width"}},
+      {ExampleWith(c1, R"([[0, 0], [300, 500], [300, 0], [0, 500]], "bottom": 0)"),
+       {"bad.json", "'C1'", "twisted"}},
+      {ExampleWith(R"("bottom": 3250)", R"("bottom": "3250")"),
+       {"bad.json", "columns[1].bottom", "expected a number"}},
+      {ExampleWith(R"("version": 1)", R"("version": 2)"), {"bad.json", "version"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.named.back());
+    Write(dir_ / "bad.json", c.text);
+    ExpectBadInput(Cage("bad.json", {"--pick", "C1"}), c.named);
+  }
+}
+
+TEST_F(PierhostCli, BadPicksAndPaletteEditsAreNamedWithTheirFault) {
+  const std::string model = kExample.string();
+  ExpectBadInput(Cage(model, {"--pick", "C9"}), {"'C9'", "two_storey.json"});
+  ExpectBadInput(Cage(model, {"--pick", "W1"}), {"not a column"});
+  ExpectBadInput(Cage(model, {"--pick", "C1", "--pick", "C2", "--pick", "C3"}), {"twice at most"});
+  ExpectBadInput(Cage(model, {"--pick", "C1", "--set", "Main_Diamter=20"}),
+                 {"'Main_Diamter'", "cage_single.pal"});
+  ExpectBadInput(Cage(model, {"--pick", "C1", "--set", "Main_Diameter=abc"}),
+                 {"'Main_Diameter'", "'abc'", "not a number"});
+  ExpectBadInput(Cage(model, {"--pick", "C1", "--set", "Main_Diameter=nan"}),
+                 {"'nan'", "not a finite number"});
+  ExpectBadInput(Cage(model, {"--pick", "C1", "--set", "Concr_Grade=2.5"}),
+                 {"'Concr_Grade'", "'2.5'"});
+  ExpectBadInput(Cage(model, {"--pick", "C1", "--set", "Exposure=XZ9"}),
+                 {"'Exposure'", "'XZ9'", "XC1"});
+  ExpectBadInput(Cage(model, {"--pick", "C1", "--set", "Main_Diameter"}),
+                 {"NAME=VALUE", "'Main_Diameter'"});
+}
+
+TEST_F(PierhostCli, AnOutputFolderThatCannotBeWrittenIsNamedAndNothingIsLeft) {
+  Write(dir_ / "file", "");
+  for (const std::string out : {"file/out", "file"}) {
+    SCOPED_TRACE(out);
+    const auto run = Pierhost({"cage", kExample.string(), "--pick", "C1", "--out", out});
+    EXPECT_EQ(run.status, 2) << run.output;
+    EXPECT_NE(run.output.find(out + ": cannot create the output folder"), std::string::npos)
+        << run.output;
+    EXPECT_EQ(Listing(dir_), std::vector<std::string>{"file"});
+    EXPECT_TRUE(fs::is_regular_file(dir_ / "file"));
+    EXPECT_EQ(fs::file_size(dir_ / "file"), 0u);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Usage.
+
+TEST_F(PierhostCli, HelpOfTheProgramAndOfEveryCommandNamesItsOptions) {
+  const std::vector<std::pair<std::vector<std::string>, std::vector<std::string>>> helps{
+      {{"--help"}, {"cage", "run", "tables", "building", "generate", "Exit status"}},
+      {{"cage", "--help"}, {"MODEL", "--pick", "--set", "--out"}},
+      {{"run", "--help"}, {"SESSION", "--out"}},
+      {{"tables", "--help"}, {"--out"}},
+      {{"building", "--help"}, {"MODEL", "--set", "--out", "--slab-zone"}},
+      {{"generate", "--help"}, {"--storeys", "--grid", "--size", "--seed", "--out"}},
+  };
+  for (const auto& [args, named] : helps) {
+    SCOPED_TRACE(args.front());
+    const auto run = Pierhost(args);
+    EXPECT_EQ(run.status, 0) << run.output;
+    for (const auto& n : named)
+      EXPECT_NE(run.output.find(n), std::string::npos) << n << " in\n" << run.output;
+  }
+}
+
+TEST_F(PierhostCli, UnknownOptionsAndMissingValuesSayWhatIsWrong) {
+  const std::string model = kExample.string();
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases{
+      {{}, "A command is required"},
+      {{"reinforce"}, "reinforce"},
+      {{"--frob"}, "--frob"},
+      {{"cage", model, "--pick", "C1", "--bogus"}, "--bogus"},
+      {{"cage", model, "--pick"}, "--pick"},
+      {{"cage", model}, "--pick"},
+      {{"cage", "--pick", "C1"}, "MODEL"},
+      {{"cage", "missing.json", "--pick", "C1"}, "missing.json"},
+      {{"run", "nothing.json"}, "nothing.json"},
+      {{"tables"}, "--out"},
+  };
+  for (const auto& [args, named] : cases) {
+    SCOPED_TRACE(named);
+    const auto run = Pierhost(args);
+    EXPECT_EQ(run.status, 2) << run.output;
+    EXPECT_NE(run.output.find(named), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("--help"), std::string::npos) << run.output;
+  }
+  EXPECT_TRUE(Listing(dir_).empty());
+}
+
+// ---------------------------------------------------------------------------
+// Recorded sessions.
+
+TEST_F(PierhostCli, SessionEditsShowEachPaletteMessageOnceAndTheRunGoesOn) {
+  const std::vector<std::pair<std::string, std::string>> sessions{
+      {"concrete_grade.json", "The minimum concrete grade for XD2 is C35/45"},
+      {"main_diameter.json", "Main Column Rebar Diameter \xC3\x98min = 12 mm!"},
+      {"stirrup_diameter.json", "Stirrup diamter cannot smaller than 0.25*<Main Diameter>"},
+      {"stirrup_spacing.json", "Stirrup spacing cannot greater than 12*<Main Diameter>/200mm"},
+      {"add_stirrup_spacing.json",
+       "Additional stirrup spacing cannot greater than 0.6*<Main Spacing>"},
+  };
+  for (const auto& [file, message] : sessions) {
+    SCOPED_TRACE(file);
+    // The session names its model relative to itself, not to the current folder.
+    const auto out = dir_ / file;
+    const auto run = Pierhost({"run", (kSessions / file).string(), "--out", out.string()});
+    EXPECT_EQ(run.status, 0) << run.output;
+    // Shown once, as a message box line of its own, not as a line the tool printed.
+    EXPECT_EQ(Count(run.output, message), 1u) << run.output;
+    EXPECT_EQ(Count(run.output, "\n| " + message + "\n"), 1u) << run.output;
+    ExpectAllOutputs(out);
+  }
+}
+
+TEST_F(PierhostCli, MalformedSessionsAreNamedWithTheEventAtFault) {
+  const std::string head = R"({ "format": "pier-session", "version": 1, "model": ")" +
+                           kExample.string() +
+                           R"(", "events": [ { "click": "C1" }, { "button": "finish" }, )";
+  const std::vector<std::pair<std::string, std::vector<std::string>>> cases{
+      {R"({ "clik": "C1" } ])", {"events[2]", "expected one of the events"}},
+      {R"({ "set": "Main_Diameter" } ])", {"events[2]", "\"value\" is missing"}},
+      {R"({ "set": "Main_Diameter", "value": null } ])", {"events[2].value", "null"}},
+      {R"({ "button": "press" } ])", {"events[2].button", "\"press\""}},
+      {R"({ "move": true, "click": "C2" } ])", {"events[2]", "move"}},
+      {R"({ "set": "Main_Diamter", "value": 20 } ])", {"events[2]", "'Main_Diamter'"}},
+      {R"({ "click": "C9" } ])", {"events[2]", "'C9'"}},
+      {R"({ "move": true } )", {"not valid JSON"}},
+  };
+  for (const auto& [tail, named] : cases) {
+    SCOPED_TRACE(tail);
+    Write(dir_ / "session.json", head + tail + " }");
+    auto with_file = named;
+    with_file.push_back("session.json");
+    ExpectBadInput(Pierhost({"run", "session.json", "--out", "out"}), with_file);
+  }
+  Write(dir_ / "session.json",
+        R"({ "format": "pier-session", "version": 1, "model": "nowhere.json", "events": [] })");
+  ExpectBadInput(Pierhost({"run", "session.json", "--out", "out"}),
+                 {"nowhere.json", "cannot open"});
+}
+
+}  // namespace
