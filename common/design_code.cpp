@@ -71,29 +71,35 @@ std::string LookUp(const char* function, const char* file_name, const std::strin
   const std::size_t row = type_bonding == "good" ? position + 1 : position + 13;
   const auto column = static_cast<std::size_t>(concrete_grade);
   const std::string path = (std::filesystem::path(tool_path) / file_name).string();
-  const auto rows = read_csv(path);
-
-  const std::string where = std::string(function) + ": table file \"" + path + "\", row " +
-                            std::to_string(row) + ", column " + std::to_string(column) +
-                            " (both counted from 0, bar diameter " + FormatNumber(diameter) +
-                            " mm, grade value " + std::to_string(concrete_grade) + ", " +
-                            (type_bonding == "good" ? "good" : "poor") + " bond)";
-  if (row >= rows.size()) {
-    throw std::out_of_range(where + ": the file has only " + std::to_string(rows.size()) + " rows");
+  const std::string text = read_text_file(path);
+  CsvCell cell;
+  try {
+    cell = find_csv_cell(text, row, column);
+  } catch (const std::runtime_error& e) {
+    throw std::runtime_error("table file \"" + path + "\": " + e.what());
   }
-  if (column >= rows[row].size()) {
-    throw std::out_of_range(where + ": that row has only " + std::to_string(rows[row].size()) +
+  // The place of the cell in words, only when something is wrong with it.
+  const auto where = [&] {
+    return std::string(function) + ": table file \"" + path + "\", row " + std::to_string(row) +
+           ", column " + std::to_string(column) + " (both counted from 0, bar diameter " +
+           FormatNumber(diameter) + " mm, grade value " + std::to_string(concrete_grade) + ", " +
+           (type_bonding == "good" ? "good" : "poor") + " bond)";
+  };
+  if (row >= cell.rows) {
+    throw std::out_of_range(where() + ": the file has only " + std::to_string(cell.rows) + " rows");
+  }
+  if (!cell.found) {
+    throw std::out_of_range(where() + ": that row has only " + std::to_string(cell.cells_in_row) +
                             " cells");
   }
-  const std::string& cell = rows[row][column];
-  const std::string value = Trimmed(cell);
+  const std::string value = Trimmed(cell.text);
   if (value.empty()) {
-    throw std::runtime_error(where +
+    throw std::runtime_error(where() +
                              ": the cell is empty; it must hold a whole number of "
                              "centimetres");
   }
   if (!IsWholeNumber(value)) {
-    throw std::runtime_error(where + ": the cell holds \"" + cell +
+    throw std::runtime_error(where() + ": the cell holds \"" + cell.text +
                              "\", not a whole number of centimetres");
   }
   return value + "0";

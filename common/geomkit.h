@@ -119,6 +119,18 @@ std::array<int, 3> concr_exposure(const std::string& exposure);
 // unreadable file is an error naming it.
 std::vector<std::vector<std::string>> read_csv(const std::string& path);
 std::vector<std::vector<std::string>> parse_csv(const std::string& text);
+// One cell of a CSV text, read without building the other rows: whether it
+// exists, its text, how many rows were read (up to the wanted one) and how
+// many cells the wanted row has.
+struct CsvCell {
+  bool found = false;
+  std::string text;
+  std::size_t rows = 0;
+  std::size_t cells_in_row = 0;
+};
+CsvCell find_csv_cell(const std::string& text, std::size_t row, std::size_t column);
+// A whole text file; a missing or unreadable file is an error naming it.
+std::string read_text_file(const std::string& path);
 
 // ---------------------------------------------------------------------------
 // Corner points of the pieces of a wall cut around a door or window opening.

@@ -1,6 +1,8 @@
 #include "host/palette.h"
 
 #include <charconv>
+#include <filesystem>
+#include <mutex>
 #include <cmath>
 #include <fstream>
 #include <iostream>
@@ -193,7 +195,48 @@ PaletteValue FromJson(const json& j, const std::string& path, const std::string&
 
 }  // namespace
 
+namespace {
+
+// A palette file read once and unchanged since (same time and size) is not
+// parsed again: the host hands out fresh copies of its parameter sets.
+struct CachedPalette {
+  std::filesystem::file_time_type time;
+  std::uintmax_t size = 0;
+  PaletteData data;
+};
+
+PaletteData Copied(const PaletteData& data) {
+  PaletteData out = data;
+  for (auto& ele : out.build_ele_list) ele = std::make_shared<BuildingElement>(*ele);
+  return out;
+}
+
+PaletteData Parsed(const std::string& path);
+
+}  // namespace
+
 PaletteData BuildingElementService::ReadOrThrow(const std::string& path) {
+  static std::mutex mutex;
+  static std::map<std::string, CachedPalette, std::less<>> cache;
+  std::error_code ec;
+  const auto time = std::filesystem::last_write_time(path, ec);
+  const auto size = ec ? 0 : std::filesystem::file_size(path, ec);
+  if (!ec) {
+    std::lock_guard lock(mutex);
+    auto it = cache.find(path);
+    if (it != cache.end() && it->second.time == time && it->second.size == size) return Copied(it->second.data);
+  }
+  PaletteData data = Parsed(path);
+  if (!ec) {
+    std::lock_guard lock(mutex);
+    cache[path] = {time, size, Copied(data)};
+  }
+  return data;
+}
+
+namespace {
+
+PaletteData Parsed(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw std::runtime_error(path + ": cannot open the palette file");
   std::ostringstream text;
@@ -265,6 +308,8 @@ PaletteData BuildingElementService::ReadOrThrow(const std::string& path) {
   data.result = true;
   return data;
 }
+
+}  // namespace
 
 PaletteData BuildingElementService::read_data_from_file(const std::string& path,
                                                         const StringTable& /*str_table*/,

@@ -66,34 +66,51 @@ BarShape DescribeShape(const HostReinf::BendingShape& shape) {
     const double a_c = p[first].GetDistance(p[first + 1]);
     const double b_c = p[first + 1].GetDistance(p[first + 2]);
     const double ts = hs.present() ? hs.length : 0, te = he.present() ? he.length : 0;
-    const double as = hs.present() ? hs.angle : 90, ae = he.present() ? he.angle : 90;
-    // The bar wraps round the mandrel at every corner: straights between the
-    // bends, three quarter turns and the two hook bends, and the tails.
-    out.exact_length = 2 * (a_c - 2 * R) + 2 * (b_c - 2 * R) + ts + te +
+    const double as = hs.present() ? hs.angle : 0, ae = he.present() ? he.angle : 0;
+    // The bar wraps round the mandrel at every corner: three quarter turns,
+    // and at the closing corner one hook bend for each hooked end; an end
+    // without a hook stops square at that corner.
+    const double closing_bends = (hs.present() ? 1 : 0) + (he.present() ? 1 : 0);
+    out.exact_length = 2 * a_c + 2 * b_c - (6 + closing_bends) * R + ts + te +
                        R * (1.5 * std::numbers::pi + (as + ae) / 180.0 * std::numbers::pi);
     out.A = ScheduledLength(a_c + d);
     out.B = ScheduledLength(b_c + d);
     out.C = ScheduledLength(ts);
     out.D = ScheduledLength(te);
+    if (hs.present() && he.present())
+      out.shorter_tail = std::min(ts, te);
+    else if (hooks)
+      out.shorter_tail = std::max(ts, te);
     if (as == 90 && ae == 90) {
       out.code = "51";
+    } else if (!hooks) {
+      out.code = "99";
+      out.sketch = "closed loop without hooks";
     } else {
       out.code = "99";
-      out.sketch = "closed link, " + Deg(as) + " degree hooks";
+      std::string angles = Deg(hs.present() ? as : ae);
+      if (hs.present() && he.present() && as != ae) angles = Deg(as) + " and " + Deg(ae);
+      out.sketch = "closed link, " + angles + " degree hooks";
     }
     return out;
   }
-  if (shape.GetShapeType() != BendingShapeType::Stirrup && shape.GetShapeType() != BendingShapeType::Mesh &&
-      p.size() == 4 && !hooks) {
-    // Cranked bar: lower leg, inclined part along its slope, upper leg, offset.
-    out.code = "26";
-    const double a = p[0].GetDistance(p[1]), b = p[1].GetDistance(p[2]), c = p[2].GetDistance(p[3]);
-    out.exact_length = a + b + c;
-    out.A = ScheduledLength(a);
-    out.B = ScheduledLength(b);
-    out.C = ScheduledLength(c);
-    out.D = ScheduledLength(PlanDistanceToLine(p[3], p[0], p[1]));
-    return out;
+  if (shape.GetShapeType() != BendingShapeType::Stirrup &&
+      shape.GetShapeType() != BendingShapeType::Mesh && p.size() == 4 && !hooks) {
+    const HostGeo::Vector3D lower(p[0], p[1]), upper(p[2], p[3]);
+    const double a = lower.GetLength(), b = p[1].GetDistance(p[2]), c = upper.GetLength();
+    // A crank keeps its two legs parallel; any other four-point bar is not one.
+    if (a > 0 && c > 0 && lower.Cross(upper).GetLength() <= 1e-6 * a * c && lower.Dot(upper) > 0) {
+      // Lower leg, inclined part along its slope, upper leg, offset.
+      out.code = "26";
+      out.exact_length = a + b + c;
+      out.A = ScheduledLength(a);
+      out.B = ScheduledLength(b);
+      out.C = ScheduledLength(c);
+      out.crank_offset = PlanDistanceToLine(p[3], p[0], p[1]);
+      out.crank_rise = HostGeo::Vector3D(p[1], p[2]).Dot(lower * (1.0 / a));
+      out.D = ScheduledLength(out.crank_offset);
+      return out;
+    }
   }
   out.code = "99";
   out.sketch = std::string("bar of ") + HostReinf::ToString(shape.GetShapeType()) + " shape";
@@ -218,8 +235,9 @@ Schedule BuildSchedule(const ExportInput& input) {
       line.mark = m;
       line.count += cage.placements[p].GetBarCount();
       if (cage.placements[p].GetRule() == HostReinf::BarPlacement::Rule::Spacing) {
-        line.spacing = line.spacing == 0 ? cage.placements[p].GetRuleValue()
-                                         : std::max(line.spacing, cage.placements[p].GetRuleValue());
+        line.spacing = line.spacing == 0
+                           ? cage.placements[p].GetRuleValue()
+                           : std::max(line.spacing, cage.placements[p].GetRuleValue());
       }
     }
     out.placement_marks.push_back(std::move(marks));
@@ -238,25 +256,45 @@ Schedule BuildSchedule(const ExportInput& input) {
   }
   for (const auto& e : out.marks) {
     if (e.scheduled_length > 12000) {
-      out.notes.push_back("mark " + e.mark + ": " + Fixed(e.scheduled_length, 0) +
-                          " mm is longer than the 12 m stock length; it cannot be delivered in one piece");
+      out.notes.push_back(
+          "mark " + e.mark + ": " + Fixed(e.scheduled_length, 0) +
+          " mm is longer than the 12 m stock length; it cannot be delivered in one piece");
     }
-    if (e.shape.code == "51" || (e.shape.code == "99" && e.shape.C > 0)) {
-      const double tail = std::min(e.shape.C, e.shape.D);
-      if (tail < MinEndProjection(e.shape.diameter)) {
-        out.notes.push_back("mark " + e.mark + ": link tail of " + Fixed(tail, 0) + " mm is below the " +
-                            Fixed(MinEndProjection(e.shape.diameter), 0) + " mm minimum end projection for " +
-                            Fixed(e.shape.diameter, 0) + " mm links");
-      }
+    if (e.shape.shorter_tail > 0 && e.shape.shorter_tail < MinEndProjection(e.shape.diameter)) {
+      out.notes.push_back("mark " + e.mark + ": link tail of " + Fixed(e.shape.shorter_tail, 0) +
+                          " mm is below the " + Fixed(MinEndProjection(e.shape.diameter), 0) +
+                          " mm minimum end projection for " + Fixed(e.shape.diameter, 0) +
+                          " mm links");
     }
-    if (e.shape.code == "26" && e.shape.D > 0) {
-      const double rise = std::sqrt(std::max(0.0, e.shape.B * e.shape.B - e.shape.D * e.shape.D));
-      if (rise < 6 * e.shape.D) {
-        out.notes.push_back("mark " + e.mark + ": its crank is steeper than 1:6");
-      }
+    if (e.shape.code == "26" && e.shape.crank_offset > 0 &&
+        e.shape.crank_rise < 6 * e.shape.crank_offset) {
+      out.notes.push_back("mark " + e.mark + ": its crank of 1:" +
+                          Fixed(e.shape.crank_rise / e.shape.crank_offset, 1) +
+                          " is steeper than 1:6");
     }
   }
   return out;
+}
+
+std::vector<std::vector<std::size_t>> IdenticalCages(const ExportInput& input,
+                                                     const Schedule& schedule) {
+  using Lines = std::vector<std::pair<std::size_t, std::size_t>>;  // (mark, count)
+  std::map<std::string, std::size_t> index_of;
+  for (std::size_t c = 0; c < input.cages.size(); ++c) index_of.emplace(input.cages[c].name, c);
+  std::vector<Lines> lines(input.cages.size());
+  for (const auto& line : schedule.lines) {
+    if (auto it = index_of.find(line.member); it != index_of.end()) {
+      lines[it->second].emplace_back(line.mark, line.count);
+    }
+  }
+  std::vector<std::vector<std::size_t>> groups;
+  std::map<Lines, std::size_t> group_of;
+  for (std::size_t c = 0; c < input.cages.size(); ++c) {
+    auto [it, added] = group_of.emplace(lines[c], groups.size());
+    if (added) groups.emplace_back();
+    groups[it->second].push_back(c);
+  }
+  return groups;
 }
 
 }  // namespace pierhost

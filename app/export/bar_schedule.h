@@ -23,12 +23,17 @@ double UnitMass(double d);
 std::string TypeAndSize(double d);
 
 struct BarShape {
-  std::string code;   // "00", "26", "51", "99"
-  std::string sketch; // short description for shapes without a standard code
+  std::string code;                          // "00", "26", "51", "99"
+  std::string sketch;                        // short description for shapes without a standard code
   double A = 0, B = 0, C = 0, D = 0, E = 0;  // scheduled dimensions, mm (0 = not used)
   double exact_length = 0;                   // centreline length, mm
   double diameter = 0;
   double bend_radius = 0;  // centreline
+  // Exact values behind the rounded dimensions, for the schedule's checks:
+  // a dimension rounded up must not hide a short tail or a steep crank.
+  double shorter_tail = 0;  // links: the shorter hook leg, mm
+  double crank_rise = 0;    // cranked bars: height of the inclined part, mm
+  double crank_offset = 0;  // cranked bars: offset of the upper leg, mm
 };
 
 // The shape code and dimensions of one bending shape.
@@ -44,10 +49,10 @@ struct MarkEntry {
 
 // One schedule line: the bars of one mark in one member (cage).
 struct ScheduleLine {
-  std::string member;   // the cage's name
-  std::size_t mark = 0; // index into Schedule::marks
+  std::string member;    // the cage's name
+  std::size_t mark = 0;  // index into Schedule::marks
   std::size_t count = 0;
-  double spacing = 0;   // mm, for bars placed by spacing (0 otherwise)
+  double spacing = 0;  // mm, for bars placed by spacing (0 otherwise)
 };
 
 struct Schedule {
@@ -68,5 +73,11 @@ struct Schedule {
 };
 
 Schedule BuildSchedule(const ExportInput& input);
+
+// Cages whose schedule lines (mark and count, in mark order) are identical:
+// they share lines as several members. Each group lists indices into
+// input.cages, groups in the order of their first cage.
+std::vector<std::vector<std::size_t>> IdenticalCages(const ExportInput& input,
+                                                     const Schedule& schedule);
 
 }  // namespace pierhost

@@ -14,7 +14,4 @@ class Placeholder : public Exporter {
 };
 }  // namespace
 std::unique_ptr<Exporter> MakeIfcWriter() { return std::make_unique<Placeholder>("cage.ifc"); }
-std::unique_ptr<Exporter> MakeScheduleCsvWriter() { return std::make_unique<Placeholder>("schedule.csv"); }
-std::unique_ptr<Exporter> MakeDrawingSvgWriter() { return std::make_unique<Placeholder>("drawing.svg"); }
-std::string ScheduleTable(const ExportInput&, const Schedule&) { return {}; }
 }  // namespace pierhost

@@ -1,0 +1,1022 @@
+// drawing.svg: one A3 sheet per distinct cage, the sheets stacked in one
+// SVG 1.1 document. Each sheet shows
+//  - the elevation of the column's first face: concrete, every bar and
+//    stirrup to scale, the stirrup zones labelled "count size-mark-spacing",
+//    the crank and lap zones dimensioned, the levels and the section cuts;
+//  - a cross-section through the lower column (and one through the upper
+//    column when bars continue into it): every bar cut, as a circle of its
+//    true diameter labelled by its mark, the stirrup's centreline with its
+//    hooks as a stroke of its true width, the sizes and the cover;
+//  - bar call-ups "number size-mark", a bar list and a title block.
+// The page is in mm; the views are drawn at standard scales stated under
+// them. Sections are drawn in the column's own frame: the plan is turned so
+// that the column's first side (its first to its second corner) runs to the
+// right, the column's inside up.
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <map>
+#include <numbers>
+#include <optional>
+#include <sstream>
+
+#include "app/export/exporter.h"
+
+namespace pierhost {
+
+namespace {
+
+using HostGeo::Point3D;
+using HostReinf::BendingShapeType;
+
+// ---------------------------------------------------------------------------
+// Paper and text
+
+constexpr double kSheetWidth = 420;   // A3 landscape, mm
+constexpr double kSheetHeight = 297;  // mm
+constexpr double kTextSize = 2.5;     // labels, mm
+constexpr double kSmallText = 2.0;    // dimensions, mm
+constexpr double kCharWidth = 0.55;   // average character width per text size
+
+// A paper coordinate: mm, two decimals, no "-0".
+std::string N(double v) {
+  const double r = std::round(v * 100.0) / 100.0;
+  std::ostringstream s;
+  s << (r == 0 ? 0.0 : r);
+  return s.str();
+}
+
+std::string Escape(const std::string& text) {
+  std::string out;
+  for (char ch : text) {
+    switch (ch) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      default:
+        out += ch;
+    }
+  }
+  return out;
+}
+
+double TextWidth(const std::string& text, double size) {
+  return static_cast<double>(text.size()) * size * kCharWidth;
+}
+
+std::string Mm(double v) {
+  std::ostringstream s;
+  s << std::round(v);
+  return s.str();
+}
+
+// A level in metres with its sign: "+3.250".
+std::string Level(double z_mm) {
+  std::ostringstream s;
+  s.setf(std::ios::fixed);
+  s.precision(3);
+  const double m = std::round(z_mm) / 1000.0;
+  s << (m < 0 ? "" : "+") << (m == 0 ? 0.0 : m);
+  return s.str();
+}
+
+// The SVG elements of one sheet, in paper mm.
+class Canvas {
+ public:
+  void Raw(const std::string& element) { out_ << element << '\n'; }
+  void Line(double x1, double y1, double x2, double y2, const std::string& cls) {
+    out_ << "<line class=\"" << cls << "\" x1=\"" << N(x1) << "\" y1=\"" << N(y1) << "\" x2=\""
+         << N(x2) << "\" y2=\"" << N(y2) << "\"/>\n";
+  }
+  void Rect(double x, double y, double w, double h, const std::string& cls) {
+    out_ << "<rect class=\"" << cls << "\" x=\"" << N(x) << "\" y=\"" << N(y) << "\" width=\""
+         << N(w) << "\" height=\"" << N(h) << "\"/>\n";
+  }
+  void Polygon(const std::vector<std::pair<double, double>>& pts, const std::string& cls) {
+    out_ << "<polygon class=\"" << cls << "\" points=\"";
+    for (std::size_t i = 0; i < pts.size(); ++i)
+      out_ << (i ? " " : "") << N(pts[i].first) << ',' << N(pts[i].second);
+    out_ << "\"/>\n";
+  }
+  void Polyline(const std::vector<std::pair<double, double>>& pts, const std::string& cls,
+                double width = 0) {
+    out_ << "<polyline class=\"" << cls << "\"";
+    if (width > 0) out_ << " stroke-width=\"" << N(width) << "\"";
+    out_ << " points=\"";
+    for (std::size_t i = 0; i < pts.size(); ++i)
+      out_ << (i ? " " : "") << N(pts[i].first) << ',' << N(pts[i].second);
+    out_ << "\"/>\n";
+  }
+  void Circle(double x, double y, double r, const std::string& cls) {
+    out_ << "<circle class=\"" << cls << "\" cx=\"" << N(x) << "\" cy=\"" << N(y) << "\" r=\""
+         << N(r) << "\"/>\n";
+  }
+  // anchor: "start", "middle" or "end"; y is the baseline.
+  void Text(double x, double y, const std::string& text, double size, const char* anchor = "start",
+            double rotate = 0, bool bold = false) {
+    out_ << "<text x=\"" << N(x) << "\" y=\"" << N(y) << "\" font-size=\"" << N(size) << "\"";
+    if (std::string(anchor) != "start") out_ << " text-anchor=\"" << anchor << "\"";
+    if (bold) out_ << " font-weight=\"bold\"";
+    if (rotate != 0)
+      out_ << " transform=\"rotate(" << N(rotate) << ' ' << N(x) << ' ' << N(y) << ")\"";
+    out_ << '>' << Escape(text) << "</text>\n";
+  }
+  // A dimension line between two points with oblique ticks and its text
+  // along it. Drawn left to right or bottom to top, `side` -1 puts the text
+  // above or at the left of the line.
+  void Dimension(double x1, double y1, double x2, double y2, const std::string& text,
+                 double side = -1) {
+    Line(x1, y1, x2, y2, "dim");
+    const double len = std::hypot(x2 - x1, y2 - y1);
+    if (len <= 0) return;
+    const double ux = (x2 - x1) / len, uy = (y2 - y1) / len;
+    // Oblique ticks at both ends.
+    const double tx = 0.9 * (ux - uy) / std::sqrt(2.0), ty = 0.9 * (uy + ux) / std::sqrt(2.0);
+    for (auto [px, py] : {std::pair{x1, y1}, std::pair{x2, y2}})
+      Line(px - tx, py - ty, px + tx, py + ty, "tick");
+    const double nx = -uy * side, ny = ux * side;
+    if (text.empty()) return;
+    const double mx = (x1 + x2) / 2 + nx * 0.8, my = (y1 + y2) / 2 + ny * 0.8;
+    double angle = std::atan2(uy, ux) * 180 / std::numbers::pi;
+    if (angle > 90.5) angle -= 180;
+    if (angle <= -90.5) angle += 180;
+    Text(mx, my, text, kSmallText, "middle", angle);
+  }
+  std::string Str() const { return out_.str(); }
+
+ private:
+  std::ostringstream out_;
+};
+
+// ---------------------------------------------------------------------------
+// The column's own frame
+
+struct XY {
+  double x = 0, y = 0;
+};
+
+// Plan coordinates turned so that the column's first side runs along +x,
+// from its first corner.
+struct Frame {
+  XY origin;
+  double ux = 1, uy = 0;
+  XY Local(double x, double y) const {
+    const double dx = x - origin.x, dy = y - origin.y;
+    return {dx * ux + dy * uy, -dx * uy + dy * ux};
+  }
+};
+
+struct Column {
+  std::string id;
+  std::vector<XY> corners;  // in the frame, counter-clockwise
+  double bottom = 0, top = 0;
+  double xmin = 0, xmax = 0, ymin = 0, ymax = 0;
+};
+
+// A bar in the frame: x, y in plan, z the level.
+struct LocalBar {
+  std::vector<Point3D> points;
+};
+
+struct PlacedMark {
+  const HostReinf::BarPlacement* placement;
+  std::size_t mark;
+  std::vector<LocalBar> bars;
+};
+
+// One sheet: a cage (and the identical ones drawn with it) in its frame.
+struct CageView {
+  std::vector<std::string> members;
+  const CageRecord* cage = nullptr;
+  Frame frame;
+  std::optional<Column> lower, upper;
+  std::vector<PlacedMark> placements;
+  std::map<std::size_t, std::size_t> count_of_mark;  // bars per mark in one cage
+  double zmin = 0, zmax = 0;                         // of all bars
+};
+
+std::optional<Column> ReadColumn(const ExportInput& input, const std::string& id,
+                                 const Frame& frame) {
+  if (!input.model) return std::nullopt;
+  const auto index = input.model->Find(id);
+  if (!index) return std::nullopt;
+  const auto& e = input.model->GetElements()[*index];
+  if (e.plan.size() < 3) return std::nullopt;
+  Column c;
+  c.id = id;
+  c.bottom = e.bottom;
+  c.top = e.top;
+  for (const auto& p : e.plan) c.corners.push_back(frame.Local(p.X(), p.Y()));
+  c.xmin = c.xmax = c.corners[0].x;
+  c.ymin = c.ymax = c.corners[0].y;
+  for (const auto& p : c.corners) {
+    c.xmin = std::min(c.xmin, p.x);
+    c.xmax = std::max(c.xmax, p.x);
+    c.ymin = std::min(c.ymin, p.y);
+    c.ymax = std::max(c.ymax, p.y);
+  }
+  return c;
+}
+
+CageView MakeView(const ExportInput& input, const Schedule& schedule,
+                  const std::vector<std::size_t>& members) {
+  CageView v;
+  const std::size_t c = members.front();
+  v.cage = &input.cages[c];
+  for (std::size_t m : members) v.members.push_back(input.cages[m].name);
+  // The frame: the lower column's first side; without the column in the
+  // model, the plan's own axes at the bars' lowest corner.
+  bool framed = false;
+  if (input.model && !v.cage->column_ids.empty()) {
+    if (const auto i = input.model->Find(v.cage->column_ids.front())) {
+      const auto& plan = input.model->GetElements()[*i].plan;
+      if (plan.size() >= 2) {
+        const double dx = plan[1].X() - plan[0].X(), dy = plan[1].Y() - plan[0].Y();
+        const double len = std::hypot(dx, dy);
+        if (len > 0) {
+          v.frame = {{plan[0].X(), plan[0].Y()}, dx / len, dy / len};
+          framed = true;
+        }
+      }
+    }
+  }
+  if (!framed) {
+    double x = 1e300, y = 1e300;
+    for (const auto& p : v.cage->placements) {
+      for (const auto& bar : p.GetBars()) {
+        for (const auto& q : bar) {
+          x = std::min(x, q.X());
+          y = std::min(y, q.Y());
+        }
+      }
+    }
+    if (x < 1e300) v.frame.origin = {x, y};
+  }
+  if (!v.cage->column_ids.empty()) v.lower = ReadColumn(input, v.cage->column_ids[0], v.frame);
+  if (v.cage->column_ids.size() > 1) v.upper = ReadColumn(input, v.cage->column_ids[1], v.frame);
+  v.zmin = 1e300;
+  v.zmax = -1e300;
+  for (std::size_t p = 0; p < v.cage->placements.size(); ++p) {
+    const auto& placement = v.cage->placements[p];
+    PlacedMark pm{&placement, schedule.placement_marks[c][p], {}};
+    for (const auto& bar : placement.GetBars()) {
+      LocalBar lb;
+      for (const auto& q : bar) {
+        const XY l = v.frame.Local(q.X(), q.Y());
+        lb.points.emplace_back(l.x, l.y, q.Z());
+        v.zmin = std::min(v.zmin, q.Z());
+        v.zmax = std::max(v.zmax, q.Z());
+      }
+      pm.bars.push_back(std::move(lb));
+    }
+    v.count_of_mark[pm.mark] += placement.GetBarCount();
+    v.placements.push_back(std::move(pm));
+  }
+  if (v.zmin > v.zmax) v.zmin = v.zmax = 0;
+  return v;
+}
+
+bool IsStirrup(const PlacedMark& pm) {
+  return pm.placement->GetBendingShape().GetShapeType() == BendingShapeType::Stirrup;
+}
+
+// Cages drawn on one sheet: identical schedule lines and the same levels.
+std::vector<std::vector<std::size_t>> Sheets(const ExportInput& input, const Schedule& schedule) {
+  std::vector<std::vector<std::size_t>> out;
+  for (const auto& group : IdenticalCages(input, schedule)) {
+    std::map<std::vector<double>, std::size_t> by_levels;
+    for (std::size_t c : group) {
+      std::vector<double> levels;
+      for (const auto& id : input.cages[c].column_ids) {
+        if (!input.model) continue;
+        if (const auto i = input.model->Find(id)) {
+          levels.push_back(input.model->GetElements()[*i].bottom);
+          levels.push_back(input.model->GetElements()[*i].top);
+        }
+      }
+      auto [it, added] = by_levels.emplace(levels, out.size());
+      if (added) out.emplace_back();
+      out[it->second].push_back(c);
+    }
+  }
+  return out;
+}
+
+// The largest standard scale (smallest denominator) at which `extent` mm
+// fits into `room` mm of paper.
+double ChooseScale(double extent, double room, std::initializer_list<double> scales) {
+  for (double s : scales) {
+    if (extent / s <= room) return s;
+  }
+  return *(scales.end() - 1);
+}
+
+std::string CallUp(std::size_t count, const MarkEntry& m) {
+  return std::to_string(count) + " " + TypeAndSize(m.shape.diameter) + "-" + m.mark;
+}
+
+// ---------------------------------------------------------------------------
+// Sections
+
+// Where a bar crosses the level z, in plan; none when it does not.
+std::optional<XY> CrossingAt(const LocalBar& bar, double z) {
+  for (std::size_t i = 1; i < bar.points.size(); ++i) {
+    const Point3D& a = bar.points[i - 1];
+    const Point3D& b = bar.points[i];
+    if (a.Z() == b.Z()) continue;
+    const double t = (z - a.Z()) / (b.Z() - a.Z());
+    if (t >= 0 && t <= 1) return XY{a.X() + t * (b.X() - a.X()), a.Y() + t * (b.Y() - a.Y())};
+  }
+  return std::nullopt;
+}
+
+// The SVG path of a stirrup's centreline, every bend drawn round its
+// centreline bend radius. At the corner where a closed stirrup's hooks meet,
+// both ends wrap round that corner's bend and their tails leave it along the
+// tangent, as the bar is bent.
+std::string StirrupPath(const std::vector<XY>& pts, const HostReinf::BendingShape& shape,
+                        const std::function<XY(XY)>& paper) {
+  const bool hs = shape.GetStartHook().present(), he = shape.GetEndHook().present();
+  const double R = shape.GetBendRadius();
+  auto unit = [](XY a, XY b) {
+    const double l = std::hypot(b.x - a.x, b.y - a.y);
+    return l > 0 ? XY{(b.x - a.x) / l, (b.y - a.y) / l} : XY{1, 0};
+  };
+  auto left = [](XY u) { return XY{-u.y, u.x}; };
+  auto cross = [](XY a, XY b) { return a.x * b.y - a.y * b.x; };
+  auto dot = [](XY a, XY b) { return a.x * b.x + a.y * b.y; };
+  auto add = [](XY a, XY b, double f) { return XY{a.x + b.x * f, a.y + b.y * f}; };
+  std::ostringstream d;
+  auto move = [&](XY p) {
+    const XY q = paper(p);
+    d << 'M' << N(q.x) << ',' << N(q.y);
+  };
+  auto line = [&](XY p) {
+    const XY q = paper(p);
+    d << " L" << N(q.x) << ',' << N(q.y);
+  };
+  // Arc to p on a circle of radius r (model mm), turning left when `ccw`.
+  // The page's y runs down, so a left turn in the plan sweeps towards
+  // decreasing page angles: sweep flag 0.
+  auto arc = [&](XY p, double r, bool ccw, bool large) {
+    const XY q = paper(p);
+    const XY o = paper({0, 0}), e = paper({r, 0});
+    const double rp = std::hypot(e.x - o.x, e.y - o.y);
+    d << " A" << N(rp) << ',' << N(rp) << " 0 " << (large ? 1 : 0) << ' ' << (ccw ? 0 : 1) << ' '
+      << N(q.x) << ',' << N(q.y);
+  };
+  // A bend at vertex v from direction a to b, as a fillet of radius R,
+  // limited so that it never eats more than half of a neighbouring leg.
+  auto fillet = [&](XY v, XY a, XY b, double room) {
+    const double phi = std::atan2(cross(a, b), dot(a, b));
+    if (std::abs(phi) < 1e-9) {
+      line(v);
+      return;
+    }
+    double t = R * std::tan(std::abs(phi) / 2);
+    t = std::min(t, room);
+    const double r = t / std::tan(std::abs(phi) / 2);
+    line(add(v, a, -t));
+    arc(add(v, b, t), r, phi > 0, false);
+  };
+  const std::size_t n = pts.size();
+  if (n < 2 || n < (hs ? 1u : 0u) + (he ? 1u : 0u) + 2) return {};
+  const std::size_t i0 = hs ? 1 : 0, i1 = he ? n - 2 : n - 1;
+  const bool closed =
+      i1 >= i0 + 3 && std::hypot(pts[i0].x - pts[i1].x, pts[i0].y - pts[i1].y) < 1e-6;
+  auto seg = [&](std::size_t i) {
+    return std::hypot(pts[i + 1].x - pts[i].x, pts[i + 1].y - pts[i].y);
+  };
+  if (closed && (hs || he)) {
+    const XY c0 = pts[i0];
+    const XY a = unit(pts[i1 - 1], pts[i1]), b = unit(pts[i0], pts[i0 + 1]);
+    const double phi = std::atan2(cross(a, b), dot(a, b));
+    const bool ccw = phi > 0;
+    const double t = R * std::tan(std::abs(phi) / 2);
+    const XY side = ccw ? left(b) : XY{-left(b).x, -left(b).y};
+    const XY centre = add(add(c0, b, t), side, R);
+    auto tangent = [&](XY u) {  // where a bar travelling along u meets the bend
+      const XY l = ccw ? left(u) : XY{-left(u).x, -left(u).y};
+      return add(centre, l, -R);
+    };
+    auto turn = [&](XY u, XY w) {
+      double ang = std::atan2(cross(u, w), dot(u, w));
+      if (ccw && ang < 0) ang += 2 * std::numbers::pi;
+      if (!ccw && ang > 0) ang -= 2 * std::numbers::pi;
+      return std::abs(ang);
+    };
+    if (hs) {
+      const XY u = unit(pts[0], pts[1]);
+      const double tail = std::hypot(pts[1].x - pts[0].x, pts[1].y - pts[0].y);
+      const XY ts = tangent(u);
+      move(add(ts, u, -tail));
+      line(ts);
+      arc(tangent(b), R, ccw, turn(u, b) > std::numbers::pi);
+    } else {
+      move(c0);
+    }
+    for (std::size_t i = i0 + 1; i < i1; ++i) {
+      fillet(pts[i], unit(pts[i - 1], pts[i]), unit(pts[i], pts[i + 1]),
+             std::min(seg(i - 1), seg(i)) / 2);
+    }
+    if (he) {
+      const XY u = unit(pts[n - 2], pts[n - 1]);
+      const double tail = std::hypot(pts[n - 1].x - pts[n - 2].x, pts[n - 1].y - pts[n - 2].y);
+      line(tangent(a));
+      const XY te = tangent(u);
+      arc(te, R, ccw, turn(a, u) > std::numbers::pi);
+      line(add(te, u, tail));
+    } else {
+      line(pts[i1]);
+    }
+    return d.str();
+  }
+  move(pts[0]);
+  for (std::size_t i = 1; i + 1 < n; ++i) {
+    fillet(pts[i], unit(pts[i - 1], pts[i]), unit(pts[i], pts[i + 1]),
+           std::min(seg(i - 1), seg(i)) / 2);
+  }
+  line(pts[n - 1]);
+  return d.str();
+}
+
+struct SectionSpec {
+  std::string name;               // "A"
+  double z = 0;                   // level of the cut
+  const Column* cut;              // the column cut through
+  const Column* other = nullptr;  // drawn dashed (the column below)
+};
+
+// Draws one section centred at (cx, cy); returns the lowest paper y used.
+double DrawSection(Canvas& cv, const CageView& v, const Schedule& schedule, const SectionSpec& spec,
+                   double scale, double cx, double cy) {
+  const Column& col = *spec.cut;
+  const double xm = (col.xmin + col.xmax) / 2, ym = (col.ymin + col.ymax) / 2;
+  auto P = [&](XY p) { return XY{cx + (p.x - xm) / scale, cy - (p.y - ym) / scale}; };
+  auto pts = [&](const Column& c) {
+    std::vector<std::pair<double, double>> out;
+    for (const auto& q : c.corners) {
+      const XY p = P(q);
+      out.emplace_back(p.x, p.y);
+    }
+    return out;
+  };
+  if (spec.other) cv.Polygon(pts(*spec.other), "hidden");
+  cv.Polygon(pts(col), "concrete");
+  const XY lo = P({col.xmin, col.ymin}),
+           hi = P({col.xmax, col.ymax});  // bottom-left, top-right on paper
+
+  // The stirrup nearest the cut, if one lies in this column.
+  const PlacedMark* link = nullptr;
+  const LocalBar* link_bar = nullptr;
+  double best = 1e300;
+  for (const auto& pm : v.placements) {
+    if (!IsStirrup(pm)) continue;
+    for (const auto& bar : pm.bars) {
+      const double z = bar.points.front().Z();
+      if (z < col.bottom || z > col.top) continue;
+      if (std::abs(z - spec.z) < best) {
+        best = std::abs(z - spec.z);
+        link = &pm;
+        link_bar = &bar;
+      }
+    }
+  }
+  double link_outer = -1;  // cover to the stirrup's outer face on the first side
+  if (link) {
+    std::vector<XY> plan;
+    for (const auto& q : link_bar->points) plan.push_back({q.X(), q.Y()});
+    const auto& shape = link->placement->GetBendingShape();
+    cv.Raw("<path class=\"link\" stroke-width=\"" + N(shape.GetDiameter() / scale) + "\" d=\"" +
+           StirrupPath(plan, shape, [&](XY p) { return P(p); }) + "\"/>");
+    double ymin = 1e300;
+    for (const auto& q : plan) ymin = std::min(ymin, q.y);
+    link_outer = ymin - shape.GetDiameter() / 2 - col.ymin;
+    // Call-up of the stirrup at the right, with a leader to its right leg.
+    double xmax = -1e300;
+    for (const auto& q : plan) xmax = std::max(xmax, q.x);
+    const XY target = P({xmax + shape.GetDiameter() / 2, ym + (col.ymax - col.ymin) * 0.3});
+    const double tx = hi.x + 6;
+    const std::string text =
+        TypeAndSize(shape.GetDiameter()) + "-" + schedule.marks[link->mark].mark + " links";
+    cv.Polyline({{target.x, target.y},
+                 {tx - 1, target.y - 3},
+                 {tx + TextWidth(text, kTextSize), target.y - 3}},
+                "leader");
+    cv.Text(tx, target.y - 3.6, text, kTextSize);
+  }
+
+  // Bars cut by the section, each labelled by its mark towards the middle.
+  std::map<std::size_t, std::size_t> cut_count;
+  for (const auto& pm : v.placements) {
+    if (IsStirrup(pm)) continue;
+    const double d = pm.placement->GetBendingShape().GetDiameter();
+    for (const auto& bar : pm.bars) {
+      const auto at = CrossingAt(bar, spec.z);
+      if (!at) continue;
+      ++cut_count[pm.mark];
+      const XY p = P(*at);
+      cv.Circle(p.x, p.y, d / 2 / scale, "bar");
+      const XY mid = P({xm, ym});
+      const double dx = mid.x - p.x, dy = mid.y - p.y, len = std::hypot(dx, dy);
+      const double off = d / 2 / scale + 2.2;
+      const double lx = len > 0 ? p.x + dx / len * off : p.x,
+                   ly = len > 0 ? p.y + dy / len * off : p.y;
+      cv.Text(lx, ly + kSmallText * 0.35, schedule.marks[pm.mark].mark, kSmallText, "middle");
+    }
+  }
+
+  // Sizes: the first side above, the second side at the left.
+  const double top_dim = hi.y - 5, left_dim = lo.x - 5;
+  cv.Line(lo.x, hi.y - 1, lo.x, top_dim - 1, "ext");
+  cv.Line(hi.x, hi.y - 1, hi.x, top_dim - 1, "ext");
+  cv.Dimension(lo.x, top_dim, hi.x, top_dim, Mm(col.xmax - col.xmin));
+  cv.Line(lo.x - 1, lo.y, left_dim - 1, lo.y, "ext");
+  cv.Line(lo.x - 1, hi.y, left_dim - 1, hi.y, "ext");
+  cv.Dimension(left_dim, lo.y, left_dim, hi.y, Mm(col.ymax - col.ymin));
+
+  // The cover, from the first side to the stirrup, between the corner bar
+  // and the next bar along that side.
+  double bottom = lo.y;
+  if (link_outer > 0) {
+    const double x = col.xmin + (col.xmax - col.xmin) * 0.3;
+    const XY a = P({x, col.ymin}), b = P({x, col.ymin + link_outer});
+    cv.Line(a.x, a.y, a.x, a.y + 4, "dim");
+    cv.Line(a.x - 0.9, a.y + 0.9, a.x + 0.9, a.y - 0.9, "tick");
+    cv.Line(b.x - 0.9, b.y + 0.9, b.x + 0.9, b.y - 0.9, "tick");
+    cv.Line(b.x, b.y, a.x, a.y, "dim");
+    cv.Text(a.x + 1, a.y + 3.5, "cover " + Mm(link_outer), kSmallText);
+    bottom = a.y + 4;
+  }
+
+  // Title and call-ups of the bars cut.
+  double y = bottom + 8;
+  cv.Text(cx, y, "SECTION " + spec.name + "-" + spec.name, 3.5, "middle", 0, true);
+  cv.Line(cx - TextWidth("SECTION " + spec.name + "-" + spec.name, 3.5) / 2, y + 0.8,
+          cx + TextWidth("SECTION " + spec.name + "-" + spec.name, 3.5) / 2, y + 0.8, "thin");
+  y += 4.5;
+  cv.Text(cx, y, "1:" + Mm(scale) + ", cut at " + Level(spec.z), kSmallText, "middle");
+  for (const auto& [mark, count] : cut_count) {
+    y += 4;
+    cv.Text(cx, y, CallUp(count, schedule.marks[mark]), kTextSize, "middle");
+  }
+  return y;
+}
+
+// ---------------------------------------------------------------------------
+// Elevation
+
+struct VerticalDim {
+  double z0, z1;
+  std::string what;                // "crank", "lap", "projection"
+  std::vector<std::string> marks;  // the marks it applies to
+  std::string Text() const {
+    std::string text = what + " " + Mm(z1 - z0) + " (";
+    for (std::size_t i = 0; i < marks.size(); ++i) text += (i ? ", " : "") + marks[i];
+    return text + ")";
+  }
+};
+
+// Crank, lap and projection zones of the longitudinal bars; marks with the
+// same zone share one dimension.
+std::vector<VerticalDim> LapZones(const CageView& v, const Schedule& schedule) {
+  std::vector<VerticalDim> dims;
+  auto add = [&](double z0, double z1, const std::string& what, const std::string& mark) {
+    if (z1 - z0 < 1) return;
+    for (auto& d : dims) {
+      if (std::abs(d.z0 - z0) < 0.5 && std::abs(d.z1 - z1) < 0.5 && d.what == what) {
+        if (std::find(d.marks.begin(), d.marks.end(), mark) == d.marks.end())
+          d.marks.push_back(mark);
+        return;
+      }
+    }
+    dims.push_back({z0, z1, what, {mark}});
+  };
+  const double lower_top = v.lower ? v.lower->top : v.zmax;
+  // The highest top of the bars that stand on the bottom, for the starters'
+  // laps.
+  double standing_top = -1e300;
+  for (const auto& pm : v.placements) {
+    if (IsStirrup(pm) || pm.bars.empty()) continue;
+    if (schedule.marks[pm.mark].group == MarkEntry::Group::Standing) {
+      for (const auto& q : pm.bars.front().points) standing_top = std::max(standing_top, q.Z());
+    }
+  }
+  std::map<std::size_t, bool> seen;
+  for (const auto& pm : v.placements) {
+    if (IsStirrup(pm) || pm.bars.empty() || seen[pm.mark]) continue;
+    seen[pm.mark] = true;
+    const MarkEntry& m = schedule.marks[pm.mark];
+    const auto& pts = pm.bars.front().points;
+    double lo = 1e300, hi = -1e300;
+    for (const auto& q : pts) {
+      lo = std::min(lo, q.Z());
+      hi = std::max(hi, q.Z());
+    }
+    if (m.shape.code == "26" && pts.size() == 4) {
+      add(std::min(pts[1].Z(), pts[2].Z()), std::max(pts[1].Z(), pts[2].Z()), "crank", m.mark);
+      add(std::min(pts[2].Z(), pts[3].Z()), std::max(pts[2].Z(), pts[3].Z()), "lap", m.mark);
+    } else if (m.group == MarkEntry::Group::Starter) {
+      if (standing_top > lo) add(lo, std::min(hi, standing_top), "lap", m.mark);
+      if (v.upper && hi > v.upper->bottom) add(v.upper->bottom, hi, "lap", m.mark);
+    } else if (hi > lower_top + 1) {
+      if (v.upper)
+        add(std::max(v.upper->bottom, lo), hi, "lap", m.mark);
+      else
+        add(lower_top, hi, "projection", m.mark);
+    }
+  }
+  return dims;
+}
+
+struct ElevationLayout {
+  double scale;
+  double cx;      // paper x of the middle of the lower column
+  double base_y;  // paper y of the lowest level drawn
+  double zlo;     // that level
+  double xm;      // frame x of the middle of the lower column
+  double X(double x) const { return cx + (x - xm) / scale; }
+  double Y(double z) const { return base_y - (z - zlo) / scale; }
+};
+
+void LevelMark(Canvas& cv, double x_text, double x_face, double y, double z,
+               const std::string& what) {
+  cv.Line(x_text, y, x_face - 1, y, "thin");
+  const double tx = x_text + 12;
+  cv.Polygon({{tx, y}, {tx - 1.2, y - 1.6}, {tx + 1.2, y - 1.6}}, "mark");
+  cv.Text(x_text, y - 0.8, Level(z), kSmallText);
+  cv.Text(tx + 2, y - 0.8, what, kSmallText * 0.9);
+}
+
+// A break line from (x0, y0) to (x1, y1) running a little past both ends,
+// with the zigzag in its middle.
+std::vector<std::pair<double, double>> BreakLine(double x0, double y0, double x1, double y1) {
+  const double len = std::hypot(x1 - x0, y1 - y0);
+  const double ux = (x1 - x0) / len, uy = (y1 - y0) / len, nx = -uy, ny = ux;
+  const double mx = (x0 + x1) / 2, my = (y0 + y1) / 2;
+  return {{x0 - 2 * ux, y0 - 2 * uy},
+          {mx - ux, my - uy},
+          {mx - 0.3 * ux + 1.5 * nx, my - 0.3 * uy + 1.5 * ny},
+          {mx + 0.3 * ux - 1.5 * nx, my + 0.3 * uy - 1.5 * ny},
+          {mx + ux, my + uy},
+          {x1 + 2 * ux, y1 + 2 * uy}};
+}
+
+void DrawElevation(Canvas& cv, const CageView& v, const Schedule& schedule,
+                   const ElevationLayout& L, double show_top,
+                   const std::vector<SectionSpec>& cuts) {
+  // Concrete: the lower column, the slab between the columns, the upper
+  // column up to a break line above its bars.
+  double face_left = L.X(0), face_right = L.X(0);
+  if (v.lower) {
+    face_left = L.X(v.lower->xmin);
+    face_right = L.X(v.lower->xmax);
+    cv.Rect(face_left, L.Y(v.lower->top), face_right - face_left,
+            (v.lower->top - v.lower->bottom) / L.scale, "concrete");
+  }
+  if (v.lower && v.upper) {
+    // The slab is cut short at both sides; the upper column is broken off
+    // a little above the bars.
+    const double ul = L.X(v.upper->xmin), ur = L.X(v.upper->xmax);
+    const double sl = std::min(face_left, ul) - 12, sr = std::max(face_right, ur) + 12;
+    const double st = L.Y(v.upper->bottom), sb = L.Y(v.lower->top);
+    cv.Polygon({{sl, st}, {sr, st}, {sr, sb}, {sl, sb}}, "slab-fill");
+    cv.Line(sl, st, sr, st, "outline");
+    cv.Line(sl, sb, sr, sb, "outline");
+    cv.Polyline(BreakLine(sl, sb, sl, st), "thin");
+    cv.Polyline(BreakLine(sr, sb, sr, st), "thin");
+    const double top = std::min(show_top, v.upper->top), yt = L.Y(top);
+    if (top < v.upper->top) {
+      const auto brk = BreakLine(ul, yt, ur, yt);
+      std::vector<std::pair<double, double>> outline{{ul, st}, {ur, st}, {ur, yt}};
+      for (std::size_t i = brk.size() - 2; i >= 1; --i) outline.push_back(brk[i]);
+      outline.emplace_back(ul, yt);
+      cv.Polygon(outline, "concrete");
+      cv.Line(brk.front().first, yt, ul, yt, "thin");
+      cv.Line(ur, yt, brk.back().first, yt, "thin");
+    } else {
+      cv.Rect(ul, yt, ur - ul, (top - v.upper->bottom) / L.scale, "concrete");
+    }
+  }
+
+  // Stirrups seen edge on, then the longitudinal bars.
+  for (const auto& pm : v.placements) {
+    const double d = pm.placement->GetBendingShape().GetDiameter();
+    for (const auto& bar : pm.bars) {
+      if (IsStirrup(pm)) {
+        double x0 = 1e300, x1 = -1e300;
+        for (const auto& q : bar.points) {
+          x0 = std::min(x0, q.X());
+          x1 = std::max(x1, q.X());
+        }
+        const double y = L.Y(bar.points.front().Z());
+        cv.Raw("<line class=\"link\" stroke-width=\"" + N(d / L.scale) +
+               "\" stroke-linecap=\"square\" x1=\"" + N(L.X(x0)) + "\" y1=\"" + N(y) + "\" x2=\"" +
+               N(L.X(x1)) + "\" y2=\"" + N(y) + "\"/>");
+      }
+    }
+  }
+  for (const auto& pm : v.placements) {
+    if (IsStirrup(pm)) continue;
+    const double d = pm.placement->GetBendingShape().GetDiameter();
+    for (const auto& bar : pm.bars) {
+      std::vector<std::pair<double, double>> pts;
+      for (const auto& q : bar.points) pts.emplace_back(L.X(q.X()), L.Y(q.Z()));
+      cv.Polyline(pts, "rebar", d / L.scale);
+    }
+  }
+
+  // Section cuts, named at their right-hand end.
+  for (const auto& cut : cuts) {
+    const Column& c = *cut.cut;
+    const double y = L.Y(cut.z), x0 = L.X(c.xmin) - 3, x1 = L.X(c.xmax) + 3;
+    cv.Line(x0, y, x1, y, "cut");
+    cv.Text(x1 + 0.8, y + 1.2, cut.name, 3.5, "start", 0, true);
+  }
+
+  // Stirrup zones at the right: the zone's length along a dimension line,
+  // its call-up beside it.
+  const double zone_x = face_right + 11;
+  double zones_top = -1e300;
+  for (const auto& pm : v.placements) {
+    if (!IsStirrup(pm)) continue;
+    const auto* p = pm.placement;
+    const double z0 = std::min(p->GetFromPoint().Z(), p->GetToPoint().Z());
+    const double z1 = std::max(p->GetFromPoint().Z(), p->GetToPoint().Z());
+    zones_top = std::max(zones_top, z1);
+    const double y0 = L.Y(z0), y1 = L.Y(z1);
+    cv.Line(face_right + 1, y0, zone_x + 1, y0, "ext");
+    cv.Line(face_right + 1, y1, zone_x + 1, y1, "ext");
+    cv.Dimension(zone_x, y0, zone_x, y1, Mm(z1 - z0), -1);
+    std::string text = CallUp(p->GetBarCount(), schedule.marks[pm.mark]);
+    if (p->GetRule() == HostReinf::BarPlacement::Rule::Spacing) text += "-" + Mm(p->GetRuleValue());
+    cv.Text(zone_x + 2.5, (y0 + y1) / 2 + kTextSize * 0.35, text, kTextSize);
+  }
+
+  // Crank, lap and projection zones at the left, in as many lanes as they
+  // need so that none overlaps another. A text longer than its dimension
+  // runs on past the dimension's upper end and takes that room in its lane.
+  std::vector<std::vector<std::pair<double, double>>> lanes;  // paper y spans taken
+  for (const auto& dim : LapZones(v, schedule)) {
+    const double y0 = L.Y(dim.z0), y1 = L.Y(dim.z1);
+    const std::string text = dim.Text();
+    const double need = TextWidth(text, kSmallText) + 1;
+    const bool fits = need <= y0 - y1;
+    const double span_top = fits ? y1 : y1 - need - 1;
+    std::size_t lane = 0;
+    for (; lane < lanes.size(); ++lane) {
+      bool free = true;
+      for (const auto& [a, b] : lanes[lane]) free = free && (span_top >= b + 1 || y0 <= a - 1);
+      if (free) break;
+    }
+    if (lane == lanes.size()) lanes.emplace_back();
+    lanes[lane].emplace_back(span_top, y0);
+    const double x = face_left - 8 - 8 * static_cast<double>(lane);
+    cv.Line(face_left - 1, y0, x - 1, y0, "ext");
+    cv.Line(face_left - 1, y1, x - 1, y1, "ext");
+    if (fits) {
+      cv.Dimension(x, y0, x, y1, text, -1);
+    } else {
+      cv.Dimension(x, y0, x, y1, "", -1);
+      cv.Line(x, y1, x, span_top + 1, "dim");
+      cv.Text(x - 0.8, y1 - 1 - need / 2, text, kSmallText, "middle", -90);
+    }
+  }
+
+  // Levels at the far left.
+  const double level_x =
+      std::max(24.0, face_left - 12 - 8 * static_cast<double>(lanes.size()) - 30);
+  if (v.lower) {
+    LevelMark(cv, level_x, face_left, L.Y(v.lower->bottom), v.lower->bottom,
+              "bottom " + v.lower->id);
+    LevelMark(cv, level_x, face_left, L.Y(v.lower->top), v.lower->top, "top " + v.lower->id);
+  }
+  if (v.upper) {
+    const double ul = L.X(v.upper->xmin);
+    LevelMark(cv, level_x, std::min(face_left, ul), L.Y(v.upper->bottom), v.upper->bottom,
+              "bottom " + v.upper->id);
+    if (show_top >= v.upper->top) {
+      LevelMark(cv, level_x, ul, L.Y(v.upper->top), v.upper->top, "top " + v.upper->id);
+    }
+  }
+
+  // Call-ups of the longitudinal bars at the right, above the stirrup
+  // zones, each with a leader to the top of the right-most bar of its mark.
+  struct Target {
+    std::size_t mark;
+    double x, y;
+  };
+  std::vector<Target> targets;
+  for (const auto& pm : v.placements) {
+    if (IsStirrup(pm)) continue;
+    for (const auto& bar : pm.bars) {
+      const Point3D* top = &bar.points.front();
+      for (const auto& q : bar.points) {
+        if (q.Z() > top->Z()) top = &q;
+      }
+      const double x = L.X(top->X()), y = L.Y(top->Z());
+      auto it = std::find_if(targets.begin(), targets.end(),
+                             [&](const Target& t) { return t.mark == pm.mark; });
+      if (it == targets.end())
+        targets.push_back({pm.mark, x, y});
+      else if (x > it->x + 1e-9 || (std::abs(x - it->x) < 1e-9 && y < it->y))
+        *it = {pm.mark, x, y};
+    }
+  }
+  std::sort(targets.begin(), targets.end(), [](const Target& a, const Target& b) {
+    return a.y != b.y ? a.y > b.y : a.mark < b.mark;
+  });
+  double label_y = std::min(zones_top > -1e300 ? L.Y(zones_top) - 6 : L.Y(v.zmax),
+                            targets.empty() ? 0 : targets.front().y);
+  const double label_x = zone_x + 2.5;
+  for (const auto& t : targets) {
+    const std::string text = CallUp(v.count_of_mark.at(t.mark), schedule.marks[t.mark]);
+    cv.Polyline(
+        {{t.x, t.y}, {label_x - 1, label_y}, {label_x + TextWidth(text, kTextSize), label_y}},
+        "leader");
+    cv.Text(label_x, label_y - 0.6, text, kTextSize);
+    label_y -= 5;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// The sheet
+
+void DrawFrameAndTitle(Canvas& cv, const ExportInput& input, const CageView& v,
+                       const std::string& scales, std::size_t sheet, std::size_t sheets) {
+  cv.Rect(20, 10, kSheetWidth - 30, kSheetHeight - 20, "frame");
+  const double x0 = 250, x1 = kSheetWidth - 10, y0 = kSheetHeight - 52, y1 = kSheetHeight - 10;
+  std::string members;
+  for (const auto& m : v.members) members += (members.empty() ? "" : ", ") + m;
+  std::string columns;
+  for (const auto& c : v.cage->column_ids) columns += (columns.empty() ? "" : ", ") + c;
+  const std::vector<std::pair<std::string, std::string>> rows = {
+      {"Project", input.project},
+      {"Drawing", "Column cage " + v.cage->name},
+      {"Members", members},
+      {"Columns", columns},
+      {"Scales", scales + "; dimensions in mm, levels in m"},
+      {"Date", input.date}};
+  const double row = (y1 - y0) / static_cast<double>(rows.size());
+  cv.Rect(x0, y0, x1 - x0, y1 - y0, "frame");
+  for (std::size_t i = 1; i < rows.size(); ++i) {
+    cv.Line(x0, y0 + row * static_cast<double>(i), x1, y0 + row * static_cast<double>(i), "thin");
+  }
+  cv.Line(x0 + 20, y0, x0 + 20, y1, "thin");
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    const double y = y0 + row * static_cast<double>(i) + row * 0.68;
+    cv.Text(x0 + 2, y, rows[i].first, kSmallText);
+    cv.Text(x0 + 22, y, rows[i].second, i == 1 ? 3.2 : kTextSize, "start", 0, i == 1);
+  }
+  cv.Text(x1 - 2, y1 - row * 0.32,
+          "Sheet " + std::to_string(sheet) + " of " + std::to_string(sheets), kTextSize, "end");
+}
+
+void DrawBarList(Canvas& cv, const CageView& v, const Schedule& schedule, double x, double y) {
+  const double widths[] = {12, 14, 10, 16, 12};
+  const char* heads[] = {"Mark", "Size", "No.", "Length", "Shape"};
+  double cx = x;
+  for (int i = 0; i < 5; ++i) {
+    cv.Text(cx, y, heads[i], kSmallText, "start", 0, true);
+    cx += widths[i];
+  }
+  cv.Line(x, y + 1, cx, y + 1, "thin");
+  for (const auto& [mark, count] : v.count_of_mark) {
+    y += 3.6;
+    const MarkEntry& m = schedule.marks[mark];
+    const std::string cells[] = {m.mark, TypeAndSize(m.shape.diameter), std::to_string(count),
+                                 Mm(m.scheduled_length), m.shape.code};
+    cx = x;
+    for (int i = 0; i < 5; ++i) {
+      cv.Text(cx, y, cells[i], kSmallText);
+      cx += widths[i];
+    }
+  }
+}
+
+std::string DrawSheet(const ExportInput& input, const Schedule& schedule, const CageView& v,
+                      std::size_t sheet, std::size_t sheets) {
+  Canvas cv;
+  // Section cuts: through the middle of the lower column, and through the
+  // upper column where bars of the cage continue into it.
+  std::vector<SectionSpec> cuts;
+  if (v.lower) cuts.push_back({"A", (v.lower->bottom + v.lower->top) / 2, &*v.lower, nullptr});
+  if (v.lower && v.upper) {
+    double reach = -1e300;
+    for (const auto& pm : v.placements) {
+      if (IsStirrup(pm)) continue;
+      for (const auto& bar : pm.bars) {
+        double hi = -1e300;
+        for (const auto& q : bar.points) hi = std::max(hi, q.Z());
+        if (hi > v.upper->bottom + 1) reach = reach == -1e300 ? hi : std::min(reach, hi);
+      }
+    }
+    if (reach > -1e300) cuts.push_back({"B", (v.upper->bottom + reach) / 2, &*v.upper, &*v.lower});
+  }
+
+  // Elevation: from the lower column's bottom to a little above the bars.
+  double zlo = v.zmin, zhi = v.zmax;
+  if (v.lower) {
+    zlo = std::min(zlo, v.lower->bottom);
+    zhi = std::max(zhi, v.lower->top);
+  }
+  double show_top = zhi;
+  if (v.upper) {
+    show_top = std::min(v.upper->top, v.zmax + 300);
+    zhi = std::max(zhi, show_top);
+  }
+  double xlo = 0, xhi = 0;
+  if (v.lower) {
+    xlo = v.lower->xmin;
+    xhi = v.lower->xmax;
+  }
+  const double e_scale = ChooseScale(std::max(zhi - zlo, 1.0), 190, {10, 20, 25, 50, 100, 200});
+  ElevationLayout L{e_scale, 95, 250, zlo, (xlo + xhi) / 2};
+  DrawElevation(cv, v, schedule, L, show_top, cuts);
+  cv.Text(L.cx, 262, "ELEVATION", 3.5, "middle", 0, true);
+  cv.Line(L.cx - TextWidth("ELEVATION", 3.5) / 2, 262.8, L.cx + TextWidth("ELEVATION", 3.5) / 2,
+          262.8, "thin");
+  cv.Text(L.cx, 267, "1:" + Mm(e_scale) + ", seen on the first side", kSmallText, "middle");
+
+  // Sections side by side at the right, at the largest scale at which each
+  // fits its slot with room for its sizes and call-ups.
+  const double left = 160, right = kSheetWidth - 15;
+  const double slot = (right - left) / static_cast<double>(std::max<std::size_t>(cuts.size(), 1));
+  double s_scale = 5;
+  for (const auto& cut : cuts) {
+    s_scale = std::max(
+        {s_scale, ChooseScale(cut.cut->xmax - cut.cut->xmin, slot - 40, {5, 10, 20, 25, 50, 100}),
+         ChooseScale(cut.cut->ymax - cut.cut->ymin, 110, {5, 10, 20, 25, 50, 100})});
+  }
+  for (std::size_t i = 0; i < cuts.size(); ++i) {
+    DrawSection(cv, v, schedule, cuts[i], s_scale,
+                std::round(left + slot * (static_cast<double>(i) + 0.45)), 95);
+  }
+  if (cuts.empty())
+    cv.Text(left + slot / 2, 95, "no column in the model: no section", kTextSize, "middle");
+
+  DrawBarList(cv, v, schedule, 175, kSheetHeight - 47);
+  std::string scales = "section 1:" + Mm(s_scale) + ", elevation 1:" + Mm(e_scale);
+  DrawFrameAndTitle(cv, input, v, scales, sheet, sheets);
+  return cv.Str();
+}
+
+class DrawingSvgWriter : public Exporter {
+ public:
+  std::string FileName() const override { return "drawing.svg"; }
+
+  void Write(const ExportInput& input, const Schedule& schedule, std::ostream& out) const override {
+    const auto sheets = Sheets(input, schedule);
+    const std::size_t n = std::max<std::size_t>(sheets.size(), 1);
+    const double height = kSheetHeight * static_cast<double>(n);
+    out << "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>\n"
+        << "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"" << N(kSheetWidth)
+        << "mm\" height=\"" << N(height) << "mm\" viewBox=\"0 0 " << N(kSheetWidth) << ' '
+        << N(height) << "\">\n"
+        << "<title>" << Escape("Column cages - " + input.project) << "</title>\n"
+        << "<desc>" << Escape("Reinforcement drawings, " + input.date + "; page units are mm")
+        << "</desc>\n"
+        << "<defs><style type=\"text/css\"><![CDATA[\n"
+        << "text{font-family:sans-serif;fill:#000}\n"
+        << ".frame{fill:none;stroke:#000;stroke-width:0.5}\n"
+        << ".concrete{fill:#ececec;stroke:#000;stroke-width:0.35}\n"
+        << ".slab-fill{fill:#ececec;stroke:none}\n"
+        << ".outline{fill:none;stroke:#000;stroke-width:0.25}\n"
+        << ".hidden{fill:none;stroke:#000;stroke-width:0.25;stroke-dasharray:1.5,1}\n"
+        << ".bar{fill:#000;stroke:none}\n"
+        << ".rebar{fill:none;stroke:#000;stroke-linejoin:round}\n"
+        << ".link{fill:none;stroke:#000;stroke-linejoin:round}\n"
+        << ".dim,.ext,.leader,.thin{fill:none;stroke:#000;stroke-width:0.15}\n"
+        << ".tick{stroke:#000;stroke-width:0.3}\n"
+        << ".mark{fill:#000;stroke:none}\n"
+        << ".cut{stroke:#000;stroke-width:0.3;stroke-dasharray:5,1,1,1}\n"
+        << "]]></style></defs>\n"
+        << "<rect x=\"0\" y=\"0\" width=\"" << N(kSheetWidth) << "\" height=\"" << N(height)
+        << "\" fill=\"#fff\"/>\n";
+    if (sheets.empty()) {
+      out << "<text x=\"40\" y=\"40\" font-size=\"5\">No cages were created.</text>\n";
+    }
+    for (std::size_t s = 0; s < sheets.size(); ++s) {
+      const CageView v = MakeView(input, schedule, sheets[s]);
+      out << "<g id=\"sheet" << s + 1 << "\" transform=\"translate(0 "
+          << N(kSheetHeight * static_cast<double>(s)) << ")\">\n"
+          << DrawSheet(input, schedule, v, s + 1, sheets.size()) << "</g>\n";
+    }
+    out << "</svg>\n";
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<Exporter> MakeDrawingSvgWriter() { return std::make_unique<DrawingSvgWriter>(); }
+
+}  // namespace pierhost

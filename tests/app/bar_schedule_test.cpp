@@ -1,0 +1,250 @@
+// The bar schedule and its writers: shape codes, exact and scheduled lengths
+// of bars built by the host's shape builders, the schedule's checks, the CSV
+// layout and the drawing's frame.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+#include <regex>
+#include <sstream>
+
+#include "app/export/exporter.h"
+
+namespace {
+
+using HostGeo::Point2D;
+using HostGeo::Point3D;
+using HostGeo::RotationAngles;
+using HostReinf::BarPlacement;
+using HostReinf::BendingShape;
+using HostReinf::BendingShapeType;
+namespace Builder = HostReinf::GeneralReinfShapeBuilder;
+
+HostReinf::ReinforcementShapeProperties Props(double d, BendingShapeType type) {
+  return HostReinf::ReinforcementShapeProperties::rebar(d, 4, 4, 4, type);
+}
+
+// A closed 8 mm link with equal hooks for a width x height section, turned
+// in plan by `plan_deg`.
+BendingShape Link(double width, double height, double cover, double tail, double angle,
+                  double plan_deg = 0) {
+  return Builder::create_stirrup_with_user_hooks(
+      {.width = width,
+       .height = height,
+       .model_angles = RotationAngles(0, 0, plan_deg),
+       .shape_props = Props(8, BendingShapeType::Stirrup),
+       .concrete_cover_props = HostReinf::ConcreteCoverProperties::all(cover),
+       .stirrup_type = HostReinf::StirrupType::Column,
+       .hook_length_start = tail,
+       .hook_angle_start = angle,
+       .hook_length_end = tail,
+       .hook_angle_end = angle});
+}
+
+// A 16 mm cranked bar standing upright: lower leg, rise, offset, upper leg.
+BendingShape Crank(double lower, double rise, double offset, double upper) {
+  return Builder::create_freeform_shape_with_hooks(
+      {Point2D(0, 0), Point2D(lower, 0), Point2D(lower + rise, offset),
+       Point2D(lower + rise + upper, offset)},
+      RotationAngles(0, 270, 0), Props(16, BendingShapeType::LongitudinalBar), 0, -1, -1);
+}
+
+BarPlacement Upright(const BendingShape& shape) {
+  return BarPlacement::ByCount(2, shape, Point3D(0, 0, 0), Point3D(1000, 0, 0), 0, 0, 1);
+}
+
+pierhost::ExportInput OneCage(std::vector<BarPlacement> placements) {
+  return {nullptr, {{"C1", {}, std::move(placements)}}, "Test", "2024-01-01"};
+}
+
+bool HasNote(const pierhost::Schedule& s, const std::string& part) {
+  for (const auto& n : s.notes) {
+    if (n.find(part) != std::string::npos) return true;
+  }
+  return false;
+}
+
+TEST(BarScheduleTest, LinkWithHooksMatchesTheWorkedCheck) {
+  // 300 x 500, cover 30, 8 mm, mandrel 32, 135-degree hooks with 80 mm tails.
+  const auto s = pierhost::BuildSchedule(OneCage({Upright(Link(300, 500, 30, 80, 135))}));
+  ASSERT_EQ(s.marks.size(), 1u);
+  const auto& m = s.marks[0];
+  EXPECT_EQ(m.shape.code, "99");
+  EXPECT_NEAR(m.shape.exact_length, 1168 + 3 * std::numbers::pi * 20 + 160, 1e-6);
+  EXPECT_NEAR(m.shape.exact_length, 1516.5, 0.05);
+  EXPECT_EQ(m.scheduled_length, 1520);
+  EXPECT_EQ(m.shape.A, 240);
+  EXPECT_EQ(m.shape.B, 440);
+  EXPECT_EQ(m.shape.C, 80);
+  EXPECT_EQ(m.shape.D, 80);
+  EXPECT_TRUE(HasNote(s, "link tail of 80 mm is below the 115 mm"));
+}
+
+TEST(BarScheduleTest, LinkWithRightAngleHooksIsShape51) {
+  const auto s = pierhost::BuildSchedule(OneCage({Upright(Link(300, 500, 30, 80, 90))}));
+  EXPECT_EQ(s.marks[0].shape.code, "51");
+  // Three corners and two hooks of 90 degrees each.
+  EXPECT_NEAR(s.marks[0].shape.exact_length, 1168 + 2.5 * std::numbers::pi * 20 + 160, 1e-6);
+}
+
+TEST(BarScheduleTest, CrankedBarMatchesTheWorkedCheck) {
+  const auto s = pierhost::BuildSchedule(OneCage({Upright(Crank(3000, 450, 40, 750))}));
+  ASSERT_EQ(s.marks.size(), 1u);
+  const auto& m = s.marks[0];
+  EXPECT_EQ(m.shape.code, "26");
+  EXPECT_NEAR(m.shape.exact_length, 4201.8, 0.05);
+  EXPECT_EQ(m.scheduled_length, 4205);
+  EXPECT_EQ(m.shape.A, 3000);
+  EXPECT_EQ(m.shape.B, 455);
+  EXPECT_EQ(m.shape.C, 750);
+  EXPECT_EQ(m.shape.D, 40);
+  EXPECT_FALSE(HasNote(s, "steeper"));  // 1:11
+}
+
+TEST(BarScheduleTest, ChecksUseExactNotRoundedDimensions) {
+  // 71 over 430 is 1:6.06: rounded up to 75 over 440 it would look steeper.
+  EXPECT_FALSE(
+      HasNote(pierhost::BuildSchedule(OneCage({Upright(Crank(3000, 430, 71, 750))})), "steeper"));
+  EXPECT_TRUE(HasNote(pierhost::BuildSchedule(OneCage({Upright(Crank(3000, 450, 80, 750))})),
+                      "steeper than 1:6"));
+  // A 112 mm tail is scheduled as 115 mm but is still short of 115 mm.
+  EXPECT_TRUE(HasNote(pierhost::BuildSchedule(OneCage({Upright(Link(300, 500, 30, 112, 135))})),
+                      "link tail"));
+  EXPECT_FALSE(HasNote(pierhost::BuildSchedule(OneCage({Upright(Link(300, 500, 30, 115, 135))})),
+                       "link tail"));
+}
+
+TEST(BarScheduleTest, FourPointBarWithoutParallelLegsIsNoCrank) {
+  const auto bar = Builder::create_freeform_shape_with_hooks(
+      {Point2D(0, 0), Point2D(500, 0), Point2D(500, 300), Point2D(0, 300)}, RotationAngles(),
+      Props(12, BendingShapeType::Freeform), 0, -1, -1);
+  EXPECT_EQ(pierhost::DescribeShape(bar).code, "99");
+}
+
+// RFC 4180 fields of one CSV record (no line breaks inside fields here).
+std::vector<std::string> Fields(const std::string& record) {
+  std::vector<std::string> out(1);
+  bool quoted = false;
+  for (std::size_t i = 0; i < record.size(); ++i) {
+    const char ch = record[i];
+    if (quoted && ch == '"' && i + 1 < record.size() && record[i + 1] == '"') {
+      out.back() += '"';
+      ++i;
+    } else if (ch == '"') {
+      quoted = !quoted;
+    } else if (ch == ',' && !quoted) {
+      out.emplace_back();
+    } else {
+      out.back() += ch;
+    }
+  }
+  return out;
+}
+
+TEST(ScheduleCsvTest, IdenticalCagesShareLinesAndFieldsAreQuoted) {
+  const auto link = Upright(Link(300, 500, 30, 80, 135));
+  const auto other = Upright(Link(300, 400, 30, 80, 135));
+  pierhost::ExportInput input{
+      nullptr,
+      {{"C1", {}, {link, link}}, {"C1 #2", {}, {link, link}}, {"C2", {}, {other}}},
+      "Block \"A\", east",
+      "2024-01-01"};
+  const auto schedule = pierhost::BuildSchedule(input);
+  std::ostringstream out;
+  pierhost::MakeScheduleCsvWriter()->Write(input, schedule, out);
+  std::istringstream in(out.str());
+  std::vector<std::vector<std::string>> rows;
+  std::string line;
+  while (std::getline(in, line)) {
+    ASSERT_FALSE(line.empty());
+    ASSERT_EQ(line.back(), '\r') << "records end in CRLF";
+    line.pop_back();
+    rows.push_back(Fields(line));
+    EXPECT_EQ(rows.back().size(), 13u) << line;
+  }
+  ASSERT_GE(rows.size(), 9u);
+  EXPECT_EQ(rows[1][1], "Block \"A\", east");
+  EXPECT_EQ(rows[2][1], "C1, C1 #2, C2");
+  EXPECT_EQ(rows[3][1], "2024-01-01");
+  // Member, mark, size, members, bars in each, total, length, shape code.
+  EXPECT_EQ(std::vector<std::string>(rows[6].begin(), rows[6].begin() + 8),
+            (std::vector<std::string>{"C1, C1 #2", "01", "H8", "2", "2", "4", "1520", "99"}));
+  EXPECT_EQ(std::vector<std::string>(rows[7].begin(), rows[7].begin() + 8),
+            (std::vector<std::string>{"C2", "02", "H8", "1", "1", "1", "1320", "99"}));
+  // 4 x 1.52 m + 1.32 m of 0.395 kg/m.
+  bool total = false;
+  for (const auto& r : rows) total = total || (r[0] == "Total" && r[3] == "2.92");
+  EXPECT_TRUE(total) << out.str();
+
+  const std::string table = pierhost::ScheduleTable(input, schedule);
+  EXPECT_NE(table.find("C1, C1 #2"), std::string::npos);
+  EXPECT_EQ(table.find('\r'), std::string::npos);
+}
+
+// A 300 x 500 column with its first corner at `origin`, turned in plan by
+// `plan_deg`: one zone of links and two corner bars along its first side.
+pierhost::ExportInput TurnedColumn(double plan_deg, Point2D origin) {
+  const double c = std::cos(plan_deg * std::numbers::pi / 180),
+               s = std::sin(plan_deg * std::numbers::pi / 180);
+  auto at = [&](double x, double y, double z = 0) {
+    return Point3D(origin.X() + x * c - y * s, origin.Y() + x * s + y * c, z);
+  };
+  auto model =
+      HostElementAdapter::ElementModel::Builder("Turned")
+          .AddColumn("C1",
+                     {at(0, 0).To2D(), at(300, 0).To2D(), at(300, 500).To2D(), at(0, 500).To2D()},
+                     0, 3000)
+          .Build();
+  BendingShape link = Link(300, 500, 30, 80, 135, plan_deg);
+  const auto links = BarPlacement::BySpacing(2, link, at(0, 0), at(0, 0, 3000), 30, 30, 200);
+  const auto bar = Builder::create_longitudinal_shape_with_hooks(
+      3200, RotationAngles(0, 270, 0), Props(16, BendingShapeType::LongitudinalBar),
+      HostReinf::ConcreteCoverProperties::all(0), -1, -1);
+  const auto bars = BarPlacement::ByCount(2, bar, at(0, 46), at(300, 46), 38, 38, 2);
+  return {model, {{"C1", {"C1"}, {links, bars}}}, "Turned", "2024-01-01"};
+}
+
+std::string Drawing(const pierhost::ExportInput& input) {
+  std::ostringstream out;
+  pierhost::MakeDrawingSvgWriter()->Write(input, pierhost::BuildSchedule(input), out);
+  return out.str();
+}
+
+std::vector<double> Numbers(const std::string& text) {
+  static const std::regex number(R"(-?\d+(\.\d+)?)");
+  std::vector<double> out;
+  for (auto it = std::sregex_iterator(text.begin(), text.end(), number);
+       it != std::sregex_iterator(); ++it) {
+    out.push_back(std::stod(it->str()));
+  }
+  return out;
+}
+
+TEST(DrawingSvgTest, SectionIsDrawnInTheColumnsOwnFrame) {
+  const std::string straight = Drawing(TurnedColumn(0, Point2D(0, 0)));
+  const std::string turned = Drawing(TurnedColumn(30, Point2D(5000, 2000)));
+  // The same sheet, up to a last rounded digit.
+  EXPECT_EQ(std::regex_replace(straight, std::regex(R"(-?\d+(\.\d+)?)"), "#"),
+            std::regex_replace(turned, std::regex(R"(-?\d+(\.\d+)?)"), "#"));
+  const auto a = Numbers(straight), b = Numbers(turned);
+  ASSERT_EQ(a.size(), b.size());
+  for (std::size_t i = 0; i < a.size(); ++i) ASSERT_NEAR(a[i], b[i], 0.011) << "number " << i;
+
+  for (const char* part :
+       {"SECTION A-A", "2 H16-02", "16 H8-01-200", "cover 30", ">300<", ">500<", "+3.000"}) {
+    EXPECT_NE(straight.find(part), std::string::npos) << part;
+  }
+  // The section's two corner bars, 16 mm at 1:5, lie on one horizontal line
+  // 46 mm above the first side.
+  const std::regex circle(R"re(<circle class="bar" cx="([-\d.]+)" cy="([-\d.]+)" r="1.6"/>)re");
+  std::vector<std::pair<double, double>> centres;
+  for (auto it = std::sregex_iterator(turned.begin(), turned.end(), circle);
+       it != std::sregex_iterator(); ++it) {
+    centres.emplace_back(std::stod((*it)[1]), std::stod((*it)[2]));
+  }
+  ASSERT_EQ(centres.size(), 2u);
+  EXPECT_NEAR(centres[0].second, centres[1].second, 0.011);
+  EXPECT_NEAR(std::abs(centres[1].first - centres[0].first), 208 / 5.0, 0.011);
+}
+
+}  // namespace
