@@ -449,7 +449,7 @@ std::string StirrupPath(const std::vector<XY>& pts, const HostReinf::BendingShap
   return d.str();
 }
 
-struct SectionSpec {
+struct SectionCut {
   std::string name;               // "A"
   double z = 0;                   // level of the cut
   const Column* cut;              // the column cut through
@@ -457,9 +457,9 @@ struct SectionSpec {
 };
 
 // Draws one section centred at (cx, cy); returns the lowest paper y used.
-double DrawSection(Canvas& cv, const CageView& v, const Schedule& schedule, const SectionSpec& spec,
+double DrawSection(Canvas& cv, const CageView& v, const Schedule& schedule, const SectionCut& cut,
                    double scale, double cx, double cy) {
-  const Column& col = *spec.cut;
+  const Column& col = *cut.cut;
   const double xm = (col.xmin + col.xmax) / 2, ym = (col.ymin + col.ymax) / 2;
   auto P = [&](XY p) { return XY{cx + (p.x - xm) / scale, cy - (p.y - ym) / scale}; };
   auto pts = [&](const Column& c) {
@@ -470,7 +470,7 @@ double DrawSection(Canvas& cv, const CageView& v, const Schedule& schedule, cons
     }
     return out;
   };
-  if (spec.other) cv.Polygon(pts(*spec.other), "hidden");
+  if (cut.other) cv.Polygon(pts(*cut.other), "hidden");
   cv.Polygon(pts(col), "concrete");
   const XY lo = P({col.xmin, col.ymin}),
            hi = P({col.xmax, col.ymax});  // bottom-left, top-right on paper
@@ -484,8 +484,8 @@ double DrawSection(Canvas& cv, const CageView& v, const Schedule& schedule, cons
     for (const auto& bar : pm.bars) {
       const double z = bar.points.front().Z();
       if (z < col.bottom || z > col.top) continue;
-      if (std::abs(z - spec.z) < best) {
-        best = std::abs(z - spec.z);
+      if (std::abs(z - cut.z) < best) {
+        best = std::abs(z - cut.z);
         link = &pm;
         link_bar = &bar;
       }
@@ -521,7 +521,7 @@ double DrawSection(Canvas& cv, const CageView& v, const Schedule& schedule, cons
     if (IsStirrup(pm)) continue;
     const double d = pm.placement->GetBendingShape().GetDiameter();
     for (const auto& bar : pm.bars) {
-      const auto at = CrossingAt(bar, spec.z);
+      const auto at = CrossingAt(bar, cut.z);
       if (!at) continue;
       ++cut_count[pm.mark];
       const XY p = P(*at);
@@ -560,11 +560,11 @@ double DrawSection(Canvas& cv, const CageView& v, const Schedule& schedule, cons
 
   // Title and call-ups of the bars cut.
   double y = bottom + 8;
-  cv.Text(cx, y, "SECTION " + spec.name + "-" + spec.name, 3.5, "middle", 0, true);
-  cv.Line(cx - TextWidth("SECTION " + spec.name + "-" + spec.name, 3.5) / 2, y + 0.8,
-          cx + TextWidth("SECTION " + spec.name + "-" + spec.name, 3.5) / 2, y + 0.8, "thin");
+  cv.Text(cx, y, "SECTION " + cut.name + "-" + cut.name, 3.5, "middle", 0, true);
+  cv.Line(cx - TextWidth("SECTION " + cut.name + "-" + cut.name, 3.5) / 2, y + 0.8,
+          cx + TextWidth("SECTION " + cut.name + "-" + cut.name, 3.5) / 2, y + 0.8, "thin");
   y += 4.5;
-  cv.Text(cx, y, "1:" + Mm(scale) + ", cut at " + Level(spec.z), kSmallText, "middle");
+  cv.Text(cx, y, "1:" + Mm(scale) + ", cut at " + Level(cut.z), kSmallText, "middle");
   for (const auto& [mark, count] : cut_count) {
     y += 4;
     cv.Text(cx, y, CallUp(count, schedule.marks[mark]), kTextSize, "middle");
@@ -672,8 +672,7 @@ std::vector<std::pair<double, double>> BreakLine(double x0, double y0, double x1
 }
 
 void DrawElevation(Canvas& cv, const CageView& v, const Schedule& schedule,
-                   const ElevationLayout& L, double show_top,
-                   const std::vector<SectionSpec>& cuts) {
+                   const ElevationLayout& L, double show_top, const std::vector<SectionCut>& cuts) {
   // Concrete: the lower column, the slab between the columns, the upper
   // column up to a break line above its bars.
   double face_left = L.X(0), face_right = L.X(0);
@@ -908,7 +907,7 @@ std::string DrawSheet(const ExportInput& input, const Schedule& schedule, const 
   Canvas cv;
   // Section cuts: through the middle of the lower column, and through the
   // upper column where bars of the cage continue into it.
-  std::vector<SectionSpec> cuts;
+  std::vector<SectionCut> cuts;
   if (v.lower) cuts.push_back({"A", (v.lower->bottom + v.lower->top) / 2, &*v.lower, nullptr});
   if (v.lower && v.upper) {
     double reach = -1e300;
