@@ -34,7 +34,19 @@ PointList OrientGroup(const PointList& point_list, std::size_t s, bool& rotated)
   PointList group = rotated ? geomkit::Rotate(point_list, s)
                             : PointList(point_list.begin() + static_cast<std::ptrdiff_t>(s),
                                         point_list.begin() + static_cast<std::ptrdiff_t>(s) + 8);
-  return geomkit::Rearrange(group);
+  group = geomkit::Rearrange(group);
+  // The cage is laid out with the section on the left of each side, as the
+  // host lists corners. A list in the other sense is turned round: the same
+  // corners counter-clockwise, from the one that makes the first edge point
+  // the same way as before reversed, which gives the cage of the same column
+  // listed counter-clockwise.
+  double area2 = 0;
+  for (std::size_t i = 0; i < 4; ++i) {
+    const auto p = group[i].Values(), q = group[(i + 1) % 4].Values();
+    area2 += p[0] * q[1] - q[0] * p[1];
+  }
+  if (area2 < 0) group = {group[1], group[0], group[3], group[2], group[5], group[4], group[7], group[6]};
+  return group;
 }
 
 void CheckCornerList(const PointList& c, const std::string& what) {
