@@ -151,7 +151,8 @@ Placements BuildStirrups(const StirrupZones& z) {
 
 double RoundTo(double value, int decimals) {
   // Half to even on the decimal digit, after taking off floating-point noise.
-  const double scale = std::pow(10.0, decimals);
+  static constexpr double kScales[] = {1, 10, 100, 1000, 10000};
+  const double scale = decimals >= 0 && decimals <= 4 ? kScales[decimals] : std::pow(10.0, decimals);
   const double scaled = value * scale;
   const double cleaned = std::round(scaled * 1e6) / 1e6;
   return std::nearbyint(cleaned) / scale;

@@ -436,6 +436,13 @@ double Reinforcement::InsetAlong(const Point3D& corner, const Point3D& towards) 
 }
 
 Point2D Reinforcement::CornerUpperPosition(std::size_t k) const {
+  // Each side row asks for the corners at its ends; the answer never
+  // changes for one cage.
+  if (!corner_upper_[k]) corner_upper_[k] = FindCornerUpperPosition(k);
+  return *corner_upper_[k];
+}
+
+Point2D Reinforcement::FindCornerUpperPosition(std::size_t k) const {
   const MainRebarPlacementArgs m = CornerArgs(k);
   const double c = Concr_Cover_, ds = Main_Stirrup_Diameter_, D = Main_Diameter_;
   const double a = c + ds + D / 2;

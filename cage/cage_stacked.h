@@ -6,6 +6,7 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -127,6 +128,8 @@ class Reinforcement {
   };
   // Where the lower corner bar k stands in the upper column, in plan.
   HostGeo::Point2D CornerUpperPosition(std::size_t k) const;
+  HostGeo::Point2D FindCornerUpperPosition(std::size_t k) const;
+  mutable std::array<std::optional<HostGeo::Point2D>, 4> corner_upper_;
   CornerCrank DecideCorner(const MainRebarPlacementArgs& m) const;
 
   bool rotate_ = false;
