@@ -13,5 +13,4 @@ class Placeholder : public Exporter {
   std::string name_;
 };
 }  // namespace
-std::unique_ptr<Exporter> MakeIfcWriter() { return std::make_unique<Placeholder>("cage.ifc"); }
 }  // namespace pierhost

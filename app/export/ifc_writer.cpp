@@ -1,0 +1,884 @@
+// cage.ifc: the created bars as IFC4 for BIM programs.
+//
+// Project (millimetres, one 3D context with a body subcontext) -> site ->
+// building -> one storey per level at which a reinforced column stands. Each
+// column a cage was made for is an extruded prism in its storey; each cage is
+// an element assembly (a reinforcement unit) in the storey of its lowest
+// column, made of its bars. Bars of one mark share one bar type whose
+// representation map holds the bar's swept solid once; each bar maps it into
+// place, so a bar costs a handful of short lines however complex its shape.
+// Everything is derived from the input alone (ids from names, the date the
+// caller fixed), so a re-export is byte for byte the same.
+#include "app/export/ifc_writer.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <map>
+#include <numbers>
+#include <optional>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
+#include <vector>
+
+#include "app/export/exporter.h"
+
+namespace pierhost {
+namespace ifc {
+
+using HostGeo::Point3D;
+using HostGeo::Vector3D;
+
+Hash128 Fnv1a128(std::string_view text) {
+  // Offset basis and prime (2^88 + 0x13B) of the 128-bit FNV-1a.
+  constexpr std::uint64_t kPrimeLow = 0x13B;
+  std::uint64_t high = 0x6c62272e07bb0142ULL;
+  std::uint64_t low = 0x62b821756295c58dULL;
+  for (const char ch : text) {
+    low ^= static_cast<unsigned char>(ch);
+    // (high, low) *= 2^88 + 0x13B, modulo 2^128, in 64-bit halves.
+    const std::uint64_t carry =
+        ((low >> 32) * kPrimeLow + (((low & 0xffffffffULL) * kPrimeLow) >> 32)) >> 32;
+    high = high * kPrimeLow + carry + (low << 24);
+    low = low * kPrimeLow;
+  }
+  return {high, low};
+}
+
+std::string EncodeGlobalId(const Hash128& bits) {
+  static constexpr char kDigits[] =
+      "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz_$";
+  std::uint64_t high = bits.high;
+  std::uint64_t low = bits.low;
+  std::string out(22, '0');
+  // From the least significant end: 21 digits of 6 bits, then the top 2 bits.
+  for (int i = 21; i >= 0; --i) {
+    out[static_cast<std::size_t>(i)] = kDigits[low & 63U];
+    low = (low >> 6) | (high << 58);
+    high >>= 6;
+  }
+  return out;
+}
+
+namespace {
+// The 64-bit finaliser of MurmurHash3: every input bit flips about half the
+// output bits.
+std::uint64_t Mix64(std::uint64_t x) {
+  x ^= x >> 33;
+  x *= 0xff51afd7ed558ccdULL;
+  x ^= x >> 33;
+  x *= 0xc4ceb9fe1a85ec53ULL;
+  return x ^ (x >> 33);
+}
+}  // namespace
+
+std::string StableGlobalId(std::string_view name) {
+  // FNV-1a alone spreads a change in the last characters (a bar's number)
+  // over the low bits only; mixing the halves makes sibling ids differ in
+  // every digit, which keeps them apart for a human eye too.
+  Hash128 h = Fnv1a128(name);
+  h.low ^= Mix64(h.high);
+  h.high ^= Mix64(h.low);
+  return EncodeGlobalId(h);
+}
+
+std::string StepReal(double value) {
+  if (!std::isfinite(value)) {
+    throw std::invalid_argument("cage.ifc: a number to write is not finite (" +
+                                std::to_string(value) + ")");
+  }
+  // Below this the value is rounding noise of a zero (a direction, a point).
+  if (std::abs(value) < 1e-12) value = 0;
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "%.10G", value);
+  std::string text = buf;
+  const std::size_t e = text.find('E');
+  std::string mantissa = text.substr(0, e);
+  const std::string exponent = e == std::string::npos ? "" : text.substr(e);
+  if (mantissa.find('.') == std::string::npos) mantissa += '.';
+  return mantissa + exponent;
+}
+
+namespace {
+
+// Decodes one UTF-8 sequence at `i`, advancing it; malformed input gives
+// U+FFFD and advances by one byte.
+char32_t DecodeUtf8(std::string_view s, std::size_t& i) {
+  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+  const unsigned char b0 = byte(i);
+  int extra = 0;
+  char32_t cp = 0;
+  if (b0 < 0x80) {
+    ++i;
+    return b0;
+  } else if ((b0 & 0xE0) == 0xC0) {
+    extra = 1;
+    cp = b0 & 0x1FU;
+  } else if ((b0 & 0xF0) == 0xE0) {
+    extra = 2;
+    cp = b0 & 0x0FU;
+  } else if ((b0 & 0xF8) == 0xF0) {
+    extra = 3;
+    cp = b0 & 0x07U;
+  } else {
+    ++i;
+    return 0xFFFD;
+  }
+  if (i + static_cast<std::size_t>(extra) >= s.size()) {
+    ++i;
+    return 0xFFFD;
+  }
+  for (int k = 1; k <= extra; ++k) {
+    const unsigned char b = byte(i + static_cast<std::size_t>(k));
+    if ((b & 0xC0) != 0x80) {
+      ++i;
+      return 0xFFFD;
+    }
+    cp = (cp << 6) | (b & 0x3FU);
+  }
+  i += static_cast<std::size_t>(extra) + 1;
+  const char32_t min_by_length[] = {0, 0x80, 0x800, 0x10000};
+  if (cp < min_by_length[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0xFFFD;
+  return cp;
+}
+
+void AppendHex(std::string& out, unsigned value, int digits) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  for (int k = digits - 1; k >= 0; --k) out += kHex[(value >> (4 * k)) & 0xFU];
+}
+
+}  // namespace
+
+std::string StepString(std::string_view utf8) {
+  std::string out = "'";
+  std::vector<char32_t> wide;  // a run of characters beyond ASCII
+  const auto flush_wide = [&] {
+    if (wide.empty()) return;
+    out += "\\X2\\";
+    for (const char32_t cp : wide) {
+      if (cp >= 0x10000) {  // a surrogate pair
+        const char32_t v = cp - 0x10000;
+        AppendHex(out, static_cast<unsigned>(0xD800 + (v >> 10)), 4);
+        AppendHex(out, static_cast<unsigned>(0xDC00 + (v & 0x3FF)), 4);
+      } else {
+        AppendHex(out, static_cast<unsigned>(cp), 4);
+      }
+    }
+    out += "\\X0\\";
+    wide.clear();
+  };
+  for (std::size_t i = 0; i < utf8.size();) {
+    const char32_t cp = DecodeUtf8(utf8, i);
+    if (cp >= 0x80) {
+      wide.push_back(cp);
+      continue;
+    }
+    flush_wide();
+    if (cp == '\'') {
+      out += "''";
+    } else if (cp == '\\') {
+      out += "\\\\";
+    } else if (cp < 0x20 || cp == 0x7F) {
+      out += "\\X\\";
+      AppendHex(out, static_cast<unsigned>(cp), 2);
+    } else {
+      out += static_cast<char>(cp);
+    }
+  }
+  flush_wide();
+  return out + "'";
+}
+
+IndexedCurve FilletPolyline(const std::vector<Point3D>& polyline, double bend_radius) {
+  // Points closer than this are one point; legs shorter than it are none.
+  constexpr double kSamePoint = 1e-6;  // mm
+  // Turning angles (radians) outside (kStraight, pi - kStraight) stay sharp:
+  // an arc there would be microscopic or would need an endless leg.
+  constexpr double kStraight = 0.05 / 180.0 * std::numbers::pi;
+  std::vector<Point3D> p;
+  for (const Point3D& q : polyline) {
+    if (p.empty() || p.back().GetDistance(q) > kSamePoint) p.push_back(q);
+  }
+  if (p.size() < 2) {
+    throw std::invalid_argument("cage.ifc: a bar's centreline has fewer than two distinct points");
+  }
+  const std::size_t n = p.size();
+  std::vector<double> leg(n - 1);
+  for (std::size_t j = 0; j + 1 < n; ++j) leg[j] = p[j].GetDistance(p[j + 1]);
+  std::vector<double> turn(n, 0.0);     // turning angle at each corner
+  std::vector<double> tangent(n, 0.0);  // corner to arc end, wanted
+  for (std::size_t i = 1; i + 1 < n; ++i) {
+    const Vector3D in = Vector3D(p[i - 1], p[i]).Normalized();
+    const Vector3D out = Vector3D(p[i], p[i + 1]).Normalized();
+    turn[i] = std::acos(std::clamp(in.Dot(out), -1.0, 1.0));
+    if (bend_radius > 0 && turn[i] > kStraight && turn[i] < std::numbers::pi - kStraight) {
+      tangent[i] = bend_radius * std::tan(turn[i] / 2);
+    }
+  }
+  // A leg too short for the bends at both its ends shrinks both, so that the
+  // bends meet on it; each corner takes the tighter of its two legs.
+  std::vector<double> shrink(n, 1.0);
+  for (std::size_t j = 0; j + 1 < n; ++j) {
+    const double need = tangent[j] + tangent[j + 1];
+    if (need > leg[j]) {
+      const double f = leg[j] / need;
+      shrink[j] = std::min(shrink[j], f);
+      shrink[j + 1] = std::min(shrink[j + 1], f);
+    }
+  }
+  IndexedCurve curve;
+  const auto add_point = [&](const Point3D& q) {
+    if (curve.points.empty() || curve.points.back().GetDistance(q) > kSamePoint) {
+      curve.points.push_back(q);
+    }
+    return static_cast<int>(curve.points.size());
+  };
+  int current = add_point(p[0]);
+  const auto line_to = [&](const Point3D& q) {
+    const int next = add_point(q);
+    if (next != current) curve.segments.push_back({false, {current, next}});
+    current = next;
+  };
+  for (std::size_t i = 1; i + 1 < n; ++i) {
+    const double t = tangent[i] * shrink[i];
+    if (t <= kSamePoint) {
+      line_to(p[i]);
+      continue;
+    }
+    const double radius = bend_radius * shrink[i];
+    const Vector3D in = Vector3D(p[i - 1], p[i]).Normalized();
+    const Vector3D out = Vector3D(p[i], p[i + 1]).Normalized();
+    // The arc's centre lies on the bisector inside the corner; the point on
+    // the arc nearest the corner is its middle.
+    const Vector3D inward = (out - in).Normalized();
+    const double to_centre = radius / std::cos(turn[i] / 2);
+    line_to(p[i] - in * t);
+    const int middle = add_point(p[i] + inward * (to_centre - radius));
+    const int end = add_point(p[i] + out * t);
+    curve.segments.push_back({true, {current, middle, end}});
+    current = end;
+  }
+  line_to(p[n - 1]);
+  // A closed link's two hooks end at one point, and a reader may take a curve
+  // whose ends meet for a closed loop (one we tried then swept nothing). The
+  // hooks lie side by side in the real link, so the last one is drawn back
+  // by an invisible 0.1 mm.
+  constexpr double kEndGap = 0.1;  // mm
+  if (curve.points.size() >= 3 && curve.points.front().GetDistance(curve.points.back()) < kEndGap) {
+    Point3D& last = curve.points.back();
+    const Point3D& before = curve.points[curve.points.size() - 2];
+    if (before.GetDistance(last) > 2 * kEndGap) {
+      last = last + Vector3D(last, before).Normalized() * kEndGap;
+    }
+  }
+  return curve;
+}
+
+namespace {
+
+using HostReinf::BarPlacement;
+
+std::string Ref(int id) { return "#" + std::to_string(id); }
+
+std::string RefList(const std::vector<int>& ids) {
+  std::string out = "(";
+  for (std::size_t i = 0; i < ids.size(); ++i) {
+    if (i) out += ',';
+    out += Ref(ids[i]);
+  }
+  return out + ")";
+}
+
+std::string Coords(const Vector3D& v) {
+  return "(" + StepReal(v.X()) + "," + StepReal(v.Y()) + "," + StepReal(v.Z()) + ")";
+}
+std::string Coords(const Point3D& p) { return Coords(Vector3D(p)); }
+
+// The DATA section: entities numbered in the order they are added.
+class StepData {
+ public:
+  int Add(std::string_view type, std::string_view args) {
+    const int id = next_++;
+    text_ += '#';
+    text_ += std::to_string(id);
+    text_ += '=';
+    text_ += type;
+    text_ += '(';
+    text_ += args;
+    text_ += ");\n";
+    return id;
+  }
+  // Like Add, but an entity written before with the same type and arguments
+  // is reused: points, directions and frames many objects share.
+  int Shared(std::string_view type, std::string_view args) {
+    std::string key(type);
+    key += '(';
+    key += args;
+    const auto it = shared_.find(key);
+    if (it != shared_.end()) return it->second;
+    const int id = Add(type, args);
+    shared_.emplace(std::move(key), id);
+    return id;
+  }
+  int Point(const Point3D& p) { return Shared("IFCCARTESIANPOINT", Coords(p)); }
+  int Direction(const Vector3D& v) { return Shared("IFCDIRECTION", Coords(v)); }
+  // A frame at `origin` with the global axes.
+  int Frame(const Point3D& origin) {
+    return Shared("IFCAXIS2PLACEMENT3D", Ref(Point(origin)) + ",$,$");
+  }
+  const std::string& Text() const { return text_; }
+
+ private:
+  std::string text_;
+  int next_ = 1;
+  std::unordered_map<std::string, int> shared_;
+};
+
+// GlobalIds from stable names: the model's name and the object's own names.
+class GlobalIds {
+ public:
+  explicit GlobalIds(std::string base) : base_(std::move(base)) {}
+  // The quoted id of the object named by `parts`.
+  std::string operator()(std::initializer_list<std::string_view> parts) {
+    std::string name = base_;
+    for (const std::string_view part : parts) {
+      name += '\x1f';  // the unit separator, which names do not use
+      name += part;
+    }
+    std::string id = StableGlobalId(name);
+    if (!issued_.insert(id).second) {
+      throw std::logic_error("cage.ifc: two objects got the same GlobalId (" + id + ") from '" +
+                             name + "'");
+    }
+    return "'" + id + "'";
+  }
+
+ private:
+  std::string base_;
+  std::unordered_set<std::string> issued_;
+};
+
+// A rotation (the images of the x, y and z axes) and a translation.
+struct Rigid {
+  std::array<Vector3D, 3> axes{Vector3D(1, 0, 0), Vector3D(0, 1, 0), Vector3D(0, 0, 1)};
+  Vector3D shift;
+  Point3D Apply(const Point3D& p) const {
+    return Point3D() + (axes[0] * p.X() + axes[1] * p.Y() + axes[2] * p.Z() + shift);
+  }
+  bool KeepsAxes() const {
+    constexpr double kTol = 1e-12;
+    return (axes[0] - Vector3D(1, 0, 0)).GetLength() < kTol &&
+           (axes[1] - Vector3D(0, 1, 0)).GetLength() < kTol;
+  }
+};
+
+// An orthonormal frame attached to a polyline: its first point, the
+// direction of its first leg, and the first bend's plane. A straight
+// polyline gets a perpendicular chosen from its direction alone.
+std::optional<std::array<Vector3D, 3>> PolylineFrame(const std::vector<Point3D>& poly) {
+  constexpr double kTol = 1e-6;
+  std::optional<Vector3D> e1;
+  for (std::size_t i = 1; i < poly.size() && !e1; ++i) {
+    const Vector3D v(poly[0], poly[i]);
+    if (v.GetLength() > kTol) e1 = v.Normalized();
+  }
+  if (!e1) return std::nullopt;
+  std::optional<Vector3D> e2;
+  for (std::size_t i = 1; i < poly.size() && !e2; ++i) {
+    const Vector3D v(poly[0], poly[i]);
+    const Vector3D across = v - *e1 * v.Dot(*e1);
+    if (across.GetLength() > kTol) e2 = across.Normalized();
+  }
+  if (!e2) {
+    const std::array<Vector3D, 3> axes{Vector3D(1, 0, 0), Vector3D(0, 1, 0), Vector3D(0, 0, 1)};
+    const Vector3D* least = &axes[0];
+    for (const auto& a : axes) {
+      if (std::abs(a.Dot(*e1)) < std::abs(least->Dot(*e1))) least = &a;
+    }
+    e2 = (*least - *e1 * least->Dot(*e1)).Normalized();
+  }
+  return std::array<Vector3D, 3>{*e1, *e2, e1->Cross(*e2)};
+}
+
+// The rigid motion (no mirroring) that carries `from` onto `to` point by
+// point within 1 micrometre, if there is one.
+std::optional<Rigid> MatchRigid(const std::vector<Point3D>& from, const std::vector<Point3D>& to) {
+  constexpr double kTol = 1e-3;  // mm
+  if (from.size() != to.size() || from.empty()) return std::nullopt;
+  const auto f = PolylineFrame(from);
+  const auto g = PolylineFrame(to);
+  if (!f || !g) return std::nullopt;
+  Rigid r;
+  // R = G F^T: the image of axis j is sum_k F[k]_j G[k].
+  for (int j = 0; j < 3; ++j) {
+    Vector3D image;
+    for (int k = 0; k < 3; ++k) image = image + (*g)[k] * (*f)[k].Values()[j];
+    r.axes[j] = image;
+  }
+  r.shift = Vector3D(r.Apply(from[0]), to[0]);
+  for (std::size_t i = 0; i < from.size(); ++i) {
+    if (r.Apply(from[i]).GetDistance(to[i]) > kTol) return std::nullopt;
+  }
+  return r;
+}
+
+struct ShapeMap {
+  std::vector<Point3D> polyline;  // in the map's frame
+  double diameter = 0;
+  double bend_radius = 0;
+  int id = 0;  // the IfcRepresentationMap
+};
+
+// Where each placement's bars come from: a map of its mark and the motion
+// from the map's frame to the placement's shape.
+struct PlacementSource {
+  std::size_t mark = 0;
+  std::size_t map = 0;
+  Rigid motion;
+};
+
+std::string IsoTimestamp(const std::string& date) {
+  // The caller fixes an ISO date; it becomes midnight of that day.
+  if (date.size() == 10 && date[4] == '-' && date[7] == '-') return date + "T00:00:00";
+  return date;
+}
+
+std::string LevelName(double elevation_mm) {
+  char buf[48];
+  std::snprintf(buf, sizeof buf, "Level %+.3f", elevation_mm / 1000.0);
+  return buf;
+}
+
+bool IsLigature(HostReinf::BendingShapeType type) {
+  return type == HostReinf::BendingShapeType::Stirrup ||
+         type == HostReinf::BendingShapeType::OpenStirrup;
+}
+
+double BarArea(double diameter) {  // m2, from mm
+  return std::numbers::pi * diameter * diameter / 4 * 1e-6;
+}
+
+// One export as an IFC file, built part by part in the order of the file.
+class IfcFile {
+ public:
+  IfcFile(const ExportInput& input, const Schedule& schedule)
+      : input_(input),
+        schedule_(schedule),
+        model_name_(input.model ? input.model->GetName() : input.project),
+        gid_(model_name_) {}
+
+  std::string Build() {
+    WriteProject();
+    WriteSpatialStructure();
+    WriteColumns();
+    WriteBarTypes();
+    WriteCages();
+    WriteMarkProperties();
+    WriteRelations();
+    return data_.Text();
+  }
+
+ private:
+  struct Storey {
+    int id = 0;
+    int place = 0;
+    std::vector<int> contents;  // columns and cages
+  };
+  struct Cage {
+    int assembly = 0;
+    std::vector<int> bars;
+  };
+
+  void WriteProject();
+  void WriteSpatialStructure();
+  void WriteColumns();
+  void MatchShapes();
+  void WriteBarTypes();
+  void WriteCages();
+  void WriteMarkProperties();
+  void WriteRelations();
+  void Relation(std::string_view type, std::initializer_list<std::string_view> key,
+                const std::string& args) {
+    data_.Add(type, gid_(key) + ",$,$,$," + args);
+  }
+  const char* BarKind(std::size_t mark) const {
+    return IsLigature(*mark_kind_[mark]) ? ".LIGATURE." : ".MAIN.";
+  }
+
+  const ExportInput& input_;
+  const Schedule& schedule_;
+  std::string model_name_;
+  GlobalIds gid_;
+  StepData data_;
+
+  int world_ = 0;  // the global frame
+  int body_ = 0;   // the body context
+  int project_ = 0;
+  int site_ = 0;
+  int building_ = 0;
+  int building_place_ = 0;
+  std::map<double, Storey> storeys_;  // by elevation, mm
+  std::vector<std::size_t> columns_;  // element indices, in the order first met
+  std::vector<double> cage_level_;    // elevation of each cage's storey
+  int steel_ = 0;
+  // By mark: the shape maps, the kind of bar, the type and the bars.
+  std::vector<std::vector<ShapeMap>> maps_;
+  std::vector<std::optional<HostReinf::BendingShapeType>> mark_kind_;
+  std::vector<int> types_;
+  std::vector<std::vector<int>> bars_of_mark_;
+  std::vector<std::pair<int, int>> mark_sets_;  // property set and quantities
+  // By cage and placement: where its bars come from.
+  std::vector<std::vector<PlacementSource>> sources_;
+  std::vector<Cage> cages_;
+};
+
+void IfcFile::WriteProject() {
+  world_ = data_.Frame(Point3D());
+  const int context = data_.Add("IFCGEOMETRICREPRESENTATIONCONTEXT",
+                                "$,'Model',3," + StepReal(1e-5) + "," + Ref(world_) + ",$");
+  body_ = data_.Add("IFCGEOMETRICREPRESENTATIONSUBCONTEXT",
+                    "'Body','Model',*,*,*,*," + Ref(context) + ",$,.MODEL_VIEW.,$");
+  const std::vector<int> units = {
+      data_.Add("IFCSIUNIT", "*,.LENGTHUNIT.,.MILLI.,.METRE."),
+      data_.Add("IFCSIUNIT", "*,.PLANEANGLEUNIT.,$,.RADIAN."),
+      data_.Add("IFCSIUNIT", "*,.AREAUNIT.,$,.SQUARE_METRE."),
+      data_.Add("IFCSIUNIT", "*,.MASSUNIT.,.KILO.,.GRAM."),
+  };
+  const int unit_assignment = data_.Add("IFCUNITASSIGNMENT", RefList(units));
+  project_ = data_.Add("IFCPROJECT", gid_({"project"}) + ",$," + StepString(input_.project) +
+                                         ",$,$,$,$,(" + Ref(context) + ")," + Ref(unit_assignment));
+}
+
+// One storey per level at which a column of a cage stands; a cage belongs to
+// the storey of its lowest column.
+void IfcFile::WriteSpatialStructure() {
+  using HostElementAdapter::Element;
+  std::set<double> levels;
+  for (const CageRecord& cage : input_.cages) {
+    std::optional<double> level;
+    for (const std::string& id : cage.column_ids) {
+      const auto index = input_.model ? input_.model->Find(id) : std::nullopt;
+      if (!index) continue;
+      const Element& e = input_.model->GetElements()[*index];
+      if (std::find(columns_.begin(), columns_.end(), *index) == columns_.end()) {
+        columns_.push_back(*index);
+      }
+      levels.insert(e.bottom);
+      if (!level) level = e.bottom;
+    }
+    cage_level_.push_back(level.value_or(std::numeric_limits<double>::quiet_NaN()));
+  }
+  // Cages without a column of the model go to the lowest storey.
+  if (levels.empty()) levels.insert(0.0);
+  for (double& level : cage_level_) {
+    if (std::isnan(level)) level = *levels.begin();
+  }
+
+  const int site_place = data_.Add("IFCLOCALPLACEMENT", "$," + Ref(world_));
+  site_ = data_.Add(
+      "IFCSITE", gid_({"site"}) + ",$,'Site',$,$," + Ref(site_place) + ",$,$,.ELEMENT.,$,$,$,$,$");
+  building_place_ = data_.Add("IFCLOCALPLACEMENT", Ref(site_place) + "," + Ref(world_));
+  building_ = data_.Add("IFCBUILDING", gid_({"building"}) + ",$," + StepString(model_name_) +
+                                           ",$,$," + Ref(building_place_) + ",$,$,.ELEMENT.,$,$,$");
+  for (const double level : levels) {
+    Storey& s = storeys_[level];
+    s.place = data_.Add("IFCLOCALPLACEMENT",
+                        Ref(building_place_) + "," + Ref(data_.Frame(Point3D(0, 0, level))));
+    s.id = data_.Add("IFCBUILDINGSTOREY", gid_({"storey", StepReal(level)}) + ",$," +
+                                              StepString(LevelName(level)) + ",$,$," +
+                                              Ref(s.place) + ",$,$,.ELEMENT.," + StepReal(level));
+  }
+}
+
+// Each column as a prism over its plan corners, placed at its first corner.
+void IfcFile::WriteColumns() {
+  const int up = data_.Direction({0, 0, 1});
+  for (const std::size_t index : columns_) {
+    const HostElementAdapter::Element& e = input_.model->GetElements()[index];
+    Storey& storey = storeys_.at(e.bottom);
+    std::string representation = "$";
+    Point3D corner;
+    if (e.plan.size() >= 3 && e.top > e.bottom) {
+      corner = Point3D(e.plan[0].X(), e.plan[0].Y(), 0);
+      std::vector<int> outline;
+      for (std::size_t k = 0; k <= e.plan.size(); ++k) {  // closed: back to the first
+        const auto& q = e.plan[k % e.plan.size()];
+        outline.push_back(data_.Shared(
+            "IFCCARTESIANPOINT",
+            "(" + StepReal(q.X() - corner.X()) + "," + StepReal(q.Y() - corner.Y()) + ")"));
+      }
+      const int polyline = data_.Add("IFCPOLYLINE", RefList(outline));
+      const int profile = data_.Add("IFCARBITRARYCLOSEDPROFILEDEF", ".AREA.,$," + Ref(polyline));
+      const int solid =
+          data_.Add("IFCEXTRUDEDAREASOLID", Ref(profile) + "," + Ref(world_) + "," + Ref(up) + "," +
+                                                StepReal(e.top - e.bottom));
+      const int shape = data_.Add("IFCSHAPEREPRESENTATION",
+                                  Ref(body_) + ",'Body','SweptSolid',(" + Ref(solid) + ")");
+      representation = Ref(data_.Add("IFCPRODUCTDEFINITIONSHAPE", "$,$,(" + Ref(shape) + ")"));
+    }
+    const int place =
+        data_.Add("IFCLOCALPLACEMENT", Ref(storey.place) + "," + Ref(data_.Frame(corner)));
+    storey.contents.push_back(data_.Add(
+        "IFCCOLUMN", gid_({"column", e.id}) + ",$," + StepString(e.id) + ",$,$," + Ref(place) +
+                         "," + representation + "," + StepString(e.id) + ",.COLUMN."));
+  }
+}
+
+// Each placement's bars come from one shape map of its mark: the first shape
+// of the mark met, or another one where a shape cannot be carried onto it by
+// a rigid motion.
+void IfcFile::MatchShapes() {
+  maps_.assign(schedule_.marks.size(), {});
+  mark_kind_.assign(schedule_.marks.size(), std::nullopt);
+  sources_.assign(input_.cages.size(), {});
+  for (std::size_t c = 0; c < input_.cages.size(); ++c) {
+    for (std::size_t p = 0; p < input_.cages[c].placements.size(); ++p) {
+      const auto& shape = input_.cages[c].placements[p].GetBendingShape();
+      PlacementSource source;
+      source.mark = schedule_.placement_marks.at(c).at(p);
+      auto& candidates = maps_.at(source.mark);
+      if (!mark_kind_[source.mark]) mark_kind_[source.mark] = shape.GetShapeType();
+      bool found = false;
+      for (std::size_t m = 0; m < candidates.size() && !found; ++m) {
+        if (candidates[m].diameter != shape.GetDiameter() ||
+            candidates[m].bend_radius != shape.GetBendRadius()) {
+          continue;
+        }
+        if (auto motion = MatchRigid(candidates[m].polyline, shape.GetPolyline())) {
+          source.map = m;
+          source.motion = *motion;
+          found = true;
+        }
+      }
+      if (!found) {
+        source.map = candidates.size();
+        candidates.push_back({shape.GetPolyline(), shape.GetDiameter(), shape.GetBendRadius()});
+      }
+      sources_[c].push_back(source);
+    }
+  }
+}
+
+// The material, and one bar type per mark whose maps hold its swept shapes.
+void IfcFile::WriteBarTypes() {
+  MatchShapes();
+  steel_ = data_.Add("IFCMATERIAL", "'B500B',$,'Steel'");
+  types_.assign(schedule_.marks.size(), 0);
+  for (std::size_t m = 0; m < schedule_.marks.size(); ++m) {
+    if (maps_[m].empty()) continue;  // no placement of this mark in the export
+    const MarkEntry& mark = schedule_.marks[m];
+    std::vector<int> map_ids;
+    for (ShapeMap& map : maps_[m]) {
+      const IndexedCurve curve = FilletPolyline(map.polyline, map.bend_radius);
+      std::string coords;
+      for (const Point3D& q : curve.points) coords += (coords.empty() ? "" : ",") + Coords(q);
+      const int points = data_.Add("IFCCARTESIANPOINTLIST3D", "(" + coords + ")");
+      std::string segments;
+      for (const auto& segment : curve.segments) {
+        segments += segments.empty() ? "(" : ",";
+        segments += segment.arc ? "IFCARCINDEX((" : "IFCLINEINDEX((";
+        for (std::size_t q = 0; q < segment.indices.size(); ++q) {
+          segments += (q ? "," : "") + std::to_string(segment.indices[q]);
+        }
+        segments += "))";
+      }
+      const int directrix = data_.Add("IFCINDEXEDPOLYCURVE", Ref(points) + "," + segments + "),$");
+      const int solid = data_.Add("IFCSWEPTDISKSOLID",
+                                  Ref(directrix) + "," + StepReal(map.diameter / 2) + ",$,$,$");
+      const int shape = data_.Add("IFCSHAPEREPRESENTATION",
+                                  Ref(body_) + ",'Body','AdvancedSweptSolid',(" + Ref(solid) + ")");
+      map.id = data_.Add("IFCREPRESENTATIONMAP", Ref(world_) + "," + Ref(shape));
+      map_ids.push_back(map.id);
+    }
+    const BarShape& s = mark.shape;
+    // The scheduled dimensions in order, up to the last one used.
+    const std::array<double, 5> dims{s.A, s.B, s.C, s.D, s.E};
+    std::size_t used = dims.size();
+    while (used > 0 && dims[used - 1] == 0) --used;
+    std::string parameters = used ? "(" : "$";
+    for (std::size_t k = 0; k < used; ++k) {
+      parameters += (k ? ",IFCLENGTHMEASURE(" : "IFCLENGTHMEASURE(") + StepReal(dims[k]) + ")";
+    }
+    if (used) parameters += ")";
+    const std::string description = TypeAndSize(s.diameter) + ", shape code " + s.code +
+                                    (s.sketch.empty() ? "" : ": " + s.sketch);
+    types_[m] = data_.Add("IFCREINFORCINGBARTYPE",
+                          gid_({"type", mark.mark}) + ",$," + StepString(mark.mark) + "," +
+                              StepString(description) + ",$,$," + RefList(map_ids) + "," +
+                              StepString(mark.mark) + "," + StepString(TypeAndSize(s.diameter)) +
+                              "," + BarKind(m) + "," + StepReal(s.diameter) + "," +
+                              StepReal(BarArea(s.diameter)) + "," + StepReal(s.exact_length) +
+                              ",.TEXTURED.," + StepString(s.code) + "," + parameters);
+  }
+}
+
+// Cages and their bars. A bar's placement is its translation along the
+// placement's line; its mapping operator carries the map onto the
+// placement's shape. Bars are numbered per mark within their cage.
+void IfcFile::WriteCages() {
+  bars_of_mark_.assign(schedule_.marks.size(), {});
+  const Point3D origin;
+  for (std::size_t c = 0; c < input_.cages.size(); ++c) {
+    const CageRecord& record = input_.cages[c];
+    const double level = cage_level_[c];
+    Storey& storey = storeys_.at(level);
+    const int cage_place = data_.Add("IFCLOCALPLACEMENT", Ref(storey.place) + "," + Ref(world_));
+    std::string description = "Reinforcement cage of ";
+    for (std::size_t k = 0; k < record.column_ids.size(); ++k) {
+      description += (k ? ", " : "") + record.column_ids[k];
+    }
+    Cage cage;
+    cage.assembly = data_.Add("IFCELEMENTASSEMBLY",
+                              gid_({"cage", record.name}) + ",$," + StepString(record.name) + "," +
+                                  StepString(description) + ",$," + Ref(cage_place) +
+                                  ",$,$,.NOTDEFINED.,.REINFORCEMENT_UNIT.");
+    storey.contents.push_back(cage.assembly);
+    std::vector<std::size_t> count_of_mark(schedule_.marks.size(), 0);
+    for (std::size_t p = 0; p < record.placements.size(); ++p) {
+      const BarPlacement& placement = record.placements[p];
+      const PlacementSource& source = sources_[c][p];
+      const MarkEntry& mark = schedule_.marks[source.mark];
+      const Rigid& motion = source.motion;
+      const int map_id = maps_[source.mark][source.map].id;
+      const std::string shift = Ref(data_.Point(origin + motion.shift));
+      const int mapping =
+          motion.KeepsAxes()
+              ? data_.Shared("IFCCARTESIANTRANSFORMATIONOPERATOR3D", "$,$," + shift + ",1.,$")
+              : data_.Shared("IFCCARTESIANTRANSFORMATIONOPERATOR3D",
+                             Ref(data_.Direction(motion.axes[0])) + "," +
+                                 Ref(data_.Direction(motion.axes[1])) + "," + shift + ",1.," +
+                                 Ref(data_.Direction(motion.axes[2])));
+      const std::string name = StepString(TypeAndSize(mark.shape.diameter) + "-" + mark.mark);
+      const std::string attributes =
+          StepString(mark.mark) + ",'B500B'," + StepReal(mark.shape.diameter) + "," +
+          StepReal(BarArea(mark.shape.diameter)) + "," + StepReal(mark.shape.exact_length) + "," +
+          BarKind(source.mark) + ",.TEXTURED.";
+      for (std::size_t k = 0; k < placement.GetBarCount(); ++k) {
+        const Vector3D t = placement.GetBarTranslation(k) - Vector3D(0, 0, level);
+        const int place =
+            data_.Add("IFCLOCALPLACEMENT", Ref(cage_place) + "," + Ref(data_.Frame(origin + t)));
+        const int item = data_.Add("IFCMAPPEDITEM", Ref(map_id) + "," + Ref(mapping));
+        const int shape =
+            data_.Add("IFCSHAPEREPRESENTATION",
+                      Ref(body_) + ",'Body','MappedRepresentation',(" + Ref(item) + ")");
+        const int product = data_.Add("IFCPRODUCTDEFINITIONSHAPE", "$,$,(" + Ref(shape) + ")");
+        const std::string number = std::to_string(++count_of_mark[source.mark]);
+        const int bar = data_.Add("IFCREINFORCINGBAR",
+                                  gid_({"bar", record.name, mark.mark, number}) + ",$," + name +
+                                      ",$,$," + Ref(place) + "," + Ref(product) + "," + attributes);
+        cage.bars.push_back(bar);
+        bars_of_mark_[source.mark].push_back(bar);
+      }
+    }
+    cages_.push_back(std::move(cage));
+  }
+}
+
+// For each mark: its bending shape's code and dimensions, and the quantities
+// of one bar.
+void IfcFile::WriteMarkProperties() {
+  mark_sets_.assign(schedule_.marks.size(), {0, 0});
+  for (std::size_t m = 0; m < schedule_.marks.size(); ++m) {
+    if (bars_of_mark_[m].empty()) continue;
+    const MarkEntry& mark = schedule_.marks[m];
+    const BarShape& s = mark.shape;
+    const auto value = [&](const std::string& name, const std::string& measure) {
+      return data_.Add("IFCPROPERTYSINGLEVALUE", StepString(name) + ",$," + measure + ",$");
+    };
+    const auto length = [](double mm) { return "IFCPOSITIVELENGTHMEASURE(" + StepReal(mm) + ")"; };
+    std::vector<int> properties{value("ShapeCode", "IFCLABEL(" + StepString(s.code) + ")")};
+    for (const auto& [letter, dim] : std::array<std::pair<const char*, double>, 5>{
+             {{"A", s.A}, {"B", s.B}, {"C", s.C}, {"D", s.D}, {"E", s.E}}}) {
+      if (dim > 0)
+        properties.push_back(value(std::string("ShapeParameter_") + letter, length(dim)));
+    }
+    // The scheduled radius is the bend's inner radius (half the mandrel),
+    // given for bent bars only.
+    if (s.code != "00" && s.bend_radius > s.diameter / 2) {
+      properties.push_back(value("ShapeParameter_R", length(s.bend_radius - s.diameter / 2)));
+    }
+    const int pset =
+        data_.Add("IFCPROPERTYSET", gid_({"bending", mark.mark}) +
+                                        ",$,'Pset_ReinforcingBarBendingsBS8666Common',$," +
+                                        RefList(properties));
+    const std::vector<int> quantities{
+        data_.Add("IFCQUANTITYCOUNT", "'Count',$,$,1.,$"),
+        data_.Add("IFCQUANTITYLENGTH", "'Length',$,$," + StepReal(s.exact_length) + ",$"),
+        data_.Add("IFCQUANTITYWEIGHT",
+                  "'Weight',$,$," + StepReal(s.exact_length / 1000.0 * mark.unit_mass) + ",$"),
+    };
+    const int qto =
+        data_.Add("IFCELEMENTQUANTITY", gid_({"quantities", mark.mark}) +
+                                            ",$,'Qto_ReinforcingElementBaseQuantities',$,$," +
+                                            RefList(quantities));
+    mark_sets_[m] = {pset, qto};
+  }
+}
+
+void IfcFile::WriteRelations() {
+  Relation("IFCRELAGGREGATES", {"aggregates", "project"}, Ref(project_) + ",(" + Ref(site_) + ")");
+  Relation("IFCRELAGGREGATES", {"aggregates", "site"}, Ref(site_) + ",(" + Ref(building_) + ")");
+  std::vector<int> storey_ids;
+  for (const auto& [level, s] : storeys_) storey_ids.push_back(s.id);
+  Relation("IFCRELAGGREGATES", {"aggregates", "building"},
+           Ref(building_) + "," + RefList(storey_ids));
+  for (const auto& [level, s] : storeys_) {
+    if (s.contents.empty()) continue;
+    Relation("IFCRELCONTAINEDINSPATIALSTRUCTURE", {"contains", StepReal(level)},
+             RefList(s.contents) + "," + Ref(s.id));
+  }
+  // A cage's bars are its parts; being parts, they stay out of the storey.
+  for (std::size_t c = 0; c < cages_.size(); ++c) {
+    if (cages_[c].bars.empty()) continue;
+    Relation("IFCRELAGGREGATES", {"aggregates", "cage", input_.cages[c].name},
+             Ref(cages_[c].assembly) + "," + RefList(cages_[c].bars));
+  }
+  std::vector<int> types;
+  for (const int t : types_) {
+    if (t) types.push_back(t);
+  }
+  if (types.empty()) return;
+  Relation("IFCRELDECLARES", {"declares"}, Ref(project_) + "," + RefList(types));
+  std::vector<int> with_material = types;
+  for (const auto& bars : bars_of_mark_) {
+    with_material.insert(with_material.end(), bars.begin(), bars.end());
+  }
+  Relation("IFCRELASSOCIATESMATERIAL", {"material"}, RefList(with_material) + "," + Ref(steel_));
+  for (std::size_t m = 0; m < schedule_.marks.size(); ++m) {
+    if (bars_of_mark_[m].empty()) continue;
+    const std::string& mark = schedule_.marks[m].mark;
+    const std::string bars = RefList(bars_of_mark_[m]);
+    Relation("IFCRELDEFINESBYTYPE", {"typed", mark}, bars + "," + Ref(types_[m]));
+    Relation("IFCRELDEFINESBYPROPERTIES", {"bending of", mark},
+             bars + "," + Ref(mark_sets_[m].first));
+    Relation("IFCRELDEFINESBYPROPERTIES", {"quantities of", mark},
+             bars + "," + Ref(mark_sets_[m].second));
+  }
+}
+
+class IfcWriter : public Exporter {
+ public:
+  std::string FileName() const override { return "cage.ifc"; }
+  void Write(const ExportInput& input, const Schedule& schedule, std::ostream& out) const override {
+    const std::string data = IfcFile(input, schedule).Build();
+    out << "ISO-10303-21;\nHEADER;\n"
+        << "FILE_DESCRIPTION(('ViewDefinition [DesignTransferView_V1.0]'),'2;1');\n"
+        << "FILE_NAME(" << StepString(FileName()) << "," << StepString(IsoTimestamp(input.date))
+        << ",(''),(''),'pierhost','pierhost','');\n"
+        << "FILE_SCHEMA(('IFC4'));\nENDSEC;\nDATA;\n"
+        << data << "ENDSEC;\nEND-ISO-10303-21;\n";
+  }
+};
+
+}  // namespace
+}  // namespace ifc
+
+std::unique_ptr<Exporter> MakeIfcWriter() { return std::make_unique<ifc::IfcWriter>(); }
+
+}  // namespace pierhost
