@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <sstream>
 #include <stdexcept>
 
@@ -57,7 +58,12 @@ SessionFile ParseSession(const std::string& text, const std::string& source, con
         else if (name == "rebuild") ev.event_id = 2002;
         else e.Fail("button", "expected \"finish\", \"draw\", \"rebuild\" or an event number, got \"" + name + "\"");
       } else {
-        ev.event_id = static_cast<int>(e.Integer("button"));
+        const long long number = e.Integer("button");
+        // Checked before narrowing: a number beyond int would wrap onto another button.
+        if (number < std::numeric_limits<int>::min() || number > std::numeric_limits<int>::max()) {
+          e.Fail("button", "the event number " + std::to_string(number) + " is out of range");
+        }
+        ev.event_id = static_cast<int>(number);
       }
     } else if (e.Has("set")) {
       ev.kind = SessionEvent::Kind::Set;

@@ -4,12 +4,14 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -300,6 +302,8 @@ TEST_F(PierhostCli, MalformedSessionsAreNamedWithTheEventAtFault) {
       {R"({ "set": "Main_Diameter" } ])", {"events[2]", "\"value\" is missing"}},
       {R"({ "set": "Main_Diameter", "value": null } ])", {"events[2].value", "null"}},
       {R"({ "button": "press" } ])", {"events[2].button", "\"press\""}},
+      // 2^32 + 1000: must not wrap onto Finish (1000).
+      {R"({ "button": 4294968296 } ])", {"events[2].button", "out of range"}},
       {R"({ "move": true, "click": "C2" } ])", {"events[2]", "move"}},
       {R"({ "set": "Main_Diamter", "value": 20 } ])", {"events[2]", "'Main_Diamter'"}},
       {R"({ "click": "C9" } ])", {"events[2]", "'C9'"}},
