@@ -1,12 +1,20 @@
 // The host's shape builders. Every shape is built in the local xy plane,
 // then rotated into the model by its rotation angles.
 //
-// Hooks: the tail of a hook is a straight leg of the hook's length, starting
-// at the bar's end point. At the start of a bar the tail leaves against the
-// direction of travel turned clockwise by the hook angle, at the end along
-// the direction of travel turned counter-clockwise; so a hook always bends
-// to the left of the bar's path, into a section that the path runs around
-// counter-clockwise.
+// The polyline has a sharp corner at every bend; rounding each corner with
+// the bend radius R gives the bar as it is bent. So a hook's leg in the
+// polyline is its straight tail plus the bend's tangent length R tan(a/2).
+// At the closing corner of a closed stirrup a hook bent further than a
+// quarter turn is split into two corners: the rest of the bend where the
+// tail meets the side's line, R (1 + tan((a - 90)/2)) from the corner, and a
+// quarter turn in the corner itself; their rounded arcs share one centre, so
+// the bar wraps the mandrel in the corner as a bent link does, and every
+// corner of the polyline stays on the link's sides.
+//
+// At the start of a bar the tail leaves against the direction of travel
+// turned clockwise by the hook angle, at the end along the direction of
+// travel turned counter-clockwise; so a hook always bends to the left of the
+// bar's path, into a section that the path runs around counter-clockwise.
 #include <algorithm>
 #include <cmath>
 #include <numbers>
@@ -62,23 +70,34 @@ Hook UserHook(double length, double angle) {
   return h.present() ? h : Hook{};
 }
 
+double BendRadius(const ReinforcementShapeProperties& props) {
+  return (props.bending_roller + 1.0) * props.diameter / 2.0;
+}
+
+// The tangent length of a bend of `angle` degrees round radius r.
+double Tangent(double angle, double r) {
+  const double a = std::min(std::abs(angle), 170.0);
+  return r * std::tan(a / 360.0 * std::numbers::pi);
+}
+
 // Adds the hook tails to a 2D path and lifts it into 3D at z = 0.
-std::vector<Point3D> WithHooks(const std::vector<Point2D>& path, const Hook& start,
-                               const Hook& end) {
+std::vector<Point3D> WithHooks(const std::vector<Point2D>& path, const Hook& start, const Hook& end,
+                               double bend_radius) {
   std::vector<Point3D> out;
   out.reserve(path.size() + 2);
   if (start.present()) {
     const Point2D back = Unit(path[1], path[0]);
     const Point2D dir = Rotated(back, -start.angle);
-    out.emplace_back(path[0].X() + dir.X() * start.length, path[0].Y() + dir.Y() * start.length, 0);
+    const double leg = start.length + Tangent(start.angle, bend_radius);
+    out.emplace_back(path[0].X() + dir.X() * leg, path[0].Y() + dir.Y() * leg, 0);
   }
   for (const auto& p : path) out.emplace_back(p.X(), p.Y(), 0);
   if (end.present()) {
     const std::size_t n = path.size();
     const Point2D fwd = Unit(path[n - 2], path[n - 1]);
     const Point2D dir = Rotated(fwd, end.angle);
-    out.emplace_back(path[n - 1].X() + dir.X() * end.length, path[n - 1].Y() + dir.Y() * end.length,
-                     0);
+    const double leg = end.length + Tangent(end.angle, bend_radius);
+    out.emplace_back(path[n - 1].X() + dir.X() * leg, path[n - 1].Y() + dir.Y() * leg, 0);
   }
   return out;
 }
@@ -86,7 +105,7 @@ std::vector<Point3D> WithHooks(const std::vector<Point2D>& path, const Hook& sta
 BendingShape Finish(std::vector<Point2D> path, const HostGeo::RotationAngles& model_angles,
                     const ReinforcementShapeProperties& props, const Hook& start,
                     const Hook& end) {
-  BendingShape shape(WithHooks(path, start, end), props, start, end);
+  BendingShape shape(WithHooks(path, start, end, BendRadius(props)), props, start, end);
   shape.Rotate(model_angles);
   return shape;
 }
@@ -206,30 +225,46 @@ BendingShape create_open_stirrup(const OpenStirrupArgs& a) {
 BendingShape create_stirrup_with_user_hooks(const StirrupUserHooksArgs& a) {
   const double d = a.shape_props.diameter;
   const Inset in = CentrelineInset(a.width, a.height, a.concrete_cover_props, d, "a stirrup");
-  const std::vector<Point2D> path{{in.x0, in.y0}, {in.x1, in.y0}, {in.x1, in.y1},
-                                  {in.x0, in.y1}, {in.x0, in.y0}};
+  Hook start = UserHook(a.hook_length_start, a.hook_angle_start);
+  Hook end = UserHook(a.hook_length_end, a.hook_angle_end);
+  const double r = BendRadius(a.shape_props);
+  const Point2D c0{in.x0, in.y0};
+  std::vector<Point2D> path{c0, {in.x1, in.y0}, {in.x1, in.y1}, {in.x0, in.y1}, c0};
+  // A hook beyond a quarter turn: its first corner on the neighbouring side.
+  Hook start_rest = start, end_rest = end;
+  if (start.present() && start.angle > 90) {
+    start_rest.angle = start.angle - 90;
+    path.insert(path.begin(), {in.x0, in.y0 + r + Tangent(start_rest.angle, r)});
+  }
+  if (end.present() && end.angle > 90) {
+    end_rest.angle = end.angle - 90;
+    path.push_back({in.x0 + r + Tangent(end_rest.angle, r), in.y0});
+  }
   // A tail never reaches past the loop: in a small section a tail longer
   // than the loop is wide ends at the loop's far side, and the other tail is
   // cut to the same length so that both hooks stay alike.
-  auto room = [&](const Hook& h, const Point2D& tail_dir) {
-    double r = h.length;
-    if (tail_dir.X() > 1e-9) r = std::min(r, (in.x1 - in.x0) / tail_dir.X());
-    if (tail_dir.Y() > 1e-9) r = std::min(r, (in.y1 - in.y0) / tail_dir.Y());
-    return r;
+  auto room = [&](const Hook& rest, const Point2D& from, const Point2D& dir) {
+    double leg = 1e300;
+    if (dir.X() > 1e-9) leg = std::min(leg, (in.x1 - from.X()) / dir.X());
+    if (dir.Y() > 1e-9) leg = std::min(leg, (in.y1 - from.Y()) / dir.Y());
+    return std::max(0.0, leg - Tangent(rest.angle, r));
   };
-  Hook start = UserHook(a.hook_length_start, a.hook_angle_start);
-  Hook end = UserHook(a.hook_length_end, a.hook_angle_end);
-  const double start_room = start.present() ? room(start, Rotated({-1, 0}, -start.angle)) : 0;
-  const double end_room = end.present() ? room(end, Rotated({0, -1}, end.angle)) : 0;
-  if (start.present() && start_room < start.length) {
-    start.length = start_room;
-    if (end.present() && end.length == a.hook_length_start) end.length = std::min(end.length, start_room);
+  const std::size_t n = path.size();
+  const double start_room =
+      start.present() ? room(start_rest, path[0], Rotated(Unit(path[1], path[0]), -start_rest.angle)) : 0;
+  const double end_room =
+      end.present() ? room(end_rest, path[n - 1], Rotated(Unit(path[n - 2], path[n - 1]), end_rest.angle)) : 0;
+  if (start.present() && end.present() && start == end) {
+    start.length = end.length = std::min({start.length, start_room, end_room});
+  } else {
+    if (start.present()) start.length = std::min(start.length, start_room);
+    if (end.present()) end.length = std::min(end.length, end_room);
   }
-  if (end.present() && end_room < end.length) {
-    end.length = end_room;
-    if (start.present() && start.length == a.hook_length_end) start.length = std::min(start.length, end_room);
-  }
-  return Finish(path, a.model_angles, a.shape_props, start, end);
+  start_rest.length = start.length;
+  end_rest.length = end.length;
+  BendingShape shape(WithHooks(path, start_rest, end_rest, r), a.shape_props, start, end);
+  shape.Rotate(a.model_angles);
+  return shape;
 }
 
 }  // namespace GeneralReinfShapeBuilder
@@ -307,7 +342,7 @@ BendingShape ReinforcementShapeBuilder::CreateShape(const ReinforcementShapeProp
   };
   const Hook start = hook(start_);
   const Hook end = hook(end_);
-  return BendingShape(WithHooks(path, start, end), props, start, end);
+  return BendingShape(WithHooks(path, start, end, BendRadius(props)), props, start, end);
 }
 
 }  // namespace HostReinf

@@ -62,8 +62,13 @@ BarShape DescribeShape(const HostReinf::BendingShape& shape) {
     return out;
   }
   if (shape.GetShapeType() == BendingShapeType::Stirrup && p.size() >= 5) {
-    const std::size_t first = hs.present() ? 1 : 0;
-    const double a_c = p[first].GetDistance(p[first + 1]);
+    // The closing corner is the one point the bar passes twice; the three
+    // square corners follow it.
+    std::size_t first = 0;
+    for (std::size_t i = 0; i + 4 < p.size() && first == 0; ++i) {
+      if (p[i].GetDistance(p[i + 4]) < 1e-6) first = i;
+    }
+    const double a_c = p[first + 2].GetDistance(p[first + 3]);
     const double b_c = p[first + 1].GetDistance(p[first + 2]);
     const double ts = hs.present() ? hs.length : 0, te = he.present() ? he.length : 0;
     const double as = hs.present() ? hs.angle : 0, ae = he.present() ? he.angle : 0;

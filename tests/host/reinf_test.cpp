@@ -1,6 +1,7 @@
 #include "host/reinf.h"
 
 #include <cmath>
+#include <numbers>
 #include <gtest/gtest.h>
 
 #include "support/expect_geo.h"
@@ -33,8 +34,10 @@ TEST(StraightBar, HookArgumentsMeanNoneAnchorageOrLength) {
   // 0: an anchorage hook of 90 degrees, 10 d long (at least 70 mm).
   EXPECT_EQ(bar.GetStartHook().length, 120);
   EXPECT_EQ(bar.GetStartHook().angle, 90);
+  // Each hook's leg is its straight tail plus the bend's tangent length
+  // (bend radius 2.5 d = 30 for a 90-degree bend).
   EXPECT_POLYLINE_NEAR(bar.GetPolyline(), (std::vector<Point3D>{
-                                              {0, 120, 0}, {0, 0, 0}, {1000, 0, 0}, {1000, 200, 0}}));
+                                              {0, 150, 0}, {0, 0, 0}, {1000, 0, 0}, {1000, 230, 0}}));
   const auto none = GeneralReinfShapeBuilder::create_longitudinal_shape_with_hooks(
       1000, RotationAngles(), Props(12), ConcreteCoverProperties::all(0), -1, -1);
   EXPECT_FALSE(none.GetStartHook().present());
@@ -63,20 +66,28 @@ TEST(ClosedStirrup, OuterFaceKeepsTheCoverAndHooksBendInward) {
        .stirrup_type = StirrupType::Column, .hook_length_start = 80, .hook_angle_start = 135,
        .hook_length_end = 80, .hook_angle_end = 135});
   const auto& p = s.GetPolyline();
-  ASSERT_EQ(p.size(), 7u);
-  // Centreline inset by cover + d/2 = 34 from every side.
-  EXPECT_POLYLINE_NEAR(std::vector<Point3D>(p.begin() + 1, p.end() - 1),
+  ASSERT_EQ(p.size(), 9u);
+  // Centreline inset by cover + d/2 = 34 from every side; the bar passes the
+  // closing corner twice.
+  EXPECT_POLYLINE_NEAR(std::vector<Point3D>(p.begin() + 2, p.end() - 2),
                        (std::vector<Point3D>{{34, 34, 0}, {266, 34, 0}, {266, 466, 0}, {34, 466, 0}, {34, 34, 0}}));
-  // Both tails leave the shared corner diagonally into the section.
-  const double leg = 80 / std::sqrt(2.0);
-  EXPECT_POINT_NEAR(p.front(), Point3D(34 + leg, 34 + leg, 0));
-  EXPECT_POINT_NEAR(p.back(), Point3D(34 + leg, 34 + leg, 0));
+  // A 135-degree hook bends 45 degrees where the tail meets the side and a
+  // quarter turn in the corner: both rounded arcs (radius 20) share the
+  // mandrel's centre, so the corners lie 20 (1 + tan 22.5) along the sides.
+  const double r = 20, t = r * std::tan(22.5 / 180 * std::numbers::pi);
+  EXPECT_POINT_NEAR(p[1], Point3D(34, 34 + r + t, 0));
+  EXPECT_POINT_NEAR(p[7], Point3D(34 + r + t, 34, 0));
+  // Both tails leave diagonally into the section, straight for 80 after the bend.
+  const double leg = (80 + t) / std::sqrt(2.0);
+  EXPECT_POINT_NEAR(p.front(), Point3D(34 + leg, 34 + r + t + leg, 0));
+  EXPECT_POINT_NEAR(p.back(), Point3D(34 + r + t + leg, 34 + leg, 0));
   // 90-degree hooks run along the sides that meet at the corner.
   const auto s90 = GeneralReinfShapeBuilder::create_stirrup_with_user_hooks(
       {300, 500, RotationAngles(), Props(8, BendingShapeType::Stirrup), ConcreteCoverProperties::all(30),
        StirrupType::Column, 80, 90, 80, 90});
-  EXPECT_POINT_NEAR(s90.GetPolyline().front(), Point3D(34, 114, 0));
-  EXPECT_POINT_NEAR(s90.GetPolyline().back(), Point3D(114, 34, 0));
+  ASSERT_EQ(s90.GetPolyline().size(), 7u);
+  EXPECT_POINT_NEAR(s90.GetPolyline().front(), Point3D(34, 134, 0));
+  EXPECT_POINT_NEAR(s90.GetPolyline().back(), Point3D(134, 34, 0));
 }
 
 TEST(ClosedStirrup, NoRoomInsideTheCoversIsAnError) {
@@ -113,7 +124,7 @@ TEST(ShapeBuilder, CoversShortenAndOffsetAndBadInputGivesAnInvalidShape) {
   const auto shape = b.CreateShape(Props(10));
   ASSERT_TRUE(shape.IsValid());
   EXPECT_POLYLINE_NEAR(shape.GetPolyline(),
-                       (std::vector<Point3D>{{10, 125, 0}, {10, 25, 0}, {980, 25, 0}}));
+                       (std::vector<Point3D>{{10, 150, 0}, {10, 25, 0}, {980, 25, 0}}));
   ReinforcementShapeBuilder empty;
   EXPECT_FALSE(empty.CreateShape(Props(10)).IsValid());
   ReinforcementShapeBuilder too_short;

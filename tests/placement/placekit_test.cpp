@@ -3,6 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <numbers>
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -67,9 +70,9 @@ TEST(CloseStirrup, KeepsTheCoverFromEverySideAndSpacesStirrupsEvenly) {
   }
   // The outer face 30 from each side: the centreline's corners at 35.
   const auto& first = bars[0];
-  ASSERT_EQ(first.size(), 7u);
+  ASSERT_EQ(first.size(), 9u);
   EXPECT_POLYLINE_NEAR(
-      std::vector<Point3D>(first.begin() + 1, first.end() - 1),
+      std::vector<Point3D>(first.begin() + 2, first.end() - 2),
       (std::vector<Point3D>{
           {35, 35, 55}, {365, 35, 55}, {365, 265, 55}, {35, 265, 55}, {35, 35, 55}}));
   for (const auto& point : first) {
@@ -82,16 +85,19 @@ TEST(CloseStirrup, KeepsTheCoverFromEverySideAndSpacesStirrupsEvenly) {
   const auto& shape = p.GetBendingShape();
   EXPECT_EQ(shape.GetStartHook(), shape.GetEndHook());
   EXPECT_EQ(shape.GetStartHook().angle, 135);
-  EXPECT_NEAR(first[0].GetDistance(first[1]), 100, 1e-9);
-  EXPECT_NEAR(first[5].GetDistance(first[6]), 100, 1e-9);
+  // The tails' legs: 100 straight plus the 45-degree rest of the bend
+  // (radius 25) where they meet the sides.
+  const double leg = 100 + 25 * std::tan(22.5 / 180 * std::numbers::pi);
+  EXPECT_NEAR(first[0].GetDistance(first[1]), leg, 1e-9);
+  EXPECT_NEAR(first[7].GetDistance(first[8]), leg, 1e-9);
 }
 
 TEST(CloseStirrup, TurnsTheSectionByTheRotation) {
   auto args = ColumnStirrups();
   args.rotation = HostGeo::RotationAngles(0, 0, 90);
   const auto bar = placekit::Close_Stirrup(args)[0].GetBars()[0];
-  EXPECT_POINT_NEAR(bar[1], Point3D(-35, 35, 55));
-  EXPECT_POINT_NEAR(bar[2], Point3D(-35, 365, 55));
+  EXPECT_POINT_NEAR(bar[2], Point3D(-35, 35, 55));
+  EXPECT_POINT_NEAR(bar[3], Point3D(-35, 365, 55));
 }
 
 // Straight bars 1000 long with 100 mm hooks at 90°, laid up a 1000 mm line
@@ -116,9 +122,10 @@ placekit::LongHookMovePerpArgs HookedBars() {
           .Hook_Angle = 90};
 }
 
+// 100 mm tails after 90-degree bends of radius 25: legs of 125.
 std::vector<Point3D> HookedBar(double z, const Vector3D& shift) {
-  return {Point3D(0, 100, z) + shift, Point3D(0, 0, z) + shift, Point3D(1000, 0, z) + shift,
-          Point3D(1000, 100, z) + shift};
+  return {Point3D(0, 125, z) + shift, Point3D(0, 0, z) + shift, Point3D(1000, 0, z) + shift,
+          Point3D(1000, 125, z) + shift};
 }
 
 TEST(LongHookMove, PerpMovesAcrossAndParaAlongThePlanAngle) {

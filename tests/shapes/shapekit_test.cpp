@@ -159,15 +159,16 @@ TEST(CreateLongitudinalShapeWithHooks, ZeroIsAnAnchorageHookPositiveALengthNegat
   // Defaults: 90° anchorage hooks of the host's length (10 d, at least 70),
   // both bent to the same side.
   const auto anchored = shapekit::create_longitudinal_shape_with_hooks(1000, {}, props, none);
+  // Each leg is the tail plus the bend's tangent length (radius 2.5 d = 25).
   EXPECT_POLYLINE_NEAR(
       anchored.GetPolyline(),
-      (std::vector<Point3D>{{0, 100, 0}, {0, 0, 0}, {1000, 0, 0}, {1000, 100, 0}}));
+      (std::vector<Point3D>{{0, 125, 0}, {0, 0, 0}, {1000, 0, 0}, {1000, 125, 0}}));
   EXPECT_EQ(anchored.GetStartHook().type, HostReinf::HookType::eAnchorage);
   // No start hook, a 200 mm hook at the end, stood upright.
   const auto upright = shapekit::create_longitudinal_shape_with_hooks(
       1000, HostGeo::RotationAngles(0, 270, 0), props, none, -1, 200);
   EXPECT_POLYLINE_NEAR(upright.GetPolyline(),
-                       (std::vector<Point3D>{{0, 0, 0}, {0, 0, 1000}, {0, 200, 1000}}));
+                       (std::vector<Point3D>{{0, 0, 0}, {0, 0, 1000}, {0, 225, 1000}}));
   // Left and right covers shorten the bar; the bottom cover sets it off sideways.
   const auto covered = shapekit::create_longitudinal_shape_with_hooks(
       1000, {}, props, {.left = 30, .right = 40, .top = 99, .bottom = 25}, -1, -1);
@@ -236,8 +237,11 @@ TEST(OpenStirrup, HookLengthsIncludeOneDiameter) {
                          .GetBendingShape();
   const auto& line = shape.GetPolyline();
   ASSERT_EQ(line.size(), 6u);
-  EXPECT_NEAR(line[0].GetDistance(line[1]), 90, 1e-9);
-  EXPECT_NEAR(line[4].GetDistance(line[5]), 130, 1e-9);
+  // The tails are 90 and 130 straight after their bends (radius 25).
+  EXPECT_EQ(shape.GetStartHook().length, 90);
+  EXPECT_EQ(shape.GetEndHook().length, 130);
+  EXPECT_NEAR(line[0].GetDistance(line[1]), 90 + 25 * std::tan(std::numbers::pi / 4), 1e-9);
+  EXPECT_NEAR(line[4].GetDistance(line[5]), 130 + 25 * std::tan(67.5 / 180 * std::numbers::pi), 1e-9);
   EXPECT_EQ(shape.GetEndHook().angle, 135);
 }
 
@@ -289,13 +293,17 @@ TEST(CloseStirrup, ClosesTheSectionInsideTheCoversAndMovesByTheDirectionFlag) {
   EXPECT_EQ(along.GetBendingShape().GetShapeType(), HostReinf::BendingShapeType::Stirrup);
   // No cover added to Length; the centreline 25 + d/2 inside each side; the
   // 135° start hook and the 90° end hook bend into the section.
-  const double h = 80 * std::sqrt(0.5);
-  std::vector<Point3D> expected{{30 + h, 30 + h, 5}, {30, 30, 5}, {270, 30, 5}, {270, 370, 5},
-                                {30, 370, 5},        {30, 30, 5}, {90, 30, 5}};
+  // The 135° bend is a 45° corner on the last side's line and a quarter
+  // turn in the corner (radius 25); the 90° end hook runs along the first side.
+  const double t = 25 * std::tan(22.5 / 180 * std::numbers::pi);
+  const double h = (80 + t) * std::sqrt(0.5);
+  std::vector<Point3D> expected{{30 + h, 55 + t + h, 5}, {30, 55 + t, 5}, {30, 30, 5},
+                                {270, 30, 5},           {270, 370, 5},   {30, 370, 5},
+                                {30, 30, 5},            {115, 30, 5}};
   for (auto& point : expected) point = point + kAlong;
   EXPECT_POLYLINE_NEAR(along.GetBars()[0], expected);
   const auto across = shapekit::CloseStirrup_Move(ClosedStirrups(-1)).GetBars()[0];
-  EXPECT_POINT_NEAR(across[1], Point3D(30, 30, 5) + kAcross);
+  EXPECT_POINT_NEAR(across[2], Point3D(30, 30, 5) + kAcross);
 }
 
 TEST(ShapekitBadInput, HostErrorsReachTheCallerPromptly) {
