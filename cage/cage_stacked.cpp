@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <sstream>
 #include <stdexcept>
 
 #include "cage/cage_common.h"
@@ -47,6 +48,21 @@ PointList AlignUpper(const PointList& lower, const PointList& upper) {
 
 double Deg(double rad) { return rad / std::numbers::pi * 180.0; }
 
+std::string Num(double v) {
+  std::ostringstream s;
+  s << v;
+  return s.str();
+}
+
+// Whether a point lies over the section of a counter-clockwise corner list.
+bool InsidePlan(const PointList& corners, const Point3D& p) {
+  for (std::size_t i = 0; i < 4; ++i) {
+    const Point2D a = Plan(corners[i]), b = Plan(corners[(i + 1) % 4]);
+    if ((b.X() - a.X()) * (p.Y() - a.Y()) - (b.Y() - a.Y()) * (p.X() - a.X()) < -1e-6) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 Reinforcement::Reinforcement(
@@ -64,6 +80,17 @@ Reinforcement::Reinforcement(
   Column_above_ = cage_common::OrientGroup(point_list, 8, upper_rotated);
   cage_common::CheckCornerList(Column_, "the picked column");
   cage_common::CheckCornerList(Column_above_, "the column above");
+  // The second column must stand on the first: above its top, its centre
+  // over the first one's section.
+  if (Column_above_[0].Values()[2] < Column_[7].Values()[2]) {
+    throw std::invalid_argument("the second picked column does not stand on the first: its bottom (z = " +
+                                Num(Column_above_[0].Values()[2]) + ") lies below the first one's top (z = " +
+                                Num(Column_[7].Values()[2]) + ")");
+  }
+  if (!InsidePlan(Column_, geomkit::MidPoint(Column_above_[0], Column_above_[2]))) {
+    throw std::invalid_argument("the second picked column does not stand on the first: its centre lies outside "
+                                "the first one's section");
+  }
   Column_above_ = AlignUpper(Column_, Column_above_);
   point_list_ = Column_;
   point_list_.insert(point_list_.end(), Column_above_.begin(), Column_above_.end());

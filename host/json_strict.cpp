@@ -97,6 +97,9 @@ long long Object::Integer(const std::string& key) {
   if (!v.is_number_integer() && !v.is_number_unsigned()) {
     Fail(key, "expected a whole number, got " + Describe(v));
   }
+  if (v.is_number_unsigned() && v.get<unsigned long long>() > 9007199254740992ULL) {
+    Fail(key, "the number " + v.dump() + " is too large");
+  }
   return v.get<long long>();
 }
 

@@ -23,43 +23,69 @@ std::vector<std::unique_ptr<Exporter>> AllExporters() {
   return out;
 }
 
-void WriteFileAtomically(const std::string& dir, const std::string& name, const std::string& text) {
+namespace {
+
+std::string TempName(const std::string& name) { return "." + name + ".tmp" + std::to_string(::getpid()); }
+
+// Writes `text` to a temporary file beside `name` in `dir`; returns its path.
+fs::path WriteTemp(const std::string& dir, const std::string& name, const std::string& text) {
   std::error_code ec;
   fs::create_directories(dir, ec);
   if (ec) throw std::runtime_error(dir + ": cannot create the output folder: " + ec.message());
-  const fs::path target = fs::path(dir) / name;
-  const fs::path temp = fs::path(dir) / ("." + name + ".tmp" + std::to_string(::getpid()));
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (!out) throw std::runtime_error(dir + ": cannot write into the output folder");
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    out.flush();
-    if (!out) {
-      fs::remove(temp, ec);
-      throw std::runtime_error(target.string() + ": writing failed (disk full?)");
-    }
+  const fs::path temp = fs::path(dir) / TempName(name);
+  std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+  if (!out) throw std::runtime_error(dir + ": cannot write into the output folder");
+  out.write(text.data(), static_cast<std::streamsize>(text.size()));
+  out.flush();
+  if (!out) {
+    out.close();
+    fs::remove(temp, ec);
+    throw std::runtime_error((fs::path(dir) / name).string() + ": writing failed (disk full?)");
   }
+  return temp;
+}
+
+void Replace(const fs::path& temp, const fs::path& target) {
+  std::error_code ec;
   fs::rename(temp, target, ec);
   if (ec) {
+    const std::string why = ec.message();
     fs::remove(temp, ec);
-    throw std::runtime_error(target.string() + ": cannot replace the file: " + ec.message());
+    throw std::runtime_error(target.string() + ": cannot replace the file: " + why);
   }
+}
+
+}  // namespace
+
+void WriteFileAtomically(const std::string& dir, const std::string& name, const std::string& text) {
+  Replace(WriteTemp(dir, name, text), fs::path(dir) / name);
 }
 
 std::vector<std::string> ExportAll(const ExportInput& input, const std::string& dir) {
   const Schedule schedule = BuildSchedule(input);
-  // Everything is produced before anything is written, so that a failing
-  // writer leaves the folder as it was.
-  std::vector<std::pair<std::string, std::string>> files;
-  for (const auto& exporter : AllExporters()) {
-    std::ostringstream text;
-    exporter->Write(input, schedule, text);
-    files.emplace_back(exporter->FileName(), text.str());
+  // Everything is produced and written to temporary files before any output
+  // is replaced, so that a failing writer or a full disk leaves the folder
+  // as it was.
+  std::vector<std::pair<fs::path, fs::path>> files;
+  try {
+    for (const auto& exporter : AllExporters()) {
+      std::ostringstream text;
+      exporter->Write(input, schedule, text);
+      const fs::path target = fs::path(dir) / exporter->FileName();
+      if (fs::is_directory(target)) {
+        throw std::runtime_error(target.string() + ": a folder of that name is in the way");
+      }
+      files.emplace_back(WriteTemp(dir, exporter->FileName(), text.str()), target);
+    }
+  } catch (...) {
+    std::error_code ec;
+    for (const auto& [temp, target] : files) fs::remove(temp, ec);
+    throw;
   }
   std::vector<std::string> written;
-  for (const auto& [name, text] : files) {
-    WriteFileAtomically(dir, name, text);
-    written.push_back((fs::path(dir) / name).string());
+  for (const auto& [temp, target] : files) {
+    Replace(temp, target);
+    written.push_back(target.string());
   }
   return written;
 }

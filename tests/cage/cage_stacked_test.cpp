@@ -196,6 +196,24 @@ TEST(CageStacked, BothSectionsAreCheckedWhenTheCageIsMade) {
   }
 }
 
+TEST(CageStacked, TheSecondColumnMustStandOnTheFirst) {
+  // Below the first column's top, or beside it: an error that says so.
+  const ColumnSpec lower = Lower(300, 500);
+  ColumnSpec below = Upper(lower, {0, 0, 0, 0});
+  below.bottom = lower.top - 100;
+  ColumnSpec beside = Upper(lower, {0, 0, 0, 0});
+  beside.x += 1000;
+  for (const auto& upper : {below, beside}) {
+    ToolRun run;
+    try {
+      run.Build(lower, upper);
+      ADD_FAILURE() << "a column that does not stand on the first was taken";
+    } catch (const std::invalid_argument& e) {
+      EXPECT_NE(std::string(e.what()).find("does not stand on the first"), std::string::npos) << e.what();
+    }
+  }
+}
+
 TEST(CageStacked, SpliceRatioCountsBothFacesAndNeverBlocks) {
   // 300 x 300 above allows 81 cm2. The lower bars (4 x 16: 8.0 cm2) and the
   // upper ones (4 x 25 and 4 x 25 on each face: 98.1 cm2) overlap; counting
