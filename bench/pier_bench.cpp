@@ -135,6 +135,7 @@ void BM_BuildingSchedule(benchmark::State& state) {
 void BM_BuildingIfc(benchmark::State& state) { Writer(state, &MakeIfcWriter); }
 void BM_BuildingScheduleCsv(benchmark::State& state) { Writer(state, &MakeScheduleCsvWriter); }
 void BM_BuildingJson(benchmark::State& state) { Writer(state, &MakeModelJsonWriter); }
+void BM_BuildingDrawing(benchmark::State& state) { Writer(state, &MakeDrawingSvgWriter); }
 
 // The whole command as a user runs it: cages, then every output written.
 void BM_BuildingWhole(benchmark::State& state) {
@@ -153,6 +154,7 @@ PIER_BUILDING(BM_BuildingSchedule);
 PIER_BUILDING(BM_BuildingIfc)->Iterations(1);
 PIER_BUILDING(BM_BuildingScheduleCsv)->Iterations(1);
 PIER_BUILDING(BM_BuildingJson)->Iterations(1);
+PIER_BUILDING(BM_BuildingDrawing)->Iterations(1);
 PIER_BUILDING(BM_BuildingWhole)->Iterations(1);
 
 }  // namespace

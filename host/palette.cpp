@@ -1,5 +1,7 @@
 #include "host/palette.h"
 
+#include <sys/stat.h>
+
 #include <charconv>
 #include <filesystem>
 #include <mutex>
@@ -154,23 +156,32 @@ void Parameter::SetValue(const PaletteValue& value) {
 // ---------------------------------------------------------------------------
 
 BuildingElement::BuildingElement(std::string file, std::vector<Parameter> params)
-    : file_(std::move(file)), params_(std::move(params)) {
-  for (std::size_t i = 0; i < params_.size(); ++i) index_.emplace(params_[i].name, i);
+    : file_(std::move(file)), params_(std::move(params)) {}
+
+// A palette holds a few dozen parameters: a scan is as quick as an index
+// and keeps a copy of the set (one per run of the tool) cheap.
+Parameter* BuildingElement::Find(std::string_view name) {
+  for (auto& p : params_) {
+    if (p.name == name) return &p;
+  }
+  return nullptr;
 }
 
 Parameter& BuildingElement::operator[](std::string_view name) {
-  auto it = index_.find(name);
-  if (it == index_.end()) {
+  Parameter* p = Find(name);
+  if (!p) {
     throw std::invalid_argument("palette '" + file_ + "' has no parameter '" + std::string(name) + "'");
   }
-  return params_[it->second];
+  return *p;
 }
 
 const Parameter& BuildingElement::operator[](std::string_view name) const {
   return const_cast<BuildingElement&>(*this)[name];
 }
 
-bool BuildingElement::Has(std::string_view name) const { return index_.count(name) > 0; }
+bool BuildingElement::Has(std::string_view name) const {
+  return const_cast<BuildingElement&>(*this).Find(name) != nullptr;
+}
 
 // ---------------------------------------------------------------------------
 
@@ -199,9 +210,14 @@ namespace {
 
 // A palette file read once and unchanged since (same time and size) is not
 // parsed again: the host hands out fresh copies of its parameter sets.
-struct CachedPalette {
-  std::filesystem::file_time_type time;
+struct FileStamp {
+  long seconds = 0;
+  long nanoseconds = 0;
   std::uintmax_t size = 0;
+  bool operator==(const FileStamp&) const = default;
+};
+struct CachedPalette {
+  FileStamp stamp;
   PaletteData data;
 };
 
@@ -218,18 +234,19 @@ PaletteData Parsed(const std::string& path);
 PaletteData BuildingElementService::ReadOrThrow(const std::string& path) {
   static std::mutex mutex;
   static std::map<std::string, CachedPalette, std::less<>> cache;
-  std::error_code ec;
-  const auto time = std::filesystem::last_write_time(path, ec);
-  const auto size = ec ? 0 : std::filesystem::file_size(path, ec);
-  if (!ec) {
+  // One look at the file tells whether it changed since it was read.
+  struct stat info {};
+  const bool known = ::stat(path.c_str(), &info) == 0;
+  const FileStamp stamp{info.st_mtim.tv_sec, info.st_mtim.tv_nsec, static_cast<std::uintmax_t>(info.st_size)};
+  if (known) {
     std::lock_guard lock(mutex);
     auto it = cache.find(path);
-    if (it != cache.end() && it->second.time == time && it->second.size == size) return Copied(it->second.data);
+    if (it != cache.end() && it->second.stamp == stamp) return Copied(it->second.data);
   }
   PaletteData data = Parsed(path);
-  if (!ec) {
+  if (known) {
     std::lock_guard lock(mutex);
-    cache[path] = {time, size, Copied(data)};
+    cache[path] = {stamp, Copied(data)};
   }
   return data;
 }

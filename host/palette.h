@@ -100,9 +100,9 @@ class BuildingElement {
   const std::string& GetFile() const { return file_; }
 
  private:
+  Parameter* Find(std::string_view name);
   std::string file_;
   std::vector<Parameter> params_;
-  std::map<std::string, std::size_t, std::less<>> index_;
 };
 
 struct PalettePage {

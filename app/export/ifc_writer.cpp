@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -35,11 +36,14 @@ namespace ifc {
 using HostGeo::Point3D;
 using HostGeo::Vector3D;
 
-Hash128 Fnv1a128(std::string_view text) {
-  // Offset basis and prime (2^88 + 0x13B) of the 128-bit FNV-1a.
+Hash128 Fnv1a128(std::string_view text) { return Fnv1a128(text, {0x6c62272e07bb0142ULL, 0x62b821756295c58dULL}); }
+
+Hash128 Fnv1a128(std::string_view text, Hash128 state) {
+  // Prime 2^88 + 0x13B of the 128-bit FNV-1a; the offset basis is the
+  // starting state of a fresh hash.
   constexpr std::uint64_t kPrimeLow = 0x13B;
-  std::uint64_t high = 0x6c62272e07bb0142ULL;
-  std::uint64_t low = 0x62b821756295c58dULL;
+  std::uint64_t high = state.high;
+  std::uint64_t low = state.low;
   for (const char ch : text) {
     low ^= static_cast<unsigned char>(ch);
     // (high, low) *= 2^88 + 0x13B, modulo 2^128, in 64-bit halves.
@@ -78,15 +82,18 @@ std::uint64_t Mix64(std::uint64_t x) {
 }
 }  // namespace
 
-std::string StableGlobalId(std::string_view name) {
+Hash128 StableHash(std::string_view name) { return Mixed(Fnv1a128(name)); }
+
+Hash128 Mixed(Hash128 h) {
   // FNV-1a alone spreads a change in the last characters (a bar's number)
   // over the low bits only; mixing the halves makes sibling ids differ in
   // every digit, which keeps them apart for a human eye too.
-  Hash128 h = Fnv1a128(name);
   h.low ^= Mix64(h.high);
   h.high ^= Mix64(h.low);
-  return EncodeGlobalId(h);
+  return h;
 }
+
+std::string StableGlobalId(std::string_view name) { return EncodeGlobalId(StableHash(name)); }
 
 std::string StepReal(double value) {
   if (!std::isfinite(value)) {
@@ -95,14 +102,19 @@ std::string StepReal(double value) {
   }
   // Below this the value is rounding noise of a zero (a direction, a point).
   if (std::abs(value) < 1e-12) value = 0;
-  char buf[40];
-  std::snprintf(buf, sizeof buf, "%.10G", value);
-  std::string text = buf;
-  const std::size_t e = text.find('E');
-  std::string mantissa = text.substr(0, e);
-  const std::string exponent = e == std::string::npos ? "" : text.substr(e);
-  if (mantissa.find('.') == std::string::npos) mantissa += '.';
-  return mantissa + exponent;
+  // Ten significant digits as printf's %G gives them, with a decimal point
+  // always.
+  char buf[48];
+  const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 10);
+  std::string text(buf, end);
+  const std::size_t e = text.find('e');
+  if (e == std::string::npos) {
+    if (text.find('.') == std::string::npos) text += '.';
+    return text;
+  }
+  text[e] = 'E';
+  if (text.find('.') > e) text.insert(e, ".");
+  return text;
 }
 
 namespace {
@@ -312,6 +324,7 @@ class StepData {
     text_ += '(';
     text_ += args;
     text_ += ");\n";
+    if (sink_ && text_.size() > (1u << 20)) Flush();
     return id;
   }
   // Like Add, but an entity written before with the same type and arguments
@@ -326,16 +339,63 @@ class StepData {
     shared_.emplace(std::move(key), id);
     return id;
   }
+  // Writing an entity piece by piece, for the many small ones of each bar:
+  // Begin writes its number and type, the Append calls its arguments, End
+  // closes it.
+  int Begin(std::string_view type) {
+    const int id = next_++;
+    text_ += '#';
+    AppendInt(id);
+    text_ += '=';
+    text_ += type;
+    text_ += '(';
+    return id;
+  }
+  void End() {
+    text_ += ");\n";
+    if (sink_ && text_.size() > (1u << 20)) Flush();
+  }
+  // Entities go to `out` in pieces instead of piling up in memory.
+  void StreamTo(std::ostream& out) { sink_ = &out; }
+  void Flush() {
+    if (!sink_) return;
+    sink_->write(text_.data(), static_cast<std::streamsize>(text_.size()));
+    text_.clear();
+  }
+  StepData& Append(std::string_view text) {
+    text_ += text;
+    return *this;
+  }
+  StepData& AppendRef(int id) {
+    text_ += '#';
+    AppendInt(id);
+    return *this;
+  }
+  StepData& AppendReal(double value) {
+    text_ += StepReal(value);
+    return *this;
+  }
   int Point(const Point3D& p) { return Shared("IFCCARTESIANPOINT", Coords(p)); }
   int Direction(const Vector3D& v) { return Shared("IFCDIRECTION", Coords(v)); }
   // A frame at `origin` with the global axes.
   int Frame(const Point3D& origin) {
     return Shared("IFCAXIS2PLACEMENT3D", Ref(Point(origin)) + ",$,$");
   }
+  // The same for a place no other object shares (a bar's own position):
+  // written without looking for an earlier one.
+  int OwnFrame(const Point3D& origin) {
+    return Add("IFCAXIS2PLACEMENT3D", Ref(Add("IFCCARTESIANPOINT", Coords(origin))) + ",$,$");
+  }
   const std::string& Text() const { return text_; }
 
  private:
+  void AppendInt(int v) {
+    char buf[16];
+    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v);
+    text_.append(buf, end);
+  }
   std::string text_;
+  std::ostream* sink_ = nullptr;
   int next_ = 1;
   std::unordered_map<std::string, int> shared_;
 };
@@ -343,25 +403,32 @@ class StepData {
 // GlobalIds from stable names: the model's name and the object's own names.
 class GlobalIds {
  public:
-  explicit GlobalIds(std::string base) : base_(std::move(base)) {}
-  // The quoted id of the object named by `parts`.
+  explicit GlobalIds(std::string base) : base_(std::move(base)), base_state_(Fnv1a128(base_)) {}
+  // The quoted id of the object named by `parts`: the hash of the base name
+  // and the parts, each after a unit separator (which names do not use).
   std::string operator()(std::initializer_list<std::string_view> parts) {
-    std::string name = base_;
+    Hash128 state = base_state_;
     for (const std::string_view part : parts) {
-      name += '\x1f';  // the unit separator, which names do not use
-      name += part;
+      state = Fnv1a128("\x1f", state);
+      state = Fnv1a128(part, state);
     }
-    std::string id = StableGlobalId(name);
-    if (!issued_.insert(id).second) {
-      throw std::logic_error("cage.ifc: two objects got the same GlobalId (" + id + ") from '" +
-                             name + "'");
+    const Hash128 hash = Mixed(state);
+    if (!issued_.insert(hash).second) {
+      std::string name = base_;
+      for (const std::string_view part : parts) name += "/" + std::string(part);
+      throw std::logic_error("cage.ifc: two objects got the same GlobalId (" + EncodeGlobalId(hash) +
+                             ") from '" + name + "'");
     }
-    return "'" + id + "'";
+    return "'" + EncodeGlobalId(hash) + "'";
   }
 
  private:
+  struct HashOfHash {
+    std::size_t operator()(const Hash128& h) const { return static_cast<std::size_t>(h.low ^ h.high); }
+  };
   std::string base_;
-  std::unordered_set<std::string> issued_;
+  Hash128 base_state_;
+  std::unordered_set<Hash128, HashOfHash> issued_;
 };
 
 // A rotation (the images of the x, y and z axes) and a translation.
@@ -473,7 +540,9 @@ class IfcFile {
         model_name_(input.model ? input.model->GetName() : input.project),
         gid_(model_name_) {}
 
-  std::string Build() {
+  // Writes the DATA section's entities to `out` as they are made.
+  void Build(std::ostream& out) {
+    data_.StreamTo(out);
     WriteProject();
     WriteSpatialStructure();
     WriteColumns();
@@ -481,7 +550,7 @@ class IfcFile {
     WriteCages();
     WriteMarkProperties();
     WriteRelations();
-    return data_.Text();
+    data_.Flush();
   }
 
  private:
@@ -759,19 +828,34 @@ void IfcFile::WriteCages() {
           StepString(mark.mark) + ",'B500B'," + StepReal(mark.shape.diameter) + "," +
           StepReal(BarArea(mark.shape.diameter)) + "," + StepReal(mark.shape.exact_length) + "," +
           BarKind(source.mark) + ",.TEXTURED.";
+      int product = 0;
       for (std::size_t k = 0; k < placement.GetBarCount(); ++k) {
-        const Vector3D t = placement.GetBarTranslation(k) - Vector3D(0, 0, level);
-        const int place =
-            data_.Add("IFCLOCALPLACEMENT", Ref(cage_place) + "," + Ref(data_.Frame(origin + t)));
-        const int item = data_.Add("IFCMAPPEDITEM", Ref(map_id) + "," + Ref(mapping));
-        const int shape =
-            data_.Add("IFCSHAPEREPRESENTATION",
-                      Ref(body_) + ",'Body','MappedRepresentation',(" + Ref(item) + ")");
-        const int product = data_.Add("IFCPRODUCTDEFINITIONSHAPE", "$,$,(" + Ref(shape) + ")");
-        const std::string number = std::to_string(++count_of_mark[source.mark]);
-        const int bar = data_.Add("IFCREINFORCINGBAR",
-                                  gid_({"bar", record.name, mark.mark, number}) + ",$," + name +
-                                      ",$,$," + Ref(place) + "," + Ref(product) + "," + attributes);
+        // Each bar: its own position, the mark's shape mapped there, and the
+        // bar itself. Written piece by piece: a building has a million.
+        const Point3D at = origin + (placement.GetBarTranslation(k) - Vector3D(0, 0, level));
+        const int point = data_.Begin("IFCCARTESIANPOINT");
+        data_.Append("(").AppendReal(at.X()).Append(",").AppendReal(at.Y()).Append(",").AppendReal(at.Z());
+        data_.Append(")").End();
+        const int frame = data_.Begin("IFCAXIS2PLACEMENT3D");
+        data_.AppendRef(point).Append(",$,$").End();
+        const int place = data_.Begin("IFCLOCALPLACEMENT");
+        data_.AppendRef(cage_place).Append(",").AppendRef(frame).End();
+        // The mapped shape is relative to the bar's own placement, so every
+        // bar of a row shares one product shape.
+        if (product == 0) {
+          const int item = data_.Begin("IFCMAPPEDITEM");
+          data_.AppendRef(map_id).Append(",").AppendRef(mapping).End();
+          const int shape = data_.Begin("IFCSHAPEREPRESENTATION");
+          data_.AppendRef(body_).Append(",'Body','MappedRepresentation',(").AppendRef(item).Append(")").End();
+          product = data_.Begin("IFCPRODUCTDEFINITIONSHAPE");
+          data_.Append("$,$,(").AppendRef(shape).Append(")").End();
+        }
+        char number[16];
+        const auto [number_end, ec] = std::to_chars(number, number + sizeof number, ++count_of_mark[source.mark]);
+        const std::string gid = gid_({"bar", record.name, mark.mark, std::string_view(number, number_end)});
+        const int bar = data_.Begin("IFCREINFORCINGBAR");
+        data_.Append(gid).Append(",$,").Append(name).Append(",$,$,").AppendRef(place).Append(",");
+        data_.AppendRef(product).Append(",").Append(attributes).End();
         cage.bars.push_back(bar);
         bars_of_mark_[source.mark].push_back(bar);
       }
@@ -866,13 +950,13 @@ class IfcWriter : public Exporter {
  public:
   std::string FileName() const override { return "cage.ifc"; }
   void Write(const ExportInput& input, const Schedule& schedule, std::ostream& out) const override {
-    const std::string data = IfcFile(input, schedule).Build();
     out << "ISO-10303-21;\nHEADER;\n"
         << "FILE_DESCRIPTION(('ViewDefinition [DesignTransferView_V1.0]'),'2;1');\n"
         << "FILE_NAME(" << StepString(FileName()) << "," << StepString(IsoTimestamp(input.date))
         << ",(''),(''),'pierhost','pierhost','');\n"
-        << "FILE_SCHEMA(('IFC4'));\nENDSEC;\nDATA;\n"
-        << data << "ENDSEC;\nEND-ISO-10303-21;\n";
+        << "FILE_SCHEMA(('IFC4'));\nENDSEC;\nDATA;\n";
+    IfcFile(input, schedule).Build(out);
+    out << "ENDSEC;\nEND-ISO-10303-21;\n";
   }
 };
 

@@ -18,8 +18,12 @@ struct Hash128 {
   bool operator==(const Hash128&) const = default;
 };
 
-// The 128-bit FNV-1a hash of `text`'s bytes.
+// The 128-bit FNV-1a hash of `text`'s bytes; the second form goes on from
+// the state of an earlier hash, as if the texts were joined.
 Hash128 Fnv1a128(std::string_view text);
+Hash128 Fnv1a128(std::string_view text, Hash128 state);
+// The hash with its halves mixed into each other.
+Hash128 Mixed(Hash128 h);
 
 // 128 bits written as 22 characters of 0-9 A-Z a-z _ $, most significant
 // first: the first character carries the top 2 bits (so it is 0-3), each
@@ -27,7 +31,8 @@ Hash128 Fnv1a128(std::string_view text);
 std::string EncodeGlobalId(const Hash128& bits);
 
 // A GlobalId that depends on `name` only, so that a re-export of the same
-// model gives every object the id it had before.
+// model gives every object the id it had before; StableHash is its 128 bits.
+Hash128 StableHash(std::string_view name);
 std::string StableGlobalId(std::string_view name);
 
 // A STEP real: always with a decimal point ("16.", "1.5E-05"), at most ten
