@@ -3,10 +3,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <map>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 #include "app/commands.h"
 #include "app/export/exporter.h"
@@ -88,43 +91,83 @@ std::vector<std::optional<std::size_t>> FindColumnsAbove(const ElementModel& mod
   return above;
 }
 
+namespace {
+
+// One column through the tool, as a user runs it.
+ColumnOutcome ReinforceColumn(const HostUtil::PluginModule& plugin,
+                              const std::shared_ptr<const ElementModel>& model, const std::string& tool_path,
+                              const BuildingOptions& options, const std::string& column, const std::string& above,
+                              std::vector<CageRecord>& cages) {
+  ColumnOutcome outcome;
+  outcome.column = column;
+  outcome.above = above;
+  // Message boxes are collected, never asked one by one.
+  ToolRun run(plugin, model, tool_path, {});
+  try {
+    run.Click(column);
+    if (!above.empty()) run.Click(above);
+    run.Button(kFinish);
+    for (const auto& [name, value] : options.sets) run.Set(name, value);
+    run.Button(kDraw);
+    if (run.Cages().empty()) {
+      outcome.result = ColumnOutcome::Result::Blocked;
+    } else {
+      outcome.result = run.Messages().empty() && run.Lines().empty() ? ColumnOutcome::Result::Reinforced
+                                                                     : ColumnOutcome::Result::Warned;
+      cages = run.TakeCages();
+    }
+  } catch (const std::exception& e) {
+    outcome.result = ColumnOutcome::Result::Failed;
+    outcome.messages.push_back(e.what());
+  }
+  outcome.messages.insert(outcome.messages.begin(), run.Lines().begin(), run.Lines().end());
+  outcome.messages.insert(outcome.messages.begin(), run.Messages().begin(), run.Messages().end());
+  return outcome;
+}
+
+}  // namespace
+
 BuildingResult ReinforceBuilding(const HostUtil::PluginModule& plugin,
                                  std::shared_ptr<const ElementModel> model, const std::string& tool_path,
                                  const BuildingOptions& options,
                                  const std::function<void(std::size_t, std::size_t)>& progress) {
-  BuildingResult out;
   const auto above = FindColumnsAbove(*model, options.slab_zone);
   const auto columns = model->GetColumns();
   const auto& elements = model->GetElements();
-  out.columns.reserve(columns.size());
-  for (std::size_t n = 0; n < columns.size(); ++n) {
-    const std::size_t i = columns[n];
-    ColumnOutcome outcome;
-    outcome.column = elements[i].id;
-    if (above[i]) outcome.above = elements[*above[i]].id;
-    // Message boxes are collected, never asked one by one.
-    ToolRun run(plugin, model, tool_path, {});
-    try {
-      run.Click(outcome.column);
-      if (!outcome.above.empty()) run.Click(outcome.above);
-      run.Button(kFinish);
-      for (const auto& [name, value] : options.sets) run.Set(name, value);
-      run.Button(kDraw);
-      if (run.Cages().empty()) {
-        outcome.result = ColumnOutcome::Result::Blocked;
-      } else {
-        outcome.result = run.Messages().empty() && run.Lines().empty() ? ColumnOutcome::Result::Reinforced
-                                                                       : ColumnOutcome::Result::Warned;
-        for (const auto& cage : run.Cages()) out.cages.push_back(cage);
-      }
-    } catch (const std::exception& e) {
-      outcome.result = ColumnOutcome::Result::Failed;
-      outcome.messages.push_back(e.what());
+  // The columns are independent runs of the tool, each with its own
+  // interactor on one thread; the host hands them out to as many threads as
+  // the machine has cores and puts the results back in model order.
+  std::vector<ColumnOutcome> outcomes(columns.size());
+  std::vector<std::vector<CageRecord>> cages(columns.size());
+  std::atomic<std::size_t> next{0}, done{0};
+  const auto work = [&] {
+    for (std::size_t n = next++; n < columns.size(); n = next++) {
+      const std::size_t i = columns[n];
+      outcomes[n] = ReinforceColumn(plugin, model, tool_path, options, elements[i].id,
+                                    above[i] ? elements[*above[i]].id : std::string(), cages[n]);
+      ++done;
     }
-    outcome.messages.insert(outcome.messages.begin(), run.Lines().begin(), run.Lines().end());
-    outcome.messages.insert(outcome.messages.begin(), run.Messages().begin(), run.Messages().end());
-    out.columns.push_back(std::move(outcome));
-    if (progress) progress(n + 1, columns.size());
+  };
+  const unsigned threads = std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
+  std::vector<std::thread> workers;
+  for (unsigned t = 1; t < threads && columns.size() > 1; ++t) workers.emplace_back(work);
+  std::thread reporter;
+  if (progress) {
+    reporter = std::thread([&] {
+      for (std::size_t shown = 0; shown < columns.size();) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        const std::size_t now = done;
+        if (now != shown) progress(shown = now, columns.size());
+      }
+    });
+  }
+  work();
+  for (auto& w : workers) w.join();
+  if (reporter.joinable()) reporter.join();
+  BuildingResult out;
+  out.columns = std::move(outcomes);
+  for (auto& c : cages) {
+    for (auto& cage : c) out.cages.push_back(std::move(cage));
   }
   return out;
 }
@@ -197,7 +240,12 @@ int RunBuilding(const BuildingOptions& options, const ToolLocation& tool, Termin
     for (std::size_t k = 0; k < names.size() && k < 8; ++k) s << (k ? ", " : "") << names[k];
     if (names.size() > 8) s << " and " << names.size() - 8 << " more";
     s << "\n";
+    // A message the tool showed on every rebuild is told once.
+    std::vector<std::string> distinct;
     for (const auto& m : key.second) {
+      if (std::find(distinct.begin(), distinct.end(), m) == distinct.end()) distinct.push_back(m);
+    }
+    for (const auto& m : distinct) {
       std::string one = m;
       std::replace(one.begin(), one.end(), '\n', ' ');
       s << "      " << one << "\n";

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <mutex>
 #include <sstream>
 #include <stdexcept>
 
@@ -24,27 +25,79 @@ ToolLocation ToolLocation::Default(const std::string& argv0) {
 }
 
 namespace {
-// Collects what the tool writes to standard output during one event.
+
+// What the tool prints goes to std::cout. The host collects it per event,
+// and independent runs of the tool may be handled on several threads at
+// once: std::cout gets, once, a buffer that sends each thread's output to
+// that thread's collection while one is open, and everything else on to
+// standard output as before.
+thread_local std::string* t_collect = nullptr;
+
+class ThreadCollectingBuffer : public std::streambuf {
+ public:
+  explicit ThreadCollectingBuffer(std::streambuf* out) : out_(out) {}
+
+ protected:
+  int overflow(int c) override {
+    if (c == traits_type::eof()) return traits_type::not_eof(c);
+    const char ch = traits_type::to_char_type(c);
+    return xsputn(&ch, 1) == 1 ? c : traits_type::eof();
+  }
+  std::streamsize xsputn(const char* s, std::streamsize n) override {
+    if (t_collect) {
+      t_collect->append(s, static_cast<std::size_t>(n));
+      return n;
+    }
+    std::lock_guard lock(mutex_);
+    return out_->sputn(s, n);
+  }
+  int sync() override {
+    if (t_collect) return 0;
+    std::lock_guard lock(mutex_);
+    return out_->pubsync();
+  }
+
+ private:
+  std::streambuf* out_;
+  std::mutex mutex_;
+};
+
+std::streambuf* InstallCollectingBuffer() {
+  static std::streambuf* original = [] {
+    std::streambuf* out = std::cout.rdbuf();
+    std::cout.rdbuf(new ThreadCollectingBuffer(out));
+    return out;
+  }();
+  return original;
+}
+
+// Collects what this thread's tool prints while it lives.
 class CaptureStdout {
  public:
-  CaptureStdout() : old_(std::cout.rdbuf(buffer_.rdbuf())) {}
-  ~CaptureStdout() { std::cout.rdbuf(old_); }
+  CaptureStdout() : previous_(t_collect) {
+    InstallCollectingBuffer();
+    t_collect = &text_;
+  }
+  ~CaptureStdout() { t_collect = previous_; }
   CaptureStdout(const CaptureStdout&) = delete;
   CaptureStdout& operator=(const CaptureStdout&) = delete;
   std::vector<std::string> Lines() {
     std::cout.flush();
     std::vector<std::string> out;
     std::string line;
-    std::istringstream in(buffer_.str());
+    std::istringstream in(text_);
     while (std::getline(in, line)) out.push_back(line);
     return out;
   }
 
  private:
-  std::ostringstream buffer_;
-  std::streambuf* old_;
+  std::string text_;
+  std::string* previous_;
 };
+
 }  // namespace
+
+std::streambuf* StandardOutputBuffer() { return InstallCollectingBuffer(); }
 
 ToolRun::ToolRun(const HostUtil::PluginModule& plugin, std::shared_ptr<const HostElementAdapter::ElementModel> model,
                  std::string tool_path, Observer observer)

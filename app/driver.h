@@ -5,6 +5,7 @@
 #pragma once
 
 #include <functional>
+#include <iosfwd>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,6 +22,9 @@ struct ToolLocation {
   // The location next to this program's build, or given by PIER_PLUGIN.
   static ToolLocation Default(const std::string& argv0);
 };
+
+// Standard output itself, past the collection of what the tool prints.
+std::streambuf* StandardOutputBuffer();
 
 // Palette button events of the tool's palettes.
 inline constexpr int kFinish = 1000;
@@ -59,6 +63,7 @@ class ToolRun {
   const std::vector<std::string>& Picked() const { return picked_; }
   // One record per Draw that created bars, named after the picked columns.
   const std::vector<CageRecord>& Cages() const { return cages_; }
+  std::vector<CageRecord> TakeCages() { return std::move(cages_); }
   std::size_t PreviewCount() const { return document_->GetPreviewCount(); }
 
  private:

@@ -13,7 +13,7 @@ Terminal Terminal::ForStdout() {
   // A stream of its own over standard output: while the tool handles an
   // event, std::cout is pointed elsewhere to collect what the tool prints, and
   // a message box shown meanwhile must not be taken for one of those lines.
-  static std::ostream out(std::cout.rdbuf());
+  static std::ostream out(StandardOutputBuffer());
   return Terminal(out, ::isatty(STDOUT_FILENO) == 1);
 }
 

@@ -7,7 +7,8 @@ Session& DefaultSession() {
   static Session session;
   return session;
 }
-Session* g_current = nullptr;
+// Each thread that drives a run of the tool has its own current session.
+thread_local Session* g_current = nullptr;
 }  // namespace
 
 Session& CurrentSession() { return g_current ? *g_current : DefaultSession(); }

@@ -1,0 +1,135 @@
+#include <gtest/gtest.h>
+
+#include "app/building.h"
+#include "app/generate.h"
+
+namespace {
+
+using namespace pierhost;
+using HostElementAdapter::ElementModel;
+
+const HostUtil::PluginModule& Plugin() {
+  static const auto plugin = HostUtil::PluginModule::Load(PIER_PLUGIN_DIR "/libpiertool.so");
+  return plugin;
+}
+
+std::shared_ptr<const ElementModel> Model(const std::string& columns) {
+  return ElementModel::Parse(
+      R"({"format": "pier-model", "version": 1, "name": "t", "columns": [)" + columns + "]}", "t.json");
+}
+
+std::string Column(const std::string& id, double x, double y, double w, double l, double bottom, double top) {
+  const auto n = [](double v) { return std::to_string(v); };
+  return R"({"id": ")" + id + R"(", "corners": [[)" + n(x) + "," + n(y) + "],[" + n(x + w) + "," + n(y) +
+         "],[" + n(x + w) + "," + n(y + l) + "],[" + n(x) + "," + n(y + l) + R"(]], "bottom": )" + n(bottom) +
+         R"(, "top": )" + n(top) + "}";
+}
+
+std::map<std::string, std::string> Above(const ElementModel& model) {
+  std::map<std::string, std::string> out;
+  const auto above = FindColumnsAbove(model);
+  for (auto i : model.GetColumns()) {
+    out[model.GetElements()[i].id] = above[i] ? model.GetElements()[*above[i]].id : "";
+  }
+  return out;
+}
+
+TEST(FindColumnsAbove, StacksOffsetsGapsAndTheLowestCandidate) {
+  const auto model = Model(Column("A1", 0, 0, 300, 500, 0, 3000) + "," +      // carries A2
+                           Column("A2", 0, 0, 300, 500, 3250, 6250) + "," +   // carries A3
+                           Column("A3", 20, 0, 260, 500, 6500, 9500) + "," +  // offset, centre inside
+                           Column("B1", 2000, 0, 300, 300, 0, 3000) + "," +   // its upper centre is outside
+                           Column("B2", 2200, 0, 300, 300, 3250, 6250) + "," +
+                           Column("C1", 4000, 0, 300, 300, 0, 3000) + "," +   // gap beyond the slab zone
+                           Column("C2", 4000, 0, 300, 300, 4600, 7000) + "," +
+                           Column("D1", 6000, 0, 400, 400, 0, 3000) + "," +   // two candidates
+                           Column("D3", 6000, 0, 400, 400, 3400, 6000) + "," +
+                           Column("D2", 6050, 50, 300, 300, 3200, 6000));
+  const auto above = Above(*model);
+  EXPECT_EQ(above.at("A1"), "A2");
+  EXPECT_EQ(above.at("A2"), "A3");
+  EXPECT_EQ(above.at("A3"), "");
+  EXPECT_EQ(above.at("B1"), "");
+  EXPECT_EQ(above.at("C1"), "");
+  EXPECT_EQ(above.at("D1"), "D2");
+  // A column standing exactly on the top, with no slab, is carried too.
+  EXPECT_EQ(Above(*Model(Column("E1", 0, 0, 300, 300, 0, 3000) + "," +
+                         Column("E2", 0, 0, 300, 300, 3000, 6000)))
+                .at("E1"),
+            "E2");
+}
+
+TEST(FindColumnsAbove, GeneratedBuildingWithOffsetsAndMissingColumns) {
+  GenerateOptions o;
+  o.storeys = 6;
+  o.grid_x = 5;
+  o.grid_y = 4;
+  const auto model = ElementModel::Parse(GenerateBuilding(o), "generated");
+  const auto& e = model->GetElements();
+  const auto above = FindColumnsAbove(*model);
+  std::size_t stacked = 0;
+  for (auto i : model->GetColumns()) {
+    // Every column but the top storey's carries the one of the next storey
+    // at its grid place, if that one is there.
+    const std::string& id = e[i].id;
+    const std::string next = "S0" + std::to_string(std::stoi(id.substr(1, 2)) + 1) + id.substr(3);
+    if (model->Find(next)) {
+      ASSERT_TRUE(above[i].has_value()) << id;
+      EXPECT_EQ(e[*above[i]].id, next);
+      ++stacked;
+    } else {
+      EXPECT_FALSE(above[i].has_value()) << id;
+    }
+  }
+  EXPECT_GT(stacked, 60u);
+  EXPECT_LT(model->GetColumns().size(), 6u * 20u);  // some are missing
+}
+
+TEST(ReinforceBuilding, EachColumnGetsTheCageOfItsOwnRun) {
+  GenerateOptions o;
+  o.storeys = 3;
+  o.grid_x = 3;
+  o.grid_y = 2;
+  const auto model = ElementModel::Parse(GenerateBuilding(o), "generated");
+  BuildingOptions options;
+  options.sets = {{"Main_Diameter", "20"}};
+  const auto result = ReinforceBuilding(Plugin(), model, PIER_TOOL_DIR, options);
+  ASSERT_EQ(result.columns.size(), model->GetColumns().size());
+  ASSERT_EQ(result.cages.size(), result.columns.size());
+  for (std::size_t n = 0; n < result.columns.size(); ++n) {
+    const auto& c = result.columns[n];
+    SCOPED_TRACE(c.column);
+    ToolRun run(Plugin(), model, PIER_TOOL_DIR);
+    run.Click(c.column);
+    if (!c.above.empty()) run.Click(c.above);
+    run.Button(kFinish);
+    run.Set("Main_Diameter", "20");
+    run.Button(kDraw);
+    ASSERT_EQ(run.Cages().size(), 1u);
+    EXPECT_EQ(result.cages[n].name, run.Cages()[0].name);
+    EXPECT_TRUE(result.cages[n].placements == run.Cages()[0].placements);
+  }
+}
+
+TEST(ReinforceBuilding, OutcomesAreCountedAndCarryTheirMessages) {
+  const auto model = Model(Column("OK", 0, 0, 400, 400, 0, 3000) + "," +
+                           Column("WALL", 2000, 0, 200, 900, 0, 3000) + "," +   // wall ratio: a warning
+                           Column("THIN", 4000, 0, 150, 400, 0, 3000) + "," +   // too narrow: blocked
+                           Column("HEAVY", 6000, 0, 300, 300, 0, 3000));
+  BuildingOptions options;
+  const auto result = ReinforceBuilding(Plugin(), model, PIER_TOOL_DIR, options);
+  std::map<std::string, ColumnOutcome::Result> by_id;
+  for (const auto& c : result.columns) by_id[c.column] = c.result;
+  EXPECT_EQ(by_id.at("OK"), ColumnOutcome::Result::Reinforced);
+  EXPECT_EQ(by_id.at("WALL"), ColumnOutcome::Result::Warned);
+  EXPECT_EQ(by_id.at("THIN"), ColumnOutcome::Result::Blocked);
+  EXPECT_EQ(result.cages.size(), 3u);
+  for (const auto& c : result.columns) {
+    if (c.column == "THIN") {
+      ASSERT_FALSE(c.messages.empty());
+      EXPECT_NE(c.messages.front().find("smaller than 200"), std::string::npos);
+    }
+  }
+}
+
+}  // namespace
