@@ -11,6 +11,7 @@
 #include "app/commands.h"
 #include "app/export/exporter.h"
 #include "app/generate.h"
+#include "app/serve/server.h"
 
 int main(int argc, char** argv) {
   using namespace pierhost;
@@ -66,6 +67,19 @@ int main(int argc, char** argv) {
   generate_cmd->add_option("--seed", generate.seed, "Seed of the offsets and missing columns")->capture_default_str();
   generate_cmd->add_option("--out", generate_out, "Model file to write (default: standard output)");
 
+  ServeOptions serve;
+  auto* serve_cmd = app.add_subcommand(
+      "serve", "Serve the tool in a browser: the model in 3D, the palette, the preview");
+  serve_cmd->add_option("MODEL", serve.model, "Building model file (JSON)")
+      ->required()
+      ->check(CLI::ExistingFile);
+  serve_cmd->add_option("--port", serve.port, "Port to listen on (0: any free one)")
+      ->capture_default_str()
+      ->check(CLI::Range(0, 65535));
+  serve_cmd->add_option("--host", serve.host, "Address to listen on")->capture_default_str();
+  serve_cmd->add_option("--web", serve.web_dir,
+                        "Folder of the page (default: web/ beside the program's build)");
+
   try {
     app.parse(argc, argv);
     if (app.get_subcommands().empty()) throw CLI::RequiredError("A command");
@@ -82,6 +96,10 @@ int main(int argc, char** argv) {
       return RunCage(cage, tool, terminal);
     }
     if (*run_cmd) return RunSession(session, session_out, tool, terminal);
+    if (*serve_cmd) {
+      if (serve.web_dir.empty()) serve.web_dir = DefaultWebDir(argv[0]);
+      return RunServe(serve, tool, terminal);
+    }
     if (*tables_cmd) return WriteTables(tables_out, terminal);
     if (*building_cmd) {
       for (const auto& s : building_sets) building.sets.push_back(ParseSet(s));

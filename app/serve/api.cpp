@@ -1,0 +1,340 @@
+#include "app/serve/api.h"
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <set>
+#include <sstream>
+
+#include "app/commands.h"
+#include "app/export/exporter.h"
+
+namespace pierhost::api {
+
+using nlohmann::json;
+
+namespace {
+
+constexpr std::size_t kMaxEventsPerRequest = 100;
+
+// Coordinates to a hundredth of a millimetre: the page draws nothing finer,
+// and shorter numbers make shorter answers.
+double Round(double v) { return std::round(v * 100.0) / 100.0; }
+
+void AppendPoint(json& flat, const HostGeo::Point3D& p) {
+  flat.push_back(Round(p.X()));
+  flat.push_back(Round(p.Y()));
+  flat.push_back(Round(p.Z()));
+}
+
+json PlacementsJson(const HostReinf::ModelElementList& placements) {
+  json out = json::array();
+  for (const auto& placement : placements) {
+    json bars = json::array();
+    for (const auto& polyline : placement.GetBars()) {
+      json flat = json::array();
+      for (const auto& p : polyline) AppendPoint(flat, p);
+      bars.push_back(std::move(flat));
+    }
+    out.push_back({{"position", placement.GetPositionNumber()},
+                   {"d", placement.GetBendingShape().GetDiameter()},
+                   {"bars", std::move(bars)}});
+  }
+  return out;
+}
+
+std::size_t BarCount(const HostReinf::ModelElementList& placements) {
+  std::size_t n = 0;
+  for (const auto& p : placements) n += p.GetBarCount();
+  return n;
+}
+
+json ValueJson(const HostBaseElements::PaletteValue& value) {
+  return std::visit([](const auto& v) { return json(v); }, value.Raw());
+}
+
+json PaletteJson(const HostBaseElements::BuildingElementPaletteService& palette) {
+  const auto find = [&](const std::string& name) -> const HostBaseElements::Parameter* {
+    for (const auto& element : palette.GetBuildingElements()) {
+      if (element->Has(name)) return &(*element)[name];
+    }
+    return nullptr;
+  };
+  json pages = json::array();
+  for (const auto& page : palette.GetComposite().pages) {
+    json parameters = json::array();
+    for (const auto& name : page.parameters) {
+      const auto* p = find(name);
+      if (!p) continue;
+      json choices = json::array();
+      for (const auto& c : p->choices)
+        choices.push_back({{"value", ValueJson(c.value)}, {"text", c.text}});
+      parameters.push_back({{"name", p->name},
+                            {"text", p->text},
+                            {"unit", p->unit},
+                            {"type", HostBaseElements::ToString(p->type)},
+                            {"value", ValueJson(p->value())},
+                            {"choices", std::move(choices)}});
+    }
+    pages.push_back(
+        {{"name", page.name}, {"text", page.text}, {"parameters", std::move(parameters)}});
+  }
+  json buttons = json::array();
+  for (const auto& b : palette.GetControls()) {
+    buttons.push_back({{"text", b.text}, {"event", b.event_id}, {"page", b.page}});
+  }
+  return {{"file", std::filesystem::path(palette.GetFileName()).filename().string()},
+          {"name", palette.GetPartName()},
+          {"shown", palette.IsShown()},
+          {"pages", std::move(pages)},
+          {"buttons", std::move(buttons)}};
+}
+
+template <typename T>
+json Since(const std::vector<T>& all, std::size_t from) {
+  return json(std::vector<T>(all.begin() + static_cast<std::ptrdiff_t>(std::min(from, all.size())),
+                             all.end()));
+}
+
+// The request's fields, checked: a missing or mistyped field is named.
+const json& Field(const json& event, const char* key, std::size_t index) {
+  const auto it = event.find(key);
+  if (it == event.end()) {
+    throw Error(400, "events[" + std::to_string(index) + "] lacks \"" + key + "\"");
+  }
+  return *it;
+}
+
+std::string TextField(const json& event, const char* key, std::size_t index) {
+  const json& v = Field(event, key, index);
+  if (!v.is_string()) {
+    throw Error(
+        400, "events[" + std::to_string(index) + "]." + key + " must be a string, got " + v.dump());
+  }
+  return v.get<std::string>();
+}
+
+Event ParseEvent(const json& e, std::size_t index) {
+  const std::string where = "events[" + std::to_string(index) + "]";
+  if (!e.is_object()) throw Error(400, where + " must be an object, got " + e.dump());
+  const std::string type = TextField(e, "type", index);
+  Event out;
+  std::set<std::string> allowed = {"type"};
+  if (type == "click") {
+    out.kind = Event::Kind::Click;
+    out.element = TextField(e, "element", index);
+    allowed.insert("element");
+  } else if (type == "move") {
+    out.kind = Event::Kind::Move;
+  } else if (type == "button") {
+    out.kind = Event::Kind::Button;
+    const json& id = Field(e, "event", index);
+    if (!id.is_number_integer()) {
+      throw Error(400,
+                  where +
+                      ".event must be a whole number (1000 Finish, 2000 Draw, 2002 Rebuild), got " +
+                      id.dump());
+    }
+    out.event_id = id.get<int>();
+    allowed.insert("event");
+  } else if (type == "set") {
+    out.kind = Event::Kind::Set;
+    out.name = TextField(e, "name", index);
+    const json& v = Field(e, "value", index);
+    if (v.is_string()) {
+      out.value = v.get<std::string>();
+    } else if (v.is_number() || v.is_boolean()) {
+      out.value = v.dump();
+    } else {
+      throw Error(400, where + ".value must be a number, a string or true/false, got " + v.dump());
+    }
+    allowed.insert({"name", "value"});
+  } else if (type == "cancel") {
+    out.kind = Event::Kind::Cancel;
+  } else {
+    throw Error(400, where + ".type '" + type + "' is none of click, move, button, set, cancel");
+  }
+  for (const auto& [key, value] : e.items()) {
+    if (!allowed.contains(key)) throw Error(400, where + " has an unknown field \"" + key + "\"");
+  }
+  return out;
+}
+
+}  // namespace
+
+std::vector<CageRecord> WebSession::AllCages() const {
+  std::vector<CageRecord> all = earlier_cages;
+  for (const auto& c : run->Cages()) {
+    CageRecord copy = c;
+    // A later run may reinforce the same columns again: it gets the next number.
+    std::size_t same = 0;
+    for (const auto& earlier : earlier_cages) same += earlier.column_ids == c.column_ids ? 1 : 0;
+    if (same > 0) {
+      const auto hash = copy.name.find(" #");
+      const int within = hash == std::string::npos ? 1 : std::stoi(copy.name.substr(hash + 2));
+      copy.name =
+          copy.name.substr(0, hash) + " #" + std::to_string(static_cast<int>(same) + within);
+    }
+    all.push_back(std::move(copy));
+  }
+  return all;
+}
+
+Marks Mark(const ToolRun& run) {
+  return {run.Messages().size(), run.Lines().size(), run.PreviewCount()};
+}
+
+json ModelJson(const HostElementAdapter::ElementModel& model) {
+  json elements = json::array();
+  for (const auto& e : model.GetElements()) {
+    if (e.geometry.IsLine() || e.geometry.GetVertices().empty()) continue;
+    json vertices = json::array();
+    for (const auto& v : e.geometry.GetVertices()) AppendPoint(vertices, v);
+    json out = {{"id", e.id},
+                {"kind", HostElementAdapter::ToString(e.kind)},
+                {"vertices", std::move(vertices)}};
+    if (e.parent) out["parent"] = model.GetElements()[*e.parent].id;
+    elements.push_back(std::move(out));
+  }
+  return {{"name", model.GetName()}, {"elements", std::move(elements)}};
+}
+
+json StateJson(const WebSession& session, const Marks& since, bool full) {
+  ToolRun& run = *session.run;
+  const auto palette = run.Palette();
+  json preview = {{"count", run.PreviewCount()}, {"bars", BarCount(run.Document().GetPreview())}};
+  if (full || run.PreviewCount() != since.previews) {
+    preview["placements"] = PlacementsJson(run.Document().GetPreview());
+  }
+  json cages = json::array();
+  std::size_t created = 0;
+  for (const auto& c : session.AllCages()) {
+    const std::size_t bars = BarCount(c.placements);
+    created += bars;
+    cages.push_back({{"name", c.name}, {"columns", c.column_ids}, {"bars", bars}});
+  }
+  return {{"session", session.id},
+          {"run", session.run_number},
+          {"prompt", run.Prompt()},
+          {"picked", run.Picked()},
+          {"palette", palette ? PaletteJson(*palette) : json(nullptr)},
+          {"preview", std::move(preview)},
+          {"created", {{"bars", created}, {"cages", std::move(cages)}}},
+          {"messages", Since(run.Messages(), since.messages)},
+          {"lines", Since(run.Lines(), since.lines)}};
+}
+
+json CreatedJson(const WebSession& session) {
+  json cages = json::array();
+  std::size_t created = 0;
+  for (const auto& c : session.AllCages()) {
+    created += BarCount(c.placements);
+    cages.push_back({{"name", c.name}, {"placements", PlacementsJson(c.placements)}});
+  }
+  return {{"bars", created}, {"cages", std::move(cages)}};
+}
+
+std::string Event::Describe() const {
+  switch (kind) {
+    case Kind::Click:
+      return "click " + element;
+    case Kind::Move:
+      return "move";
+    case Kind::Button:
+      return "button " + std::to_string(event_id);
+    case Kind::Set:
+      return "set " + name + "=" + value;
+    case Kind::Cancel:
+      return "cancel";
+  }
+  return "event";
+}
+
+std::vector<Event> ParseEvents(const std::string& body) {
+  json parsed;
+  try {
+    parsed = json::parse(body);
+  } catch (const json::parse_error& e) {
+    // nlohmann's text starts with its own exception id; the rest says where.
+    std::string what = e.what();
+    if (const auto close = what.find("] "); close != std::string::npos)
+      what = what.substr(close + 2);
+    throw Error(400, "the request body is not JSON: " + what);
+  }
+  if (parsed.is_object()) return {ParseEvent(parsed, 0)};
+  if (!parsed.is_array())
+    throw Error(400, "the request body must be an event object or an array of events");
+  if (parsed.empty()) throw Error(400, "the request body holds no event");
+  if (parsed.size() > kMaxEventsPerRequest) {
+    throw Error(400, "the request body holds " + std::to_string(parsed.size()) +
+                         " events; send at most " + std::to_string(kMaxEventsPerRequest) +
+                         " at a time");
+  }
+  std::vector<Event> out;
+  for (std::size_t i = 0; i < parsed.size(); ++i) out.push_back(ParseEvent(parsed[i], i));
+  return out;
+}
+
+void Apply(ToolRun& run, const Event& event) {
+  switch (event.kind) {
+    case Event::Kind::Click:
+      run.Click(event.element);
+      return;
+    case Event::Kind::Move:
+      run.Move();
+      return;
+    case Event::Kind::Button: {
+      // A host offers only the buttons the shown palette has.
+      const auto palette = run.Palette();
+      const bool offered = palette && palette->IsShown() &&
+                           std::any_of(palette->GetControls().begin(), palette->GetControls().end(),
+                                       [&](const HostBaseElements::PaletteButton& b) {
+                                         return b.event_id == event.event_id;
+                                       });
+      if (!offered) {
+        throw Error(
+            422,
+            "no palette shown has a button with event " + std::to_string(event.event_id) +
+                (palette ? " (shown: " +
+                               std::filesystem::path(palette->GetFileName()).filename().string() +
+                               (palette->IsShown() ? "" : ", closed") + ")"
+                         : ""));
+      }
+      run.Button(event.event_id);
+      return;
+    }
+    case Event::Kind::Set:
+      run.Set(event.name, event.value);
+      return;
+    case Event::Kind::Cancel:
+      run.Cancel();
+      return;
+  }
+}
+
+File ExportFile(const std::vector<CageRecord>& cages,
+                const std::shared_ptr<const HostElementAdapter::ElementModel>& model,
+                const std::string& name) {
+  if (cages.empty()) {
+    throw Error(409,
+                "no bars were created in this session yet: pick a column, press Finish, then Draw");
+  }
+  const ExportInput input{model, cages, model->GetName(), OutputDate()};
+  const Schedule schedule = BuildSchedule(input);
+  for (const auto& exporter : AllExporters()) {
+    if (exporter->FileName() != name) continue;
+    std::ostringstream text;
+    exporter->Write(input, schedule, text);
+    const std::string type = name.ends_with(".ifc")   ? "application/x-step"
+                             : name.ends_with(".csv") ? "text/csv; charset=utf-8"
+                             : name.ends_with(".svg") ? "image/svg+xml; charset=utf-8"
+                                                      : "application/json; charset=utf-8";
+    return {type, text.str()};
+  }
+  std::string names;
+  for (const auto& exporter : AllExporters())
+    names += (names.empty() ? "" : ", ") + exporter->FileName();
+  throw Error(404, "there is no file '" + name + "'; the files are " + names);
+}
+
+}  // namespace pierhost::api

@@ -1,0 +1,93 @@
+// The JSON side of pierhost serve: what a browser session holds, the events
+// it accepts, and the documents it answers with (docs/api.md). Nothing here
+// knows about HTTP or threads: the server calls it under its one lock.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "app/driver.h"
+
+namespace pierhost::api {
+
+// A request the API refuses: answered with `status` and the message.
+class Error : public std::runtime_error {
+ public:
+  Error(int status, const std::string& message) : std::runtime_error(message), status_(status) {}
+  int Status() const { return status_; }
+
+ private:
+  int status_;
+};
+
+// One browser session: the current run of the tool and the cages earlier
+// runs created, which stay in its model.
+struct WebSession {
+  std::string id;
+  std::unique_ptr<ToolRun> run;
+  int run_number = 1;
+  std::vector<CageRecord> earlier_cages;
+  std::chrono::steady_clock::time_point last_used;
+
+  // Every cage of the session, earlier runs first, names unique.
+  std::vector<CageRecord> AllCages() const;
+};
+
+// Where a run stood before a request, so that its answer can tell what the
+// request added.
+struct Marks {
+  std::size_t messages = 0;
+  std::size_t lines = 0;
+  std::size_t previews = 0;
+};
+Marks Mark(const ToolRun& run);
+
+// The model as the page draws it: every element with a body.
+nlohmann::json ModelJson(const HostElementAdapter::ElementModel& model);
+
+// The session's state. `since` selects the messages and lines to include
+// and whether the preview's bars are included (only when a preview was drawn
+// since; always with `full`).
+nlohmann::json StateJson(const WebSession& session, const Marks& since, bool full);
+
+// The bars the session created, for drawing.
+nlohmann::json CreatedJson(const WebSession& session);
+
+// One event as the API takes it: {"type": "click", "element": "C1"},
+// {"type": "move"}, {"type": "button", "event": 2000},
+// {"type": "set", "name": "Main_Diameter", "value": 20}, {"type": "cancel"}.
+struct Event {
+  enum class Kind { Click, Move, Button, Set, Cancel } kind = Kind::Move;
+  std::string element;  // click
+  int event_id = 0;     // button
+  std::string name;     // set
+  std::string value;    // set, as the palette reads typed text
+  std::string Describe() const;
+};
+
+// The request body: one event object or an array of them. A body that is
+// not JSON or an event of the wrong shape is an Error(400) naming the fault.
+std::vector<Event> ParseEvents(const std::string& body);
+
+// Sends one event to the run. A button the shown palette lacks is an
+// Error(422); the run's own errors pass through.
+void Apply(ToolRun& run, const Event& event);
+
+// The file of that name (cage.ifc, schedule.csv, drawing.svg, model.json)
+// for the created cages, made in memory. No cages is an Error(409), an
+// unknown name an Error(404).
+struct File {
+  std::string content_type;
+  std::string body;
+};
+File ExportFile(const std::vector<CageRecord>& cages,
+                const std::shared_ptr<const HostElementAdapter::ElementModel>& model,
+                const std::string& name);
+
+}  // namespace pierhost::api
