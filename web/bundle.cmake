@@ -1,0 +1,14 @@
+# Bundles the page: cmake -DSOURCE=<web folder> -DOUT=<output folder> -P bundle.cmake
+set(esbuild "${SOURCE}/node_modules/.bin/esbuild")
+if(NOT EXISTS "${esbuild}")
+  message(FATAL_ERROR "${SOURCE}/node_modules is missing: run npm ci in web/ to install the page's packages")
+endif()
+file(MAKE_DIRECTORY "${OUT}")
+execute_process(
+  COMMAND "${esbuild}" "${SOURCE}/src/main.js" --bundle --minify --sourcemap --format=esm --target=es2020
+          --log-level=warning "--outfile=${OUT}/app.js"
+  RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "esbuild could not bundle ${SOURCE}/src/main.js (see above)")
+endif()
+file(COPY "${SOURCE}/index.html" "${SOURCE}/style.css" DESTINATION "${OUT}")

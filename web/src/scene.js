@@ -1,0 +1,275 @@
+// The 3D view: the model's elements, the preview cage and the created bars.
+// The model is in millimetres with z up, as the model file has it. The view
+// renders only when something changed.
+import * as THREE from 'three';
+import { OrbitControls } from 'three/addons/controls/OrbitControls.js';
+import { buildBars, disposeBars } from './bars.js';
+
+const COLOURS = {
+  column: 0xb9bec6,
+  wall: 0xd6d3cc,
+  opening: 0x8ec5e8,
+  solid: 0xc9c9c9,
+  hover: 0x60a5fa,
+  picked: 0x3b82f6,
+};
+const DRAWN = new Set(['column', 'wall', 'opening', 'solid']);
+const MAX_LABELS = 200;
+
+// A prism from its 8 vertices: the bottom face, then the top face, each
+// corner above the one four places before.
+function prismGeometry(v) {
+  const g = new THREE.BufferGeometry();
+  g.setAttribute('position', new THREE.Float32BufferAttribute(v, 3));
+  const faces = [
+    [0, 2, 1], [0, 3, 2], // bottom
+    [4, 5, 6], [4, 6, 7], // top
+  ];
+  for (let i = 0; i < 4; ++i) {
+    const a = i, b = (i + 1) % 4;
+    faces.push([a, b, b + 4], [a, b + 4, a + 4]);
+  }
+  g.setIndex(faces.flat());
+  g.computeVertexNormals();
+  g.computeBoundingBox();
+  g.computeBoundingSphere();
+  return g;
+}
+
+export class View {
+  constructor(canvas, labels, { onPick }) {
+    this.canvas = canvas;
+    this.labels = labels;
+    this.onPick = onPick;
+    this.renderer = new THREE.WebGLRenderer({ canvas, antialias: true });
+    this.renderer.setPixelRatio(Math.min(window.devicePixelRatio, 2));
+    this.scene = new THREE.Scene();
+    this.scene.background = new THREE.Color(0xeef1f5);
+    this.camera = new THREE.PerspectiveCamera(40, 1, 10, 1e6);
+    this.camera.up.set(0, 0, 1);
+    this.controls = new OrbitControls(this.camera, canvas);
+    this.controls.enableDamping = false;
+    this.controls.addEventListener('change', () => this.requestRender());
+    this.scene.add(new THREE.HemisphereLight(0xffffff, 0x8d8d8d, 1.6));
+    const sun = new THREE.DirectionalLight(0xffffff, 1.6);
+    sun.position.set(-0.5, -1, 1.6);
+    this.scene.add(sun);
+    this.elements = new THREE.Group();
+    this.scene.add(this.elements);
+    this.preview = new THREE.Group();
+    this.created = new THREE.Group();
+    this.scene.add(this.preview, this.created);
+    this.previewMaterial = new THREE.MeshStandardMaterial({
+      color: 0xf59e0b, roughness: 0.5, transparent: true, opacity: 0.6, depthWrite: false,
+    });
+    this.createdMaterial = new THREE.MeshStandardMaterial({ color: 0x9a3b26, roughness: 0.55, metalness: 0.25 });
+    // The shaders of the bars are compiled now rather than at the first
+    // preview, which would then wait for them.
+    for (const material of [this.previewMaterial, this.createdMaterial]) {
+      const warm = new THREE.InstancedMesh(new THREE.CylinderGeometry(1, 1, 1, 3), material, 1);
+      this.scene.add(warm);
+      this.renderer.compile(this.scene, this.camera);
+      this.scene.remove(warm);
+    }
+    this.pickable = [];
+    this.byId = new Map();
+    this.picked = new Set();
+    this.hovered = null;
+    this.raycaster = new THREE.Raycaster();
+    this.pending = false;
+    this.renders = 0;
+    this.bindPointer();
+    new ResizeObserver(() => this.resize()).observe(canvas.parentElement);
+    this.resize();
+  }
+
+  setModel(model) {
+    const box = new THREE.Box3();
+    for (const e of model.elements) {
+      // A body is one prism of 8 vertices, a wall's followed by one per
+      // opening (the openings are drawn as elements of their own).
+      if (!DRAWN.has(e.kind) || e.vertices.length < 24 || e.vertices.length % 24 !== 0) continue;
+      const geometry = prismGeometry(e.vertices.slice(0, 24));
+      const material = new THREE.MeshStandardMaterial({
+        color: COLOURS[e.kind], roughness: 0.9, transparent: true,
+        opacity: e.kind === 'column' ? 0.3 : 0.22, depthWrite: false, side: THREE.DoubleSide,
+      });
+      const mesh = new THREE.Mesh(geometry, material);
+      mesh.userData = { id: e.id, kind: e.kind };
+      const edges = new THREE.LineSegments(
+        new THREE.EdgesGeometry(geometry),
+        new THREE.LineBasicMaterial({ color: e.kind === 'column' ? 0x4b5563 : 0x9ca3af, transparent: true, opacity: 0.8 }));
+      mesh.add(edges);
+      this.elements.add(mesh);
+      box.union(geometry.boundingBox);
+      if (e.kind === 'column') {
+        this.pickable.push(mesh);
+        this.byId.set(e.id, mesh);
+      }
+    }
+    this.modelBox = box;
+    const size = box.getSize(new THREE.Vector3());
+    const grid = new THREE.GridHelper(Math.max(size.x, size.y) * 1.6 + 2000, 40, 0xc3c8cf, 0xdadee3);
+    grid.rotation.x = Math.PI / 2;
+    grid.position.set((box.min.x + box.max.x) / 2, (box.min.y + box.max.y) / 2, box.min.z - 1);
+    this.scene.add(grid);
+    this.makeLabels();
+    this.frame(box, new THREE.Vector3(-0.55, -1.25, 0.75));
+  }
+
+  makeLabels() {
+    this.labelSpans = [];
+    this.labels.textContent = '';
+    if (this.byId.size > MAX_LABELS) return;
+    for (const [id, mesh] of this.byId) {
+      const span = document.createElement('span');
+      span.textContent = id;
+      const b = mesh.geometry.boundingBox;
+      const anchor = new THREE.Vector3((b.min.x + b.max.x) / 2, (b.min.y + b.max.y) / 2, b.max.z);
+      this.labels.append(span);
+      this.labelSpans.push({ id, span, anchor });
+    }
+  }
+
+  // Points the camera at a box from a direction (towards the camera), near
+  // enough that all eight corners are just in view.
+  frame(box, direction) {
+    const centre = box.getCenter(new THREE.Vector3());
+    const back = (direction || this.camera.position.clone().sub(this.controls.target)).normalize();
+    const right = new THREE.Vector3().crossVectors(this.camera.up, back).normalize();
+    const up = new THREE.Vector3().crossVectors(back, right);
+    const tanV = Math.tan(THREE.MathUtils.degToRad(this.camera.fov / 2));
+    const tanH = tanV * this.camera.aspect;
+    let distance = 1000;
+    for (let i = 0; i < 8; ++i) {
+      const corner = new THREE.Vector3(i & 1 ? box.max.x : box.min.x, i & 2 ? box.max.y : box.min.y, i & 4 ? box.max.z : box.min.z).sub(centre);
+      const toward = corner.dot(back);
+      distance = Math.max(distance, toward + Math.abs(corner.dot(right)) / tanH, toward + Math.abs(corner.dot(up)) / tanV);
+    }
+    distance *= 1.08;
+    this.controls.target.copy(centre);
+    this.camera.position.copy(centre).addScaledVector(back, distance);
+    this.camera.near = Math.max(distance / 500, 1);
+    this.camera.far = distance * 50;
+    this.camera.updateProjectionMatrix();
+    this.controls.update();
+    this.requestRender();
+  }
+
+  // Frames the given columns (or the whole model).
+  focus(ids) {
+    const box = new THREE.Box3();
+    for (const id of ids) {
+      const mesh = this.byId.get(id);
+      if (mesh) box.union(mesh.geometry.boundingBox);
+    }
+    this.frame(box.isEmpty() ? this.modelBox : box);
+  }
+
+  setPicked(ids) {
+    this.picked = new Set(ids);
+    this.recolour();
+  }
+
+  recolour() {
+    for (const [id, mesh] of this.byId) {
+      const colour = mesh === this.hovered ? COLOURS.hover : this.picked.has(id) ? COLOURS.picked : COLOURS.column;
+      mesh.material.color.setHex(colour);
+      mesh.material.opacity = mesh === this.hovered ? 0.4 : this.picked.has(id) ? 0.2 : 0.3;
+    }
+    for (const l of this.labelSpans || []) l.span.classList.toggle('picked', this.picked.has(l.id));
+    this.requestRender();
+  }
+
+  setPreview(placements) {
+    this.replace(this.preview, placements, this.previewMaterial);
+  }
+
+  setCreated(cages) {
+    this.replace(this.created, cages.flatMap((c) => c.placements), this.createdMaterial);
+  }
+
+  replace(group, placements, material) {
+    for (const child of group.children) disposeBars(child);
+    group.clear();
+    group.add(buildBars(placements, material));
+    this.requestRender();
+  }
+
+  barCount(group) {
+    return group.children.reduce((n, g) => n + g.userData.barCount, 0);
+  }
+
+  bindPointer() {
+    let down = null;
+    this.canvas.addEventListener('pointerdown', (e) => { down = { x: e.clientX, y: e.clientY }; });
+    this.canvas.addEventListener('pointerup', (e) => {
+      // A click, not the end of an orbit.
+      if (e.button !== 0 || !down || Math.hypot(e.clientX - down.x, e.clientY - down.y) > 4) return;
+      const hit = this.hit(e);
+      if (hit) this.onPick(hit.userData.id);
+    });
+    this.canvas.addEventListener('pointermove', (e) => {
+      if (e.buttons) return;
+      const hit = this.hit(e);
+      if (hit !== this.hovered) {
+        this.hovered = hit;
+        this.canvas.style.cursor = hit ? 'pointer' : '';
+        this.recolour();
+      }
+    });
+  }
+
+  hit(e) {
+    const r = this.canvas.getBoundingClientRect();
+    const ndc = new THREE.Vector2(((e.clientX - r.left) / r.width) * 2 - 1, -((e.clientY - r.top) / r.height) * 2 + 1);
+    this.raycaster.setFromCamera(ndc, this.camera);
+    const hits = this.raycaster.intersectObjects(this.pickable, false);
+    return hits.length ? hits[0].object : null;
+  }
+
+  // The screen position of a column's label anchor, for tests and labels.
+  screenPoint(id) {
+    const mesh = this.byId.get(id);
+    if (!mesh) return null;
+    const b = mesh.geometry.boundingBox;
+    const p = new THREE.Vector3((b.min.x + b.max.x) / 2, (b.min.y + b.max.y) / 2, (b.min.z + b.max.z) / 2);
+    return this.project(p);
+  }
+
+  project(p) {
+    const v = p.clone().project(this.camera);
+    const r = this.canvas.getBoundingClientRect();
+    return { x: r.left + ((v.x + 1) / 2) * r.width, y: r.top + ((1 - v.y) / 2) * r.height, visible: v.z < 1 };
+  }
+
+  resize() {
+    const parent = this.canvas.parentElement;
+    const w = parent.clientWidth, h = parent.clientHeight;
+    if (!w || !h) return;
+    this.renderer.setSize(w, h, false);
+    this.camera.aspect = w / h;
+    this.camera.updateProjectionMatrix();
+    this.requestRender();
+  }
+
+  requestRender() {
+    if (this.pending) return;
+    this.pending = true;
+    requestAnimationFrame(() => this.render());
+  }
+
+  // Renders now; returns when the frame's commands are issued.
+  render() {
+    this.pending = false;
+    this.renderer.render(this.scene, this.camera);
+    this.renders += 1;
+    const r = this.canvas.getBoundingClientRect();
+    for (const l of this.labelSpans || []) {
+      const p = this.project(l.anchor);
+      l.span.style.display = p.visible ? '' : 'none';
+      l.span.style.left = `${p.x - r.left}px`;
+      l.span.style.top = `${p.y - r.top - 4}px`;
+    }
+  }
+}
