@@ -3,7 +3,7 @@
 # more in a build with AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-./scripts/deps.sh
+./scripts/deps.sh --browser
 build=build
 flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
 if [ "${1:-}" = "--sanitize" ]; then
@@ -14,6 +14,9 @@ if [ "${1:-}" = "--sanitize" ]; then
 fi
 # The IFC read-back test runs an independent reader under node.
 if [ -f tests/ifc/package-lock.json ]; then (cd tests/ifc && npm ci --no-audit --no-fund --loglevel=error); fi
+# The page of pierhost serve is bundled from web/, and its browser test drives
+# chromium with playwright-core from there.
+(cd web && npm ci --no-audit --no-fund --loglevel=error)
 cmake -S . -B "$build" -G Ninja "${flags[@]}" >/dev/null
 cmake --build "$build"
 ctest --test-dir "$build" --output-on-failure -j2
