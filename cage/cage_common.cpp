@@ -6,7 +6,9 @@
 #include <stdexcept>
 
 #include "common/geomkit.h"
+#include "placement/pierplace.h"
 #include "placement/placekit.h"
+#include "shapes/shapekit.h"
 
 namespace cage_common {
 
@@ -104,6 +106,118 @@ int Direction(const PointList& point_list) {
 }
 
 // ---------------------------------------------------------------------------
+
+void CopyMaterial(HostBaseElements::BuildingElement& p, CageValues& v) {
+  v.Exposure = p["Exposure"].Text();
+  v.Concr_Cover = p["Concr_Cover"].Number();
+  v.Concr_Grade = static_cast<int>(p["Concr_Grade"].Integer());
+}
+
+void CopyBars(HostBaseElements::BuildingElement& p, CageValues& v) {
+  v.Main_Diameter = p["Main_Diameter"].Number();
+  v.Add_X_Number = static_cast<double>(p["Add_X_Number"].Integer());
+  v.Add_X_Diameter = p["Add_X_Diameter"].Number();
+  v.Add_Y_Number = static_cast<double>(p["Add_Y_Number"].Integer());
+  v.Add_Y_Diameter = p["Add_Y_Diameter"].Number();
+  v.Main_Stirrup_Diameter = p["Main_Stirrup_Diameter"].Number();
+  v.Main_Stirrup_Spacing = p["Main_Stirrup_Spacing"].Number();
+  v.Add_Stirrup_Top = p["Add_Stirrup_Top"].Switch();
+  v.Add_Stirrup_Top_Length = p["Add_Stirrup_Top_Length"].Number();
+  v.Add_Stirrup_Top_Spacing = p["Add_Stirrup_Top_Spacing"].Number();
+  v.Add_Stirrup_Bot = p["Add_Stirrup_Bot"].Switch();
+  v.Add_Stirrup_Bot_Length = p["Add_Stirrup_Bot_Length"].Number();
+  v.Add_Stirrup_Bot_Spacing = p["Add_Stirrup_Bot_Spacing"].Number();
+  v.concrete_cover_props = HostReinf::ConcreteCoverProperties::all(v.Concr_Cover);
+  v.bending_roller = 4;
+}
+
+Placements ColumnStirrups(CageValues& v, const PointList& c, const HostGeo::Angle& angle) {
+  return BuildStirrups({
+      .Width = c[0].GetDistance(c[1]),
+      .Height = c[1].GetDistance(c[2]),
+      .bending_roller = v.bending_roller,
+      .steel_grade = v.steel_grade,
+      .concrete_cover_props = v.concrete_cover_props,
+      .Concr_Cover = v.Concr_Cover,
+      .Concr_Grade = v.Concr_Grade,
+      .Main_Diameter = v.Main_Diameter,
+      .Main_Stirrup_Diameter = v.Main_Stirrup_Diameter,
+      .Main_Stirrup_Spacing = v.Main_Stirrup_Spacing,
+      .Add_Stirrup_Top = v.Add_Stirrup_Top,
+      .Add_Stirrup_Top_Length = v.Add_Stirrup_Top_Length,
+      .Add_Stirrup_Top_Spacing = v.Add_Stirrup_Top_Spacing,
+      .Add_Stirrup_Bot = v.Add_Stirrup_Bot,
+      .Add_Stirrup_Bot_Length = v.Add_Stirrup_Bot_Length,
+      .Add_Stirrup_Bot_Spacing = v.Add_Stirrup_Bot_Spacing,
+      .bottom_point = c[0],
+      .top_point = c[4],
+      .angle = angle,
+  });
+}
+
+HostReinf::BarPlacement CornerBar(const StraightBarsArgs& b, double Move_length, double dir_x,
+                                  double dir_y, double delta_z) {
+  const CageValues& v = b.values;
+  return shapekit::Longit_Count_Move({
+      .bending_roller = v.bending_roller,
+      .steel_grade = v.steel_grade,
+      .concrete_cover_props = v.concrete_cover_props,
+      .Concr_Cover = v.Concr_Cover,
+      .Concr_Grade = v.Concr_Grade,
+      .point1 = b.start_point,
+      .point2 = b.end_point,
+      .diameter = b.diameter,
+      .Height = b.Height,
+      .X_Angel = 0,
+      .Y_Angle = 270,
+      .Z_Angle = 0,
+      .Number = b.number,
+      .Concr_Bottom = b.Concr_Bottom,
+      .Concr_Top = b.Concr_Top,
+      .Move_length = Move_length,
+      .angle = b.angle,
+      .dir_x = dir_x,
+      .dir_y = dir_y,
+      .delta_x = 0,
+      .delta_y = 0,
+      .delta_z = delta_z,
+      .direction = static_cast<double>(b.direction),
+  });
+}
+
+HostReinf::BarPlacement SideBars(const StraightBarsArgs& b, const SideMove& m) {
+  const CageValues& v = b.values;
+  // Side bars keep no cover of their own: their place is all in the moves
+  // and the placement's end covers.
+  return pierplace::Longit_Count_Move_2direct({
+      .bending_roller = v.bending_roller,
+      .steel_grade = v.steel_grade,
+      .concrete_cover_props = HostReinf::ConcreteCoverProperties::all(0),
+      .Concr_Cover = 0,
+      .Concr_Grade = v.Concr_Grade,
+      .point1 = b.start_point,
+      .point2 = b.end_point,
+      .diameter = b.diameter,
+      .Height = b.Height,
+      .X_Angel = 0,
+      .Y_Angle = 270,
+      .Z_Angle = 0,
+      .Number = b.number,
+      .Concr_Bottom = b.Concr_Bottom,
+      .Concr_Top = b.Concr_Top,
+      .Move_length1 = m.Move_length1,
+      .Move_length2 = m.Move_length2,
+      .angle = b.angle,
+      .dir_x1 = m.dir_x1,
+      .dir_y1 = m.dir_y1,
+      .dir_x2 = m.dir_x2,
+      .dir_y2 = m.dir_y2,
+      .delta_x = 0,
+      .delta_y = 0,
+      .delta_z = m.delta_z,
+      .direction = static_cast<double>(b.direction),
+  });
+}
 
 Placements BuildStirrups(const StirrupZones& z) {
   Placements result;

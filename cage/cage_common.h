@@ -41,6 +41,37 @@ HostGeo::Angle PlanAngle(const PointList& point_list);
 int Direction(const PointList& point_list);
 
 // ---------------------------------------------------------------------------
+// The palette values both cages copy, and what they derive from them.
+
+struct CageValues {
+  std::string Exposure;
+  double Concr_Cover = 0;
+  int Concr_Grade = 0;
+  double Main_Diameter = 0;
+  double Add_X_Number = 0;
+  double Add_X_Diameter = 0;
+  double Add_Y_Number = 0;
+  double Add_Y_Diameter = 0;
+  double Main_Stirrup_Diameter = 0;
+  double Main_Stirrup_Spacing = 0;
+  bool Add_Stirrup_Top = false;
+  double Add_Stirrup_Top_Length = 0;
+  double Add_Stirrup_Top_Spacing = 0;
+  bool Add_Stirrup_Bot = false;
+  double Add_Stirrup_Bot_Length = 0;
+  double Add_Stirrup_Bot_Spacing = 0;
+  HostReinf::ConcreteCoverProperties concrete_cover_props;
+  double bending_roller = 4;
+  int steel_grade = 4;
+};
+
+// Exposure, cover and grade, the first values a cage copies.
+void CopyMaterial(HostBaseElements::BuildingElement& build_ele, CageValues& v);
+// The bar and stirrup values from the main bar diameter on, then the cover
+// set and the bending roller of every bar.
+void CopyBars(HostBaseElements::BuildingElement& build_ele, CageValues& v);
+
+// ---------------------------------------------------------------------------
 // Stirrups in three zones along the edge of corner 0.
 
 struct StirrupZones {
@@ -68,6 +99,42 @@ struct StirrupZones {
 };
 // The top zone's placements, then the bottom zone's, then the main zone's.
 Placements BuildStirrups(const StirrupZones& zones);
+// The stirrups of the column of `corners` (normalised), with its section's
+// sides as the stirrup's width and height. A switched-off zone's length in
+// `v` becomes 0.
+Placements ColumnStirrups(CageValues& v, const PointList& corners, const HostGeo::Angle& angle);
+
+// ---------------------------------------------------------------------------
+// Straight bars standing on the column's bottom.
+
+struct StraightBarsArgs {
+  const CageValues& values;
+  HostGeo::Point3D start_point;
+  HostGeo::Point3D end_point;
+  double diameter;
+  double Height;
+  double number;
+  double Concr_Bottom;
+  double Concr_Top;
+  HostGeo::Angle angle;
+  int direction;
+};
+// A corner bar: moved `Move_length` along the plan angle with the signs
+// (dir_x, dir_y), lifted by `delta_z`.
+HostReinf::BarPlacement CornerBar(const StraightBarsArgs& bars, double Move_length, double dir_x,
+                                  double dir_y, double delta_z);
+// A row of side bars: moved across (`Move_length1`) then along
+// (`Move_length2`) by the two sign pairs, lifted by `delta_z`.
+struct SideMove {
+  double Move_length1;
+  double Move_length2;
+  double dir_x1;
+  double dir_y1;
+  double dir_x2;
+  double dir_y2;
+  double delta_z = 0;
+};
+HostReinf::BarPlacement SideBars(const StraightBarsArgs& bars, const SideMove& move);
 
 // ---------------------------------------------------------------------------
 // Checks. Each finding is shown in a message box at once; the caller sets

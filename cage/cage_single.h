@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "cage/cage_common.h"
 #include "host/host.h"
 
 namespace cage_single {
@@ -64,8 +65,8 @@ class Reinforcement {
   double Column_Length() const { return Column_Length_; }
   const HostGeo::Angle& angle() const { return angle_; }
   int direction() const { return direction_; }
-  double Add_Stirrup_Top_Length() const { return Add_Stirrup_Top_Length_; }
-  double Add_Stirrup_Bot_Length() const { return Add_Stirrup_Bot_Length_; }
+  double Add_Stirrup_Top_Length() const { return v_.Add_Stirrup_Top_Length; }
+  double Add_Stirrup_Bot_Length() const { return v_.Add_Stirrup_Bot_Length; }
 
  private:
   void prepare_parameter();
@@ -87,28 +88,10 @@ class Reinforcement {
   HostGeo::Angle angle_;
   int direction_ = -1;
 
-  // Palette values.
-  std::string Exposure_;
-  double Concr_Cover_ = 0;
-  int Concr_Grade_ = 0;
+  // Palette values, and what the cage derives from them.
+  cage_common::CageValues v_;
   double Slab_Above_ = 0;
-  double Main_Diameter_ = 0;
-  double Add_X_Number_ = 0;
-  double Add_X_Diameter_ = 0;
-  double Add_Y_Number_ = 0;
-  double Add_Y_Diameter_ = 0;
-  double Main_Stirrup_Diameter_ = 0;
-  double Main_Stirrup_Spacing_ = 0;
-  bool Add_Stirrup_Top_ = false;
-  double Add_Stirrup_Top_Length_ = 0;
-  double Add_Stirrup_Top_Spacing_ = 0;
-  bool Add_Stirrup_Bot_ = false;
-  double Add_Stirrup_Bot_Length_ = 0;
-  double Add_Stirrup_Bot_Spacing_ = 0;
 
-  HostReinf::ConcreteCoverProperties concrete_cover_props_;
-  double bending_roller_ = 4;
-  int steel_grade_ = 4;
 };
 
 }  // namespace cage_single

@@ -9,7 +9,6 @@
 #include "cage/cage_common.h"
 #include "common/geomkit.h"
 #include "placement/pierplace.h"
-#include "shapes/shapekit.h"
 
 namespace cage_stacked {
 
@@ -119,9 +118,7 @@ Reinforcement::Reinforcement(
 
 void Reinforcement::prepare_parameter() {
   auto& p = *build_ele_;
-  Exposure_ = p["Exposure"].Text();
-  Concr_Cover_ = p["Concr_Cover"].Number();
-  Concr_Grade_ = static_cast<int>(p["Concr_Grade"].Integer());
+  cage_common::CopyMaterial(p, v_);
   Calculate_Type_ = p["Calculate_Type"].Text();
   Concr_Cover_Above_ = p["Concr_Cover_Above"].Number();
   Main_Diameter_Above_ = p["Main_Diameter_Above"].Number();
@@ -130,35 +127,21 @@ void Reinforcement::prepare_parameter() {
   Add_Y_Number_Above_ = static_cast<double>(p["Add_Y_Number_Above"].Integer());
   Add_Y_Diameter_Above_ = p["Add_Y_Diameter_Above"].Number();
   Main_Stirrup_Diameter_Above_ = p["Main_Stirrup_Diameter_Above"].Number();
-  Main_Diameter_ = p["Main_Diameter"].Number();
-  Add_X_Number_ = static_cast<double>(p["Add_X_Number"].Integer());
-  Add_X_Diameter_ = p["Add_X_Diameter"].Number();
-  Add_Y_Number_ = static_cast<double>(p["Add_Y_Number"].Integer());
-  Add_Y_Diameter_ = p["Add_Y_Diameter"].Number();
-  Main_Stirrup_Diameter_ = p["Main_Stirrup_Diameter"].Number();
-  Main_Stirrup_Spacing_ = p["Main_Stirrup_Spacing"].Number();
-  Add_Stirrup_Top_ = p["Add_Stirrup_Top"].Switch();
-  Add_Stirrup_Top_Length_ = p["Add_Stirrup_Top_Length"].Number();
-  Add_Stirrup_Top_Spacing_ = p["Add_Stirrup_Top_Spacing"].Number();
-  Add_Stirrup_Bot_ = p["Add_Stirrup_Bot"].Switch();
-  Add_Stirrup_Bot_Length_ = p["Add_Stirrup_Bot_Length"].Number();
-  Add_Stirrup_Bot_Spacing_ = p["Add_Stirrup_Bot_Spacing"].Number();
-  concrete_cover_props_ = HostReinf::ConcreteCoverProperties::all(Concr_Cover_);
-  bending_roller_ = 4;
+  cage_common::CopyBars(p, v_);
   // The floor between the two columns.
   Slab_Above_ = Column_above_[0].Values()[2] - Column_[7].Values()[2];
-  steel_grade_ = 4;
+  v_.steel_grade = 4;
   // Starter bars are sized by the lower column's bar diameters.
-  Main_Starter_ = StarterLength(Main_Diameter_);
-  AddX_Starter_ = StarterLength(Add_X_Diameter_);
-  AddY_Starter_ = StarterLength(Add_Y_Diameter_);
+  Main_Starter_ = StarterLength(v_.Main_Diameter);
+  AddX_Starter_ = StarterLength(v_.Add_X_Diameter);
+  AddY_Starter_ = StarterLength(v_.Add_Y_Diameter);
 }
 
 double Reinforcement::StarterLength(double diameter) const {
   const double d = std::trunc(diameter);
   const std::string text = Calculate_Type_ == "Tension"
-                               ? geomkit::lap_length_for_tension(tool_path_, d, Concr_Grade_)
-                               : geomkit::lap_length_for_anchorage(tool_path_, d, Concr_Grade_);
+                               ? geomkit::lap_length_for_tension(tool_path_, d, v_.Concr_Grade)
+                               : geomkit::lap_length_for_anchorage(tool_path_, d, v_.Concr_Grade);
   return geomkit::round_up(static_cast<double>(std::stoll(text)));
 }
 
@@ -171,29 +154,7 @@ Placements Reinforcement::Rebars() {
   return result;
 }
 
-Placements Reinforcement::Stirrup() {
-  return cage_common::BuildStirrups({
-      .Width = Column_[0].GetDistance(Column_[1]),
-      .Height = Column_[1].GetDistance(Column_[2]),
-      .bending_roller = bending_roller_,
-      .steel_grade = steel_grade_,
-      .concrete_cover_props = concrete_cover_props_,
-      .Concr_Cover = Concr_Cover_,
-      .Concr_Grade = Concr_Grade_,
-      .Main_Diameter = Main_Diameter_,
-      .Main_Stirrup_Diameter = Main_Stirrup_Diameter_,
-      .Main_Stirrup_Spacing = Main_Stirrup_Spacing_,
-      .Add_Stirrup_Top = Add_Stirrup_Top_,
-      .Add_Stirrup_Top_Length = Add_Stirrup_Top_Length_,
-      .Add_Stirrup_Top_Spacing = Add_Stirrup_Top_Spacing_,
-      .Add_Stirrup_Bot = Add_Stirrup_Bot_,
-      .Add_Stirrup_Bot_Length = Add_Stirrup_Bot_Length_,
-      .Add_Stirrup_Bot_Spacing = Add_Stirrup_Bot_Spacing_,
-      .bottom_point = point_list_[0],
-      .top_point = point_list_[4],
-      .angle = angle_,
-  });
-}
+Placements Reinforcement::Stirrup() { return cage_common::ColumnStirrups(v_, Column_, angle_); }
 
 MainRebarPlacementArgs Reinforcement::CornerArgs(std::size_t k) const {
   const auto& C = Column_;
@@ -221,10 +182,10 @@ Placements Reinforcement::MainRebars() {
 Placements Reinforcement::AddX() {
   const auto& C = Column_;
   const auto& A = Column_above_;
-  Placements result = Add_Rebar_Placement({A[0], C[0], C[1], C[0], C[1], 90, 1, 1, -1, 1, Add_X_Diameter_,
-                                           Add_X_Diameter_Above_, AddX_Starter_, Add_X_Number_, "X"});
-  const auto second = Add_Rebar_Placement({A[3], C[3], C[2], C[2], C[3], -90, 1, 1, 1, -1, Add_X_Diameter_,
-                                           Add_X_Diameter_Above_, AddX_Starter_, Add_X_Number_, "X"});
+  Placements result = Add_Rebar_Placement({A[0], C[0], C[1], C[0], C[1], 90, 1, 1, -1, 1, v_.Add_X_Diameter,
+                                           Add_X_Diameter_Above_, AddX_Starter_, v_.Add_X_Number, "X"});
+  const auto second = Add_Rebar_Placement({A[3], C[3], C[2], C[2], C[3], -90, 1, 1, 1, -1, v_.Add_X_Diameter,
+                                           Add_X_Diameter_Above_, AddX_Starter_, v_.Add_X_Number, "X"});
   result.insert(result.end(), second.begin(), second.end());
   return result;
 }
@@ -232,10 +193,10 @@ Placements Reinforcement::AddX() {
 Placements Reinforcement::AddY() {
   const auto& C = Column_;
   const auto& A = Column_above_;
-  Placements result = Add_Rebar_Placement({A[1], C[1], C[2], C[1], C[2], 180, -1, -1, -1, 1, Add_Y_Diameter_,
-                                           Add_Y_Diameter_Above_, AddY_Starter_, Add_Y_Number_, "Y"});
-  const auto second = Add_Rebar_Placement({A[0], C[0], C[3], C[3], C[0], 0, 1, 1, 1, -1, Add_Y_Diameter_,
-                                           Add_Y_Diameter_Above_, AddY_Starter_, Add_Y_Number_, "Y"});
+  Placements result = Add_Rebar_Placement({A[1], C[1], C[2], C[1], C[2], 180, -1, -1, -1, 1, v_.Add_Y_Diameter,
+                                           Add_Y_Diameter_Above_, AddY_Starter_, v_.Add_Y_Number, "Y"});
+  const auto second = Add_Rebar_Placement({A[0], C[0], C[3], C[3], C[0], 0, 1, 1, 1, -1, v_.Add_Y_Diameter,
+                                           Add_Y_Diameter_Above_, AddY_Starter_, v_.Add_Y_Number, "Y"});
   result.insert(result.end(), second.begin(), second.end());
   return result;
 }
@@ -269,8 +230,8 @@ std::array<double, 2> Reinforcement::distance_point_toline(const Point3D& point_
 std::array<double, 3> Reinforcement::crank_length(const Point3D& point_ref, const Point3D& point_line1,
                                                   const Point3D& point_line2, double diameter_below,
                                                   double diameter_above) const {
-  const double dc = Concr_Cover_Above_ - Concr_Cover_;
-  const double ds = Main_Stirrup_Diameter_Above_ - Main_Stirrup_Diameter_;
+  const double dc = Concr_Cover_Above_ - v_.Concr_Cover;
+  const double ds = Main_Stirrup_Diameter_Above_ - v_.Main_Stirrup_Diameter;
   const double dd = diameter_above - diameter_below;
   const double x = distance_point_toline(point_ref, point_line1, point_line2)[0];
   const double y = distance_point_toline(point_ref, point_line1, point_line2)[1];
@@ -301,19 +262,19 @@ Split SplitOffsets(const std::array<double, 3>& crank, const Point3D& line1, con
 }  // namespace
 
 Placements Reinforcement::Main_Rebar_Placement(const MainRebarPlacementArgs& m) {
-  const double c = Concr_Cover_, ds = Main_Stirrup_Diameter_, D = Main_Diameter_;
+  const double c = v_.Concr_Cover, ds = v_.Main_Stirrup_Diameter, D = v_.Main_Diameter;
   const double H = Column_Height_, S = Slab_Above_;
   const double a = c + ds + D / 2;  // a corner bar's axis from both faces, touching the stirrup
   const double o = c + ds + D;
-  const auto crank = crank_length(m.point_ref, m.point_line1, m.point_line2, Main_Diameter_, Main_Diameter_Above_);
+  const auto crank = crank_length(m.point_ref, m.point_line1, m.point_line2, v_.Main_Diameter, Main_Diameter_Above_);
   const CornerCrank corner = DecideCorner(m);
   const auto points = pierplace::crank_shape(H - 200, S + 200, corner.kappa, Main_Starter_);
   if (corner.cranked) {
     return pierplace::Crank_Count_Move({
-        .bending_roller = bending_roller_,
-        .steel_grade = steel_grade_,
+        .bending_roller = v_.bending_roller,
+        .steel_grade = v_.steel_grade,
         .Concr_Cover = 0,
-        .Concr_Grade = Concr_Grade_,
+        .Concr_Grade = v_.Concr_Grade,
         .points = points,
         .point1 = m.start_point,
         .point2 = m.end_point,
@@ -338,42 +299,26 @@ Placements Reinforcement::Main_Rebar_Placement(const MainRebarPlacementArgs& m) 
         .direction = static_cast<double>(direction_),
     });
   }
-  shapekit::LongitCountMoveArgs bar{
-      .bending_roller = bending_roller_,
-      .steel_grade = steel_grade_,
-      .concrete_cover_props = concrete_cover_props_,
-      .Concr_Cover = Concr_Cover_,
-      .Concr_Grade = Concr_Grade_,
-      .point1 = m.start_point,
-      .point2 = m.end_point,
-      .diameter = D,
-      .Height = geomkit::round_down(H + S - 50),
-      .X_Angel = 0,
-      .Y_Angle = 270,
-      .Z_Angle = 0,
-      .Number = 1,
-      .Concr_Bottom = c + ds,
-      .Concr_Top = 0,
-      .Move_length = a,
-      .angle = angle_,
-      .dir_x = m.dir_x1,
-      .dir_y = m.dir_y1,
-      .delta_x = 0,
-      .delta_y = 0,
-      .delta_z = 0,
-      .direction = static_cast<double>(direction_),
-  };
-  const auto main_bar = shapekit::Longit_Count_Move(bar);
+  cage_common::StraightBarsArgs bars{.values = v_,
+                                    .start_point = m.start_point,
+                                    .end_point = m.end_point,
+                                    .diameter = D,
+                                    .Height = geomkit::round_down(H + S - 50),
+                                    .number = 1,
+                                    .Concr_Bottom = c + ds,
+                                    .Concr_Top = 0,
+                                    .angle = angle_,
+                                    .direction = direction_};
+  const auto main_bar = cage_common::CornerBar(bars, a, m.dir_x1, m.dir_y1, 0);
   // The starter stands beside the upper column's corner bar, D/2 + 1.15 ds
   // further in each way; it starts s_m below the top of the lower column.
   // Where the upper bar stands further out than the lower one, the starter
   // keeps to the lower bar's line so that the two do not clash.
   const Split offset = SplitOffsets(crank, m.point_line1, m.point_line2, m.start_point, m.end_point);
-  bar.Height = geomkit::round_down(2 * Main_Starter_ + S);
-  bar.Concr_Bottom = c + ds + D / 2 + std::max(offset.along_line, 0.0) + 1.15 * ds;
-  bar.Move_length = o + std::max(offset.across_line, 0.0) + 1.15 * ds;
-  bar.delta_z = H - Main_Starter_;
-  const auto starter = shapekit::Longit_Count_Move(bar);
+  bars.Height = geomkit::round_down(2 * Main_Starter_ + S);
+  bars.Concr_Bottom = c + ds + D / 2 + std::max(offset.along_line, 0.0) + 1.15 * ds;
+  const auto starter = cage_common::CornerBar(bars, o + std::max(offset.across_line, 0.0) + 1.15 * ds,
+                                              m.dir_x1, m.dir_y1, H - Main_Starter_);
   return {main_bar, starter};
 }
 
@@ -397,14 +342,14 @@ double PlanSegmentDistance(double px, double py, double qx, double qy, double rx
 }  // namespace
 
 Reinforcement::CornerCrank Reinforcement::DecideCorner(const MainRebarPlacementArgs& m) const {
-  const auto crank = crank_length(m.point_ref, m.point_line1, m.point_line2, Main_Diameter_, Main_Diameter_Above_);
+  const auto crank = crank_length(m.point_ref, m.point_line1, m.point_line2, v_.Main_Diameter, Main_Diameter_Above_);
   // The cranked bar's upper leg stands beside the upper column's corner bar,
   // 1.15 bar diameters further into the upper column. Its own axis keeps at
   // least half its diameter inside the upper stirrup, also where it is the
   // thicker bar; where an offset points outwards the clearance is taken
   // inwards only.
-  const double clearance = 1.15 * std::max(Main_Diameter_, Main_Diameter_Above_);
-  const double thicker = std::max(0.0, (Main_Diameter_ - Main_Diameter_Above_) / 2);
+  const double clearance = 1.15 * std::max(v_.Main_Diameter, Main_Diameter_Above_);
+  const double thicker = std::max(0.0, (v_.Main_Diameter - Main_Diameter_Above_) / 2);
   const double tx = crank[0] + thicker, ty = crank[1] + thicker;
   double wx = std::max(tx, 0.0), wy = std::max(ty, 0.0);
   const double wl = std::hypot(wx, wy);
@@ -436,18 +381,18 @@ bool Reinforcement::CrankClearsSideBars(const MainRebarPlacementArgs& m, double 
   const auto run = HostGeo::Vector3D(m.start_point, m.end_point).Normalized();
   const bool ref_along_run = std::abs(ref.X() * run.X() + ref.Y() * run.Y()) > 0.5;
   const double ix = ref_along_run ? vy : vx, iy = ref_along_run ? vx : vy;
-  const double c = Concr_Cover_, ds = Main_Stirrup_Diameter_, D = Main_Diameter_;
+  const double c = v_.Concr_Cover, ds = v_.Main_Stirrup_Diameter, D = v_.Main_Diameter;
   const double a = c + ds + D / 2, o = c + ds + D;
   const double side_x = Column_[0].GetDistance(Column_[1]), side_y = Column_[1].GetDistance(Column_[2]);
   // Side bars may crank inwards by up to 35 themselves: each is taken as the
   // stretch it may cover.
-  for (int j = 1; j <= static_cast<int>(Add_X_Number_); ++j) {
-    const double along = o + j * (side_x - 2 * o) / (Add_X_Number_ + 1), b = c + ds + Add_X_Diameter_ / 2;
-    if (PlanSegmentDistance(a, a, a + ix, a + iy, along, b, along, b + 35) < (D + Add_X_Diameter_) / 2) return false;
+  for (int j = 1; j <= static_cast<int>(v_.Add_X_Number); ++j) {
+    const double along = o + j * (side_x - 2 * o) / (v_.Add_X_Number + 1), b = c + ds + v_.Add_X_Diameter / 2;
+    if (PlanSegmentDistance(a, a, a + ix, a + iy, along, b, along, b + 35) < (D + v_.Add_X_Diameter) / 2) return false;
   }
-  for (int j = 1; j <= static_cast<int>(Add_Y_Number_); ++j) {
-    const double along = o + j * (side_y - 2 * o) / (Add_Y_Number_ + 1), b = c + ds + Add_Y_Diameter_ / 2;
-    if (PlanSegmentDistance(a, a, a + ix, a + iy, b, along, b + 35, along) < (D + Add_Y_Diameter_) / 2) return false;
+  for (int j = 1; j <= static_cast<int>(v_.Add_Y_Number); ++j) {
+    const double along = o + j * (side_y - 2 * o) / (v_.Add_Y_Number + 1), b = c + ds + v_.Add_Y_Diameter / 2;
+    if (PlanSegmentDistance(a, a, a + ix, a + iy, b, along, b + 35, along) < (D + v_.Add_Y_Diameter) / 2) return false;
   }
   return true;
 }
@@ -471,7 +416,7 @@ Point2D Reinforcement::CornerUpperPosition(std::size_t k) const {
 
 Point2D Reinforcement::FindCornerUpperPosition(std::size_t k) const {
   const MainRebarPlacementArgs m = CornerArgs(k);
-  const double c = Concr_Cover_, ds = Main_Stirrup_Diameter_, D = Main_Diameter_;
+  const double c = v_.Concr_Cover, ds = v_.Main_Stirrup_Diameter, D = v_.Main_Diameter;
   const double a = c + ds + D / 2;
   // The corner's frame: y along the placement line, x along the other face.
   const Point2D corner = Plan(Column_[k]);
@@ -497,7 +442,7 @@ Point2D Reinforcement::FindCornerUpperPosition(std::size_t k) const {
 }
 
 Placements Reinforcement::Add_Rebar_Placement(const AddRebarPlacementArgs& r) {
-  const double c = Concr_Cover_, ds = Main_Stirrup_Diameter_, D = Main_Diameter_, d = r.diameter;
+  const double c = v_.Concr_Cover, ds = v_.Main_Stirrup_Diameter, D = v_.Main_Diameter, d = r.diameter;
   const double H = Column_Height_, S = Slab_Above_;
   const double b = c + ds + d / 2;
   const double o = c + ds + D;
@@ -546,41 +491,29 @@ Placements Reinforcement::Add_Rebar_Placement(const AddRebarPlacementArgs& r) {
     return true;
   };
 
-  pierplace::LongitCountMove2directArgs bars{
-      .bending_roller = bending_roller_,
-      .steel_grade = steel_grade_,
-      .concrete_cover_props = HostReinf::ConcreteCoverProperties::all(0),
-      .Concr_Cover = 0,
-      .Concr_Grade = Concr_Grade_,
-      .point1 = r.start_point,
-      .point2 = r.end_point,
-      .diameter = d,
-      .Height = 0,
-      .X_Angel = 0,
-      .Y_Angle = 270,
-      .Z_Angle = 0,
-      .Number = r.number,
-      .Concr_Bottom = e,
-      .Concr_Top = e,
-      .Move_length1 = x_side ? 0 : b,
-      .Move_length2 = x_side ? b : 0,
-      .angle = angle_,
-      .dir_x1 = r.dir_x1,
-      .dir_y1 = r.dir_y1,
-      .dir_x2 = r.dir_x2,
-      .dir_y2 = r.dir_y2,
-      .delta_x = 0,
-      .delta_y = 0,
-      .delta_z = 0,
-      .direction = static_cast<double>(direction_),
+  cage_common::StraightBarsArgs bars{.values = v_,
+                                    .start_point = r.start_point,
+                                    .end_point = r.end_point,
+                                    .diameter = d,
+                                    .Height = 0,
+                                    .number = r.number,
+                                    .Concr_Bottom = e,
+                                    .Concr_Top = e,
+                                    .angle = angle_,
+                                    .direction = direction_};
+  // The row's moves: across its face for the faces along the plan angle
+  // second, for the others first.
+  const auto moves = [&](double across_face) {
+    return cage_common::SideMove{x_side ? 0 : across_face, x_side ? across_face : 0, r.dir_x1, r.dir_y1,
+                                 r.dir_x2, r.dir_y2};
   };
   const auto points = pierplace::crank_shape(H - 200, S + 200, crank_distance, r.starter);
   if (crank_distance > 0 && crank_distance <= 35 && carried_up_fits(crank_distance)) {
     return pierplace::Crank_Count_Move({
-        .bending_roller = bending_roller_,
-        .steel_grade = steel_grade_,
+        .bending_roller = v_.bending_roller,
+        .steel_grade = v_.steel_grade,
         .Concr_Cover = e,
-        .Concr_Grade = Concr_Grade_,
+        .Concr_Grade = v_.Concr_Grade,
         .points = points,
         .point1 = r.start_point,
         .point2 = r.end_point,
@@ -589,8 +522,8 @@ Placements Reinforcement::Add_Rebar_Placement(const AddRebarPlacementArgs& r) {
         .Y_Angle = 0,
         .Z_Angle = angle_.GetDeg() + r.delta_rot_z,
         .Number = r.number,
-        .Move_length1 = bars.Move_length1,
-        .Move_length2 = bars.Move_length2,
+        .Move_length1 = moves(b).Move_length1,
+        .Move_length2 = moves(b).Move_length2,
         .angle = angle_,
         .dir_x = r.dir_x1,
         .dir_y = r.dir_y1,
@@ -625,13 +558,12 @@ Placements Reinforcement::Add_Rebar_Placement(const AddRebarPlacementArgs& r) {
     starter.Height = geomkit::round_down(2 * r.starter + S);
     starter.Concr_Bottom = zone_start + spread - d / 2;
     starter.Concr_Top = zone_end + spread - d / 2;
-    starter.Move_length1 = x_side ? 0 : b + starter_across;
-    starter.Move_length2 = x_side ? b + starter_across : 0;
-    starter.delta_z = H - r.starter;
-    starters.push_back(pierplace::Longit_Count_Move_2direct(starter));
+    auto move = moves(b + starter_across);
+    move.delta_z = H - r.starter;
+    starters.push_back(cage_common::SideBars(starter, move));
   }
   bars.Height = geomkit::round_down(length);
-  Placements result{pierplace::Longit_Count_Move_2direct(bars)};
+  Placements result{cage_common::SideBars(bars, moves(b))};
   result.insert(result.end(), starters.begin(), starters.end());
   return result;
 }
@@ -651,8 +583,8 @@ void Reinforcement::check_input() {
 
 void Reinforcement::check_output() {
   const double Asmax = cage_common::MaxSteelArea(Column_Width_, Column_Length_);
-  const double steel_area = cage_common::SteelArea(Main_Diameter_, Add_X_Number_, Add_X_Diameter_,
-                                                   Add_Y_Number_, Add_Y_Diameter_);
+  const double steel_area = cage_common::SteelArea(v_.Main_Diameter, v_.Add_X_Number, v_.Add_X_Diameter,
+                                                   v_.Add_Y_Number, v_.Add_Y_Diameter);
   if (cage_common::CheckSteelRatio(steel_area, Asmax)) error_ = true;
   // Where the starters overlap, the bars of both columns lie side by side;
   // the limit is the upper column's.
@@ -663,7 +595,7 @@ void Reinforcement::check_output() {
   if (steel_area_lap_area > Asmax_above) {
     HostUtil::ShowMessageBox(cage_common::kSpliceRatioMessage, HostUtil::MB_OK);
   }
-  cage_common::CheckCover(Exposure_, Main_Diameter_, Concr_Cover_, Main_Stirrup_Diameter_);
+  cage_common::CheckCover(v_.Exposure, v_.Main_Diameter, v_.Concr_Cover, v_.Main_Stirrup_Diameter);
 }
 
 void Reinforcement::Prepare_Parameters() {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "cage/cage_common.h"
 #include "host/host.h"
 
 namespace cage_stacked {
@@ -101,8 +102,8 @@ class Reinforcement {
   double Main_Starter() const { return Main_Starter_; }
   double AddX_Starter() const { return AddX_Starter_; }
   double AddY_Starter() const { return AddY_Starter_; }
-  double Add_Stirrup_Top_Length() const { return Add_Stirrup_Top_Length_; }
-  double Add_Stirrup_Bot_Length() const { return Add_Stirrup_Bot_Length_; }
+  double Add_Stirrup_Top_Length() const { return v_.Add_Stirrup_Top_Length; }
+  double Add_Stirrup_Bot_Length() const { return v_.Add_Stirrup_Bot_Length; }
 
  private:
   void prepare_parameter();
@@ -147,10 +148,8 @@ class Reinforcement {
   HostGeo::Angle angle_;
   int direction_ = -1;
 
-  // Palette values.
-  std::string Exposure_;
-  double Concr_Cover_ = 0;
-  int Concr_Grade_ = 0;
+  // Palette values, and what the cage derives from them.
+  cage_common::CageValues v_;
   std::string Calculate_Type_;
   double Concr_Cover_Above_ = 0;
   double Main_Diameter_Above_ = 0;
@@ -159,23 +158,7 @@ class Reinforcement {
   double Add_Y_Number_Above_ = 0;
   double Add_Y_Diameter_Above_ = 0;
   double Main_Stirrup_Diameter_Above_ = 0;
-  double Main_Diameter_ = 0;
-  double Add_X_Number_ = 0;
-  double Add_X_Diameter_ = 0;
-  double Add_Y_Number_ = 0;
-  double Add_Y_Diameter_ = 0;
-  double Main_Stirrup_Diameter_ = 0;
-  double Main_Stirrup_Spacing_ = 0;
-  bool Add_Stirrup_Top_ = false;
-  double Add_Stirrup_Top_Length_ = 0;
-  double Add_Stirrup_Top_Spacing_ = 0;
-  bool Add_Stirrup_Bot_ = false;
-  double Add_Stirrup_Bot_Length_ = 0;
-  double Add_Stirrup_Bot_Spacing_ = 0;
 
-  HostReinf::ConcreteCoverProperties concrete_cover_props_;
-  double bending_roller_ = 4;
-  int steel_grade_ = 4;
   double Slab_Above_ = 0;
   double Main_Starter_ = 0;
   double AddX_Starter_ = 0;
