@@ -180,6 +180,12 @@ class WebServer::Impl {
     // Headers and body go out as separate writes: without this, each answer
     // waits for the client's delayed acknowledgement (some 40 ms).
     http_.set_tcp_nodelay(true);
+    // httplib's default also sets SO_REUSEPORT, with which a second server
+    // on the same port starts and takes half of the first one's requests.
+    http_.set_socket_options([](socket_t sock) {
+      const int yes = 1;
+      ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
     http_.set_mount_point("/", options_.web_dir, {{"Cache-Control", "no-cache"}});
     http_.set_file_extension_and_mimetype_mapping("js", "application/javascript; charset=utf-8");
     http_.set_file_extension_and_mimetype_mapping("map", kJson);
