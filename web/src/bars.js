@@ -58,6 +58,7 @@ export function buildBars(placements, material) {
   bends.count = j;
   for (const mesh of [tubes, bends]) {
     mesh.instanceMatrix.needsUpdate = true;
+    mesh.computeBoundingBox();
     mesh.computeBoundingSphere();
     group.add(mesh);
   }

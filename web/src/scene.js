@@ -156,13 +156,15 @@ export class View {
     this.requestRender();
   }
 
-  // Frames the given columns (or the whole model).
+  // Frames the given columns and the preview cage (or the whole model).
   focus(ids) {
     const box = new THREE.Box3();
     for (const id of ids) {
       const mesh = this.byId.get(id);
       if (mesh) box.union(mesh.geometry.boundingBox);
     }
+    // Starter bars reach out of the column into the one above.
+    if (!box.isEmpty()) box.union(new THREE.Box3().setFromObject(this.preview));
     this.frame(box.isEmpty() ? this.modelBox : box);
   }
 
