@@ -132,8 +132,16 @@ void GeometrySelectInteractor::modify_element_property(int page, const std::stri
   if (name == "Exposure" || name == "Concr_Grade") concre_grade_limit();
   if (name == "Calculate_Type") Draw_Rebar(true, false);
   if (name == "Main_Diameter") {
-    Draw_Rebar(true, false);
-    if (number() < 12) main_diameter_limit();
+    if (number() < 12) {
+      // A diameter below the minimum may have no lap length in the tables:
+      // the rebuild with it is then told as a line and the rule still puts
+      // 12 in its place, rather than leaving the palette with a value no
+      // cage can be built from.
+      CatchAndPrint([&] { Draw_Rebar(true, false); });
+      main_diameter_limit();
+    } else {
+      Draw_Rebar(true, false);
+    }
   }
   if (name == "Main_Stirrup_Diameter" && number() < p["Main_Diameter"].Number() / 4) {
     stirrup_diameter_limit();

@@ -477,6 +477,21 @@ TEST_F(PierTool, MainDiameterBelowTheMinimumRebuildsBeforeAndAfterTheCorrection)
   EXPECT_EQ(run.Param("Add_Stirrup_Top_Spacing").Number(), 80);
 }
 
+TEST_F(PierTool, MainDiameterBelowTheMinimumIsCorrectedAlsoWhereNoCageCanBeBuiltFromIt) {
+  // A stacked cage looks its starters up by diameter, and 11 mm has no row in
+  // the tables: the rebuild with it is told as a line, and 12 still replaces it.
+  ToolRun run;
+  run.Click("C1");
+  run.Click("C2");
+  run.tool.on_control_event(kFinish);
+  run.session.ClearMessages();
+  const auto out = Printed([&] { run.Edit("Main_Diameter", 11); });
+  EXPECT_NE(out.find("11 mm has no row in the length tables"), std::string::npos) << out;
+  EXPECT_EQ(run.Messages(), std::vector<std::string>{"Main Column Rebar Diameter \u00D8min = 12 mm!"});
+  EXPECT_EQ(run.Param("Main_Diameter").Number(), 12);
+  EXPECT_EQ(CornerBarDiameter(run.tool.reinforcement()), 12);
+}
+
 // ---------------------------------------------------------------------------
 // Failures.
 
