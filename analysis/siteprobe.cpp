@@ -22,10 +22,12 @@ PointList Output_Points(const HEA::BaseElementAdapter& ele) {
   const double maxz = Get_max_z(geo_list);
   const auto wall = HEA::BaseElementAdapterParentElementService::GetParentElement(ele);
   if (wall.IsNull()) {
-    throw std::invalid_argument("element '" + ele.GetId() + "' has " + std::to_string(geo_list.size()) +
-                                " vertices and belongs to no wall whose axis line could give its corners");
+    throw std::invalid_argument(
+        "element '" + ele.GetId() + "' has " + std::to_string(geo_list.size()) +
+        " vertices and belongs to no wall whose axis line could give its corners");
   }
-  const auto wall_childs = HEA::BaseElementAdapterChildElementsService::GetChildModelElementsFromTree(wall);
+  const auto wall_childs =
+      HEA::BaseElementAdapterChildElementsService::GetChildModelElementsFromTree(wall);
   std::optional<Point3D> start_axis, end_axis;
   // Every axis line is read: the last one decides.
   for (const auto& child : wall_childs) {
@@ -35,8 +37,9 @@ PointList Output_Points(const HEA::BaseElementAdapter& ele) {
     }
   }
   if (!start_axis) {
-    throw std::invalid_argument("wall '" + wall.GetId() + "' has no axis line, so the corners of element '" +
-                                ele.GetId() + "' cannot be placed");
+    throw std::invalid_argument("wall '" + wall.GetId() +
+                                "' has no axis line, so the corners of element '" + ele.GetId() +
+                                "' cannot be placed");
   }
   const Point3D Point1 = Point_from_point(*start_axis, minz);
   const Point3D Point2 = Point_from_point(*end_axis, minz);
@@ -50,14 +53,16 @@ PointList Output_Points(const HEA::BaseElementAdapter& ele) {
 }
 
 double Get_min_z(const PointList& point_list) {
-  if (point_list.empty()) throw std::invalid_argument("the lowest level of an empty point list is undefined");
+  if (point_list.empty())
+    throw std::invalid_argument("the lowest level of an empty point list is undefined");
   double z = point_list.front().Values()[2];
   for (const auto& p : point_list) z = std::min(z, p.Values()[2]);
   return z;
 }
 
 double Get_max_z(const PointList& point_list) {
-  if (point_list.empty()) throw std::invalid_argument("the highest level of an empty point list is undefined");
+  if (point_list.empty())
+    throw std::invalid_argument("the highest level of an empty point list is undefined");
   double z = point_list.front().Values()[2];
   for (const auto& p : point_list) z = std::max(z, p.Values()[2]);
   return z;
@@ -86,7 +91,8 @@ Point3D Get_closet_point(const PointList& point_list, const Point3D& point3d) {
 PointList& Get_point_list_maxz(PointList& point_list_minz, double maxz) {
   const std::size_t n = point_list_minz.size();
   point_list_minz.reserve(2 * n);
-  for (std::size_t i = 0; i < n; ++i) point_list_minz.push_back(Point_from_point(point_list_minz[i], maxz));
+  for (std::size_t i = 0; i < n; ++i)
+    point_list_minz.push_back(Point_from_point(point_list_minz[i], maxz));
   return point_list_minz;
 }
 

@@ -45,7 +45,8 @@ bool Inside(const Element& e, const Point2D& p) {
 
 }  // namespace
 
-std::vector<std::optional<std::size_t>> FindColumnsAbove(const ElementModel& model, double slab_zone) {
+std::vector<std::optional<std::size_t>> FindColumnsAbove(const ElementModel& model,
+                                                         double slab_zone) {
   const auto& elements = model.GetElements();
   const auto columns = model.GetColumns();
   std::vector<std::optional<std::size_t>> above(elements.size());
@@ -54,7 +55,8 @@ std::vector<std::optional<std::size_t>> FindColumnsAbove(const ElementModel& mod
   constexpr double kCell = 2000;
   std::map<std::pair<long, long>, std::vector<std::size_t>> cells;
   const auto cell_of = [&](const Point2D& p) {
-    return std::pair{static_cast<long>(std::floor(p.X() / kCell)), static_cast<long>(std::floor(p.Y() / kCell))};
+    return std::pair{static_cast<long>(std::floor(p.X() / kCell)),
+                     static_cast<long>(std::floor(p.Y() / kCell))};
   };
   for (auto i : columns) cells[cell_of(Centre(elements[i]))].push_back(i);
   for (auto i : columns) {
@@ -95,8 +97,9 @@ namespace {
 
 // One column through the tool, as a user runs it.
 ColumnOutcome ReinforceColumn(const HostUtil::PluginModule& plugin,
-                              const std::shared_ptr<const ElementModel>& model, const std::string& tool_path,
-                              const BuildingOptions& options, const std::string& column, const std::string& above,
+                              const std::shared_ptr<const ElementModel>& model,
+                              const std::string& tool_path, const BuildingOptions& options,
+                              const std::string& column, const std::string& above,
                               std::vector<CageRecord>& cages) {
   ColumnOutcome outcome;
   outcome.column = column;
@@ -112,8 +115,9 @@ ColumnOutcome ReinforceColumn(const HostUtil::PluginModule& plugin,
     if (run.Cages().empty()) {
       outcome.result = ColumnOutcome::Result::Blocked;
     } else {
-      outcome.result = run.Messages().empty() && run.Lines().empty() ? ColumnOutcome::Result::Reinforced
-                                                                     : ColumnOutcome::Result::Warned;
+      outcome.result = run.Messages().empty() && run.Lines().empty()
+                           ? ColumnOutcome::Result::Reinforced
+                           : ColumnOutcome::Result::Warned;
       cages = run.TakeCages();
     }
   } catch (const std::exception& e) {
@@ -128,8 +132,8 @@ ColumnOutcome ReinforceColumn(const HostUtil::PluginModule& plugin,
 }  // namespace
 
 BuildingResult ReinforceBuilding(const HostUtil::PluginModule& plugin,
-                                 std::shared_ptr<const ElementModel> model, const std::string& tool_path,
-                                 const BuildingOptions& options,
+                                 std::shared_ptr<const ElementModel> model,
+                                 const std::string& tool_path, const BuildingOptions& options,
                                  const std::function<void(std::size_t, std::size_t)>& progress) {
   const auto above = FindColumnsAbove(*model, options.slab_zone);
   const auto columns = model->GetColumns();
@@ -182,8 +186,8 @@ class Progress {
     if (terminal_) {
       const int width = 40, filled = percent * width / 100;
       out_ << "\r[" << std::string(static_cast<std::size_t>(filled), '#')
-           << std::string(static_cast<std::size_t>(width - filled), ' ') << "] " << percent << "% " << done << "/"
-           << total << " columns" << (done == total ? "\n" : "") << std::flush;
+           << std::string(static_cast<std::size_t>(width - filled), ' ') << "] " << percent << "% "
+           << done << "/" << total << " columns" << (done == total ? "\n" : "") << std::flush;
     } else if (percent >= next_ || done == total) {
       out_ << "reinforced " << done << " of " << total << " columns (" << percent << "%)\n";
       next_ = percent - percent % 10 + 10;
@@ -198,10 +202,14 @@ class Progress {
 
 const char* Name(ColumnOutcome::Result r) {
   switch (r) {
-    case ColumnOutcome::Result::Reinforced: return "reinforced";
-    case ColumnOutcome::Result::Warned: return "warned";
-    case ColumnOutcome::Result::Blocked: return "blocked";
-    case ColumnOutcome::Result::Failed: return "failed";
+    case ColumnOutcome::Result::Reinforced:
+      return "reinforced";
+    case ColumnOutcome::Result::Warned:
+      return "warned";
+    case ColumnOutcome::Result::Blocked:
+      return "blocked";
+    case ColumnOutcome::Result::Failed:
+      return "failed";
   }
   return "?";
 }
@@ -227,16 +235,19 @@ int RunBuilding(const BuildingOptions& options, const ToolLocation& tool, Termin
   std::ostringstream s;
   s << "\nColumns: " << result.columns.size() << " (" << stacked << " carrying a column above)\n"
     << "  reinforced " << counts[ColumnOutcome::Result::Reinforced] << ", warned "
-    << counts[ColumnOutcome::Result::Warned] << ", blocked " << counts[ColumnOutcome::Result::Blocked]
-    << ", failed " << counts[ColumnOutcome::Result::Failed] << "\n";
+    << counts[ColumnOutcome::Result::Warned] << ", blocked "
+    << counts[ColumnOutcome::Result::Blocked] << ", failed "
+    << counts[ColumnOutcome::Result::Failed] << "\n";
   // Columns that got the same messages are told together.
-  std::map<std::pair<ColumnOutcome::Result, std::vector<std::string>>, std::vector<std::string>> groups;
+  std::map<std::pair<ColumnOutcome::Result, std::vector<std::string>>, std::vector<std::string>>
+      groups;
   for (const auto& c : result.columns) {
     if (c.result == ColumnOutcome::Result::Reinforced) continue;
     groups[{c.result, c.messages}].push_back(c.column + (c.above.empty() ? "" : "+" + c.above));
   }
   for (const auto& [key, names] : groups) {
-    s << "  " << Name(key.first) << ", " << names.size() << (names.size() == 1 ? " column: " : " columns: ");
+    s << "  " << Name(key.first) << ", " << names.size()
+      << (names.size() == 1 ? " column: " : " columns: ");
     for (std::size_t k = 0; k < names.size() && k < 8; ++k) s << (k ? ", " : "") << names[k];
     if (names.size() > 8) s << " and " << names.size() - 8 << " more";
     s << "\n";
@@ -252,7 +263,8 @@ int RunBuilding(const BuildingOptions& options, const ToolLocation& tool, Termin
     }
   }
   terminal.Out() << s.str();
-  const bool all = counts[ColumnOutcome::Result::Blocked] == 0 && counts[ColumnOutcome::Result::Failed] == 0;
+  const bool all =
+      counts[ColumnOutcome::Result::Blocked] == 0 && counts[ColumnOutcome::Result::Failed] == 0;
   return all ? kExitCreated : kExitBlocked;
 }
 

@@ -22,8 +22,8 @@ inline constexpr double kDefaultSlabZone = 1500;  // mm
 // For each column of the model (by element index), the index of the column
 // standing on it, if any. Of several, the lowest one wins, then the first in
 // the model.
-std::vector<std::optional<std::size_t>> FindColumnsAbove(const HostElementAdapter::ElementModel& model,
-                                                         double slab_zone = kDefaultSlabZone);
+std::vector<std::optional<std::size_t>> FindColumnsAbove(
+    const HostElementAdapter::ElementModel& model, double slab_zone = kDefaultSlabZone);
 
 struct BuildingOptions {
   std::string model;
@@ -46,10 +46,11 @@ struct BuildingResult {
 };
 
 // Runs the tool once per column. `progress` is told after each column.
-BuildingResult ReinforceBuilding(const HostUtil::PluginModule& plugin,
-                                 std::shared_ptr<const HostElementAdapter::ElementModel> model,
-                                 const std::string& tool_path, const BuildingOptions& options,
-                                 const std::function<void(std::size_t done, std::size_t total)>& progress = {});
+BuildingResult ReinforceBuilding(
+    const HostUtil::PluginModule& plugin,
+    std::shared_ptr<const HostElementAdapter::ElementModel> model, const std::string& tool_path,
+    const BuildingOptions& options,
+    const std::function<void(std::size_t done, std::size_t total)>& progress = {});
 
 // The command: reinforce, write the outputs, print the summary. Exit 0 when
 // every column got its bars, 3 when some were blocked or failed.

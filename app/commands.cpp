@@ -64,7 +64,8 @@ int Finish(ToolRun& run, const std::shared_ptr<const HostElementAdapter::Element
 
 int RunCage(const CageOptions& options, const ToolLocation& tool, Terminal& terminal) {
   if (options.picks.empty() || options.picks.size() > 2) {
-    throw std::invalid_argument("pick one column, or a column and the column standing on it (--pick ID, twice at most)");
+    throw std::invalid_argument(
+        "pick one column, or a column and the column standing on it (--pick ID, twice at most)");
   }
   const auto model = HostElementAdapter::ElementModel::ReadFile(options.model);
   const auto plugin = HostUtil::PluginModule::Load(tool.module_path);
@@ -72,8 +73,9 @@ int RunCage(const CageOptions& options, const ToolLocation& tool, Terminal& term
   for (const auto& id : options.picks) run.Click(id);
   run.Button(kFinish);
   if (!CagePaletteShown(run)) {
-    throw std::invalid_argument("the picked elements are not a column (an element with 8 vertices) or a column with the "
-                                "column standing on it, so the tool offers no cage");
+    throw std::invalid_argument(
+        "the picked elements are not a column (an element with 8 vertices) or a column with the "
+        "column standing on it, so the tool offers no cage");
   }
   for (const auto& [name, value] : options.sets) run.Set(name, value);
   run.Move();
@@ -81,8 +83,8 @@ int RunCage(const CageOptions& options, const ToolLocation& tool, Terminal& term
   return Finish(run, model, options.out_dir, true, terminal);
 }
 
-int RunSession(const std::string& session_path, const std::string& out_dir, const ToolLocation& tool,
-               Terminal& terminal) {
+int RunSession(const std::string& session_path, const std::string& out_dir,
+               const ToolLocation& tool, Terminal& terminal) {
   const SessionFile session = ReadSession(session_path);
   const auto model = HostElementAdapter::ElementModel::ReadFile(session.model_path);
   const auto plugin = HostUtil::PluginModule::Load(tool.module_path);
@@ -92,17 +94,26 @@ int RunSession(const std::string& session_path, const std::string& out_dir, cons
     const auto& e = session.events[i];
     try {
       switch (e.kind) {
-        case SessionEvent::Kind::Click: run.Click(e.element_id); break;
-        case SessionEvent::Kind::Move: run.Move(); break;
+        case SessionEvent::Kind::Click:
+          run.Click(e.element_id);
+          break;
+        case SessionEvent::Kind::Move:
+          run.Move();
+          break;
         case SessionEvent::Kind::Button:
           run.Button(e.event_id);
           drew = drew || e.event_id == kDraw;
           break;
-        case SessionEvent::Kind::Set: run.Set(e.name, e.value); break;
-        case SessionEvent::Kind::Cancel: run.Cancel(); break;
+        case SessionEvent::Kind::Set:
+          run.Set(e.name, e.value);
+          break;
+        case SessionEvent::Kind::Cancel:
+          run.Cancel();
+          break;
       }
     } catch (const std::exception& ex) {
-      throw std::invalid_argument(session_path + ": events[" + std::to_string(i) + "]: " + ex.what());
+      throw std::invalid_argument(session_path + ": events[" + std::to_string(i) +
+                                  "]: " + ex.what());
     }
   }
   return Finish(run, model, out_dir, drew, terminal);

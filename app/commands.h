@@ -12,7 +12,7 @@ namespace pierhost {
 
 // Exit statuses.
 inline constexpr int kExitCreated = 0;
-inline constexpr int kExitFailed = 1;   // an unexpected failure of the program itself
+inline constexpr int kExitFailed = 1;  // an unexpected failure of the program itself
 inline constexpr int kExitBadInput = 2;
 inline constexpr int kExitBlocked = 3;  // the cage's checks blocked creation
 
@@ -27,8 +27,8 @@ struct CageOptions {
 // outputs. Returns the exit status.
 int RunCage(const CageOptions& options, const ToolLocation& tool, Terminal& terminal);
 // A recorded session of events.
-int RunSession(const std::string& session_path, const std::string& out_dir, const ToolLocation& tool,
-               Terminal& terminal);
+int RunSession(const std::string& session_path, const std::string& out_dir,
+               const ToolLocation& tool, Terminal& terminal);
 // The three length tables.
 int WriteTables(const std::string& out_dir, Terminal& terminal);
 

@@ -99,7 +99,8 @@ class CaptureStdout {
 
 std::streambuf* StandardOutputBuffer() { return InstallCollectingBuffer(); }
 
-ToolRun::ToolRun(const HostUtil::PluginModule& plugin, std::shared_ptr<const HostElementAdapter::ElementModel> model,
+ToolRun::ToolRun(const HostUtil::PluginModule& plugin,
+                 std::shared_ptr<const HostElementAdapter::ElementModel> model,
                  std::string tool_path, Observer observer)
     : model_(std::move(model)),
       document_(std::make_shared<HostBaseElements::ModelDocument>(model_)),
@@ -145,16 +146,20 @@ void ToolRun::Dispatch(Fn&& fn) {
 
 void ToolRun::Click(const std::string& element_id) {
   if (!model_->Find(element_id)) {
-    throw std::invalid_argument("there is no element '" + element_id + "' in " + model_->GetSourceName());
+    throw std::invalid_argument("there is no element '" + element_id + "' in " +
+                                model_->GetSourceName());
   }
   picked_.push_back(element_id);
   Dispatch([&] {
-    interactor_->process_mouse_msg(HostInput::MouseMessage::Click(element_id), HostGeo::Point3D(), {});
+    interactor_->process_mouse_msg(HostInput::MouseMessage::Click(element_id), HostGeo::Point3D(),
+                                   {});
   });
 }
 
 void ToolRun::Move() {
-  Dispatch([&] { interactor_->process_mouse_msg(HostInput::MouseMessage::Move(), HostGeo::Point3D(), {}); });
+  Dispatch([&] {
+    interactor_->process_mouse_msg(HostInput::MouseMessage::Move(), HostGeo::Point3D(), {});
+  });
 }
 
 void ToolRun::Button(int event_id) {
@@ -185,9 +190,12 @@ void ToolRun::Set(const std::string& name, const std::string& value) {
   if (!palette) throw std::invalid_argument("no palette is shown, so '" + name + "' cannot be set");
   const int page = palette->PageOf(name);
   if (page < 0) {
-    throw std::invalid_argument("the palette '" + palette->GetFileName() + "' has no parameter '" + name + "'");
+    throw std::invalid_argument("the palette '" + palette->GetFileName() + "' has no parameter '" +
+                                name + "'");
   }
-  Dispatch([&] { interactor_->modify_element_property(page, name, HostBaseElements::PaletteValue(value)); });
+  Dispatch([&] {
+    interactor_->modify_element_property(page, name, HostBaseElements::PaletteValue(value));
+  });
 }
 
 void ToolRun::Cancel() {

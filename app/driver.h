@@ -39,8 +39,9 @@ class ToolRun {
     std::function<void(const std::string& line)> line;     // a line the tool printed
   };
 
-  ToolRun(const HostUtil::PluginModule& plugin, std::shared_ptr<const HostElementAdapter::ElementModel> model,
-          std::string tool_path, Observer observer = {});
+  ToolRun(const HostUtil::PluginModule& plugin,
+          std::shared_ptr<const HostElementAdapter::ElementModel> model, std::string tool_path,
+          Observer observer = {});
   ~ToolRun();
 
   // Events. A click on an id the model lacks, an edit of a parameter the

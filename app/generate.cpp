@@ -17,7 +17,8 @@ std::pair<double, double> ParsePair(const std::string& text, const std::string& 
     return ec == std::errc() && p == s.data() + s.size() && std::isfinite(v) && v > 0;
   };
   if (x == std::string::npos || !parse(text.substr(0, x), a) || !parse(text.substr(x + 1), b)) {
-    throw std::invalid_argument(what + " expects two positive numbers like 4x5, got '" + text + "'");
+    throw std::invalid_argument(what + " expects two positive numbers like 4x5, got '" + text +
+                                "'");
   }
   return {a, b};
 }
@@ -37,7 +38,8 @@ std::string Letters(int i) {
 
 std::string GenerateBuilding(const GenerateOptions& o) {
   if (o.storeys < 1 || o.grid_x < 1 || o.grid_y < 1) {
-    throw std::invalid_argument("a building needs at least one storey and one column in each direction");
+    throw std::invalid_argument(
+        "a building needs at least one storey and one column in each direction");
   }
   if (static_cast<double>(o.storeys) * o.grid_x * o.grid_y > 1e6) {
     throw std::invalid_argument("more than a million columns is beyond what the generator writes");
@@ -46,7 +48,8 @@ std::string GenerateBuilding(const GenerateOptions& o) {
   std::uniform_real_distribution<double> unit(0, 1);
   std::string out;
   out.reserve(static_cast<std::size_t>(o.storeys * o.grid_x * o.grid_y) * 130 + 200);
-  out += "{\n  \"format\": \"pier-model\",\n  \"version\": 1,\n  \"name\": \"" + o.name + "\",\n  \"columns\": [";
+  out += "{\n  \"format\": \"pier-model\",\n  \"version\": 1,\n  \"name\": \"" + o.name +
+         "\",\n  \"columns\": [";
   bool first = true;
   // Offsets of each grid column's current section centre, carried up.
   std::vector<double> shift_x(static_cast<std::size_t>(o.grid_x * o.grid_y), 0.0);
@@ -76,8 +79,8 @@ std::string GenerateBuilding(const GenerateOptions& o) {
         const bool clockwise = unit(rng) < 0.5;
         out += first ? "\n" : ",\n";
         first = false;
-        out += "    { \"id\": \"S" + std::string(s < 9 ? "0" : "") + std::to_string(s + 1) + "-" + Letters(i) +
-               std::to_string(j + 1) + "\", \"corners\": [";
+        out += "    { \"id\": \"S" + std::string(s < 9 ? "0" : "") + std::to_string(s + 1) + "-" +
+               Letters(i) + std::to_string(j + 1) + "\", \"corners\": [";
         for (int m = 0; m < 4; ++m) {
           const int idx = clockwise ? (start - m + 4) % 4 : (start + m) % 4;
           out += (m ? ", [" : "[") + Num(c[static_cast<std::size_t>(idx)].first) + ", " +

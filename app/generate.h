@@ -9,11 +9,11 @@ namespace pierhost {
 
 struct GenerateOptions {
   int storeys = 10;
-  int grid_x = 5;             // columns along x
-  int grid_y = 4;             // columns along y
-  double width = 400;         // section of the lowest storey, mm
+  int grid_x = 5;      // columns along x
+  int grid_y = 4;      // columns along y
+  double width = 400;  // section of the lowest storey, mm
   double length = 600;
-  double bay = 6000;          // grid spacing, mm
+  double bay = 6000;  // grid spacing, mm
   double storey_height = 3000;
   double slab = 250;
   unsigned seed = 1;

@@ -15,8 +15,9 @@
 
 int main(int argc, char** argv) {
   using namespace pierhost;
-  CLI::App app{"pierhost: reinforce concrete columns with the column cage tool, outside a CAD program.\n"
-               "Exit status: 0 bars created, 2 bad input or usage, 3 the cage's checks blocked creation."};
+  CLI::App app{
+      "pierhost: reinforce concrete columns with the column cage tool, outside a CAD program.\n"
+      "Exit status: 0 bars created, 2 bad input or usage, 3 the cage's checks blocked creation."};
   // At most one command; that there is one is checked after parsing, so that
   // an unknown word is reported as such rather than as a missing command.
   app.require_subcommand(0, 1);
@@ -24,47 +25,67 @@ int main(int argc, char** argv) {
 
   CageOptions cage;
   std::vector<std::string> sets;
-  auto* cage_cmd = app.add_subcommand("cage", "One run of the tool: pick, Finish, palette edits, preview, Draw");
-  cage_cmd->add_option("MODEL", cage.model, "Building model file (JSON)")->required()->check(CLI::ExistingFile);
-  cage_cmd->add_option("--pick", cage.picks, "Element id to click, in order (the column, then the column on it)")
+  auto* cage_cmd =
+      app.add_subcommand("cage", "One run of the tool: pick, Finish, palette edits, preview, Draw");
+  cage_cmd->add_option("MODEL", cage.model, "Building model file (JSON)")
+      ->required()
+      ->check(CLI::ExistingFile);
+  cage_cmd
+      ->add_option("--pick", cage.picks,
+                   "Element id to click, in order (the column, then the column on it)")
       ->required()
       ->take_last()
       ->expected(1)
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   cage_cmd->add_option("--set", sets, "Palette edit NAME=VALUE, applied in order after Finish")
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-  cage_cmd->add_option("--out", cage.out_dir, "Folder for cage.ifc, schedule.csv, drawing.svg, model.json")
+  cage_cmd
+      ->add_option("--out", cage.out_dir,
+                   "Folder for cage.ifc, schedule.csv, drawing.svg, model.json")
       ->capture_default_str();
 
   std::string session, session_out = ".";
   auto* run_cmd = app.add_subcommand("run", "Replay a recorded session of events");
-  run_cmd->add_option("SESSION", session, "Session file (JSON)")->required()->check(CLI::ExistingFile);
+  run_cmd->add_option("SESSION", session, "Session file (JSON)")
+      ->required()
+      ->check(CLI::ExistingFile);
   run_cmd->add_option("--out", session_out, "Folder for the outputs")->capture_default_str();
 
   std::string tables_out;
-  auto* tables_cmd = app.add_subcommand("tables", "Write the three lap and anchorage length tables");
+  auto* tables_cmd =
+      app.add_subcommand("tables", "Write the three lap and anchorage length tables");
   tables_cmd->add_option("--out", tables_out, "Folder to write them into")->required();
 
   BuildingOptions building;
   std::vector<std::string> building_sets;
   auto* building_cmd = app.add_subcommand("building", "Reinforce every column of a building model");
-  building_cmd->add_option("MODEL", building.model, "Building model file (JSON)")->required()->check(CLI::ExistingFile);
-  building_cmd->add_option("--set", building_sets, "Palette edit NAME=VALUE applied to every column, in order")
-      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-  building_cmd->add_option("--out", building.out_dir, "Folder for the outputs")->capture_default_str();
+  building_cmd->add_option("MODEL", building.model, "Building model file (JSON)")
+      ->required()
+      ->check(CLI::ExistingFile);
   building_cmd
-      ->add_option("--slab-zone", building.slab_zone,
-                   "Largest gap (mm) between a column's top and the bottom of the column it carries")
+      ->add_option("--set", building_sets,
+                   "Palette edit NAME=VALUE applied to every column, in order")
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  building_cmd->add_option("--out", building.out_dir, "Folder for the outputs")
+      ->capture_default_str();
+  building_cmd
+      ->add_option(
+          "--slab-zone", building.slab_zone,
+          "Largest gap (mm) between a column's top and the bottom of the column it carries")
       ->capture_default_str()
       ->check(CLI::PositiveNumber);
 
   GenerateOptions generate;
   std::string grid = "5x4", size = "400x600", generate_out;
   auto* generate_cmd = app.add_subcommand("generate", "Write a synthetic building model");
-  generate_cmd->add_option("--storeys", generate.storeys, "Number of storeys")->required()->check(CLI::Range(1, 1000));
+  generate_cmd->add_option("--storeys", generate.storeys, "Number of storeys")
+      ->required()
+      ->check(CLI::Range(1, 1000));
   generate_cmd->add_option("--grid", grid, "Columns per storey along x and y, AxB")->required();
-  generate_cmd->add_option("--size", size, "Section of the lowest columns in mm, WxL")->capture_default_str();
-  generate_cmd->add_option("--seed", generate.seed, "Seed of the offsets and missing columns")->capture_default_str();
+  generate_cmd->add_option("--size", size, "Section of the lowest columns in mm, WxL")
+      ->capture_default_str();
+  generate_cmd->add_option("--seed", generate.seed, "Seed of the offsets and missing columns")
+      ->capture_default_str();
   generate_cmd->add_option("--out", generate_out, "Model file to write (default: standard output)");
 
   ServeOptions serve;
@@ -108,7 +129,8 @@ int main(int argc, char** argv) {
     if (*generate_cmd) {
       const auto [gx, gy] = ParsePair(grid, "--grid");
       const auto [w, l] = ParsePair(size, "--size");
-      if (gx != std::floor(gx) || gy != std::floor(gy)) throw std::invalid_argument("--grid expects whole numbers");
+      if (gx != std::floor(gx) || gy != std::floor(gy))
+        throw std::invalid_argument("--grid expects whole numbers");
       generate.grid_x = static_cast<int>(gx);
       generate.grid_y = static_cast<int>(gy);
       generate.width = w;

@@ -28,11 +28,13 @@ std::string ScalarText(const json& j, const std::string& path, const std::string
 }
 }  // namespace
 
-SessionFile ParseSession(const std::string& text, const std::string& source, const std::string& base_dir) {
+SessionFile ParseSession(const std::string& text, const std::string& source,
+                         const std::string& base_dir) {
   const json root = js::Parse(text, source);
   js::Object top(root, "", source);
   if (top.Text("format") != "pier-session") top.Fail("format", "expected \"pier-session\"");
-  if (top.Integer("version") != 1) top.Fail("version", "this program reads version 1 session files");
+  if (top.Integer("version") != 1)
+    top.Fail("version", "this program reads version 1 session files");
   SessionFile out;
   const std::string model = top.Text("model");
   if (model.empty()) top.Fail("model", "names no model file");
@@ -53,10 +55,15 @@ SessionFile ParseSession(const std::string& text, const std::string& source, con
       const json& b = e.Get("button");
       if (b.is_string()) {
         const std::string name = b.get<std::string>();
-        if (name == "finish") ev.event_id = 1000;
-        else if (name == "draw") ev.event_id = 2000;
-        else if (name == "rebuild") ev.event_id = 2002;
-        else e.Fail("button", "expected \"finish\", \"draw\", \"rebuild\" or an event number, got \"" + name + "\"");
+        if (name == "finish")
+          ev.event_id = 1000;
+        else if (name == "draw")
+          ev.event_id = 2000;
+        else if (name == "rebuild")
+          ev.event_id = 2002;
+        else
+          e.Fail("button", "expected \"finish\", \"draw\", \"rebuild\" or an event number, got \"" +
+                               name + "\"");
       } else {
         const long long number = e.Integer("button");
         // Checked before narrowing: a number beyond int would wrap onto another button.

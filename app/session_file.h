@@ -29,7 +29,8 @@ struct SessionFile {
 };
 
 // Any fault is an error naming the file and the event at fault.
-SessionFile ParseSession(const std::string& text, const std::string& source, const std::string& base_dir);
+SessionFile ParseSession(const std::string& text, const std::string& source,
+                         const std::string& base_dir);
 SessionFile ReadSession(const std::string& path);
 
 }  // namespace pierhost

@@ -41,6 +41,8 @@ void Terminal::Line(const std::string& line) { out_ << Paint("2", "tool: ") << l
 
 void Terminal::Note(const std::string& text) { out_ << text << '\n'; }
 
-void Terminal::Error(const std::string& text) { std::cerr << Paint("31", "pierhost: error: ") << text << '\n'; }
+void Terminal::Error(const std::string& text) {
+  std::cerr << Paint("31", "pierhost: error: ") << text << '\n';
+}
 
 }  // namespace pierhost

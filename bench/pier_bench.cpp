@@ -124,7 +124,8 @@ void Writer(benchmark::State& state, std::unique_ptr<Exporter> (*make)()) {
   for (const auto& c : run.input.cages)
     for (const auto& p : c.placements) bars += p.GetBarCount();
   state.counters["MB"] = static_cast<double>(size) / 1e6;
-  state.counters["bytes_per_bar"] = bars ? static_cast<double>(size) / static_cast<double>(bars) : 0;
+  state.counters["bytes_per_bar"] =
+      bars ? static_cast<double>(size) / static_cast<double>(bars) : 0;
   state.counters["peak_MiB"] = PeakMiB();
 }
 
@@ -148,7 +149,8 @@ void BM_BuildingWhole(benchmark::State& state) {
   state.counters["peak_MiB"] = PeakMiB();
 }
 
-#define PIER_BUILDING(fn) BENCHMARK(fn)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond)->UseRealTime()
+#define PIER_BUILDING(fn) \
+  BENCHMARK(fn)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond)->UseRealTime()
 PIER_BUILDING(BM_BuildingCages)->Iterations(1);
 PIER_BUILDING(BM_BuildingSchedule);
 PIER_BUILDING(BM_BuildingIfc)->Iterations(1);

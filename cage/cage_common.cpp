@@ -27,8 +27,9 @@ std::string Num(double v) {
 
 PointList OrientGroup(const PointList& point_list, std::size_t s, bool& rotated) {
   if (point_list.size() < s + 8) {
-    throw std::invalid_argument("a column needs 8 corner points from position " + std::to_string(s) +
-                                "; the point list holds " + std::to_string(point_list.size()));
+    throw std::invalid_argument("a column needs 8 corner points from position " +
+                                std::to_string(s) + "; the point list holds " +
+                                std::to_string(point_list.size()));
   }
   const double a = HostGeo::CalcAngle(Plan(point_list[s]), Plan(point_list[s + 1])).GetDeg();
   const double r = RoundTo(std::abs(a), 1);
@@ -47,7 +48,8 @@ PointList OrientGroup(const PointList& point_list, std::size_t s, bool& rotated)
     const auto p = group[i].Values(), q = group[(i + 1) % 4].Values();
     area2 += p[0] * q[1] - q[0] * p[1];
   }
-  if (area2 < 0) group = {group[1], group[0], group[3], group[2], group[5], group[4], group[7], group[6]};
+  if (area2 < 0)
+    group = {group[1], group[0], group[3], group[2], group[5], group[4], group[7], group[6]};
   return group;
 }
 
@@ -57,13 +59,15 @@ void CheckCornerList(const PointList& c, const std::string& what) {
   }
   for (std::size_t i = 0; i < 8; ++i) {
     if (!c[i].IsFinite()) {
-      throw std::invalid_argument(what + ": corner " + std::to_string(i) + " is not a finite point");
+      throw std::invalid_argument(what + ": corner " + std::to_string(i) +
+                                  " is not a finite point");
     }
   }
   for (std::size_t i = 0; i < 4; ++i) {
     const std::size_t j = (i + 1) % 4;
     if (Plan(c[i]).GetDistance(Plan(c[j])) < 1e-6) {
-      throw std::invalid_argument(what + ": corners " + std::to_string(i) + " and " + std::to_string(j) +
+      throw std::invalid_argument(what + ": corners " + std::to_string(i) + " and " +
+                                  std::to_string(j) +
                                   " coincide in plan; the section has no width");
     }
   }
@@ -81,7 +85,8 @@ void CheckCornerList(const PointList& c, const std::string& what) {
   }
   if (!(c[7].Values()[2] > c[0].Values()[2])) {
     throw std::invalid_argument(what + ": its top (z = " + Num(c[7].Values()[2]) +
-                                ") does not lie above its bottom (z = " + Num(c[0].Values()[2]) + ")");
+                                ") does not lie above its bottom (z = " + Num(c[0].Values()[2]) +
+                                ")");
   }
 }
 
@@ -266,14 +271,16 @@ Placements BuildStirrups(const StirrupZones& z) {
 double RoundTo(double value, int decimals) {
   // Half to even on the decimal digit, after taking off floating-point noise.
   static constexpr double kScales[] = {1, 10, 100, 1000, 10000};
-  const double scale = decimals >= 0 && decimals <= 4 ? kScales[decimals] : std::pow(10.0, decimals);
+  const double scale =
+      decimals >= 0 && decimals <= 4 ? kScales[decimals] : std::pow(10.0, decimals);
   const double scaled = value * scale;
   const double cleaned = std::round(scaled * 1e6) / 1e6;
   return std::nearbyint(cleaned) / scale;
 }
 
 void CheckWallRatio(double Column_Width, double Column_Length) {
-  if (Column_Length / Column_Width > 4) HostUtil::ShowMessageBox(kWallRatioMessage, HostUtil::MB_OK);
+  if (Column_Length / Column_Width > 4)
+    HostUtil::ShowMessageBox(kWallRatioMessage, HostUtil::MB_OK);
 }
 
 bool CheckMinWidth(const std::vector<double>& sides) {
@@ -309,7 +316,8 @@ bool CheckSteelRatio(double steel_area, double Asmax) {
 
 void CheckCover(const std::string& Exposure, double Main_Diameter, double Concr_Cover,
                 double Main_Stirrup_Diameter) {
-  const double cmin = std::max({Main_Diameter, static_cast<double>(geomkit::concr_exposure(Exposure)[0]), 10.0});
+  const double cmin =
+      std::max({Main_Diameter, static_cast<double>(geomkit::concr_exposure(Exposure)[0]), 10.0});
   const double cdev = geomkit::concr_exposure(Exposure)[1];
   const double cnom_check = cmin + cdev;
   if (cnom_check > Concr_Cover + Main_Stirrup_Diameter) {
@@ -320,7 +328,8 @@ void CheckCover(const std::string& Exposure, double Main_Diameter, double Concr_
 // ---------------------------------------------------------------------------
 
 void WriteSpacings(HostBaseElements::BuildingElement& build_ele) {
-  const double main = geomkit::round_to_10(std::min(12 * build_ele["Main_Diameter"].Number(), 200.0));
+  const double main =
+      geomkit::round_to_10(std::min(12 * build_ele["Main_Diameter"].Number(), 200.0));
   build_ele["Main_Stirrup_Spacing"].SetValue(main);
   const double extra = geomkit::round_to_10(0.6 * main);
   build_ele["Add_Stirrup_Top_Spacing"].SetValue(extra);

@@ -145,10 +145,13 @@ inline constexpr const char* kWallRatioMessage =
 inline constexpr const char* kAboveLargerMessage =
     "Please check again.\nCross section of the column above is bigger than cross section of the "
     "column below!";
-inline constexpr const char* kMinWidthMessage = "Please check again.\nColumn Width is now smaller than 200";
-inline constexpr const char* kSteelRatioMessage = "Please check again.\nMax Column Reinforcement Area is 9%! ";
+inline constexpr const char* kMinWidthMessage =
+    "Please check again.\nColumn Width is now smaller than 200";
+inline constexpr const char* kSteelRatioMessage =
+    "Please check again.\nMax Column Reinforcement Area is 9%! ";
 inline constexpr const char* kSpliceRatioMessage =
-    "Rebar Ratio in Splice Area must be less than 9%!\nPlease consider to include coupler or change "
+    "Rebar Ratio in Splice Area must be less than 9%!\nPlease consider to include coupler or "
+    "change "
     "starter rebar";
 inline constexpr const char* kCoverMessage =
     "Concrete Cover not enough\nPlease consider to change the Concrete Cover or Exposure";

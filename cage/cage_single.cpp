@@ -15,8 +15,10 @@ Reinforcement::Reinforcement(
     HostInput::CoordinateInput& /*coord_input*/, std::string tool_path,
     HostUtil::StringTableService& /*str_table_service*/, const PointList& point_list) {
   if (point_list.size() != 8) {
-    throw std::invalid_argument("the cage of a single column needs the 8 corners of one column; it "
-                                "was given " + std::to_string(point_list.size()) + " points");
+    throw std::invalid_argument(
+        "the cage of a single column needs the 8 corners of one column; it "
+        "was given " +
+        std::to_string(point_list.size()) + " points");
   }
   point_list_ = cage_common::OrientGroup(point_list, 0, rotate_);
   cage_common::CheckCornerList(point_list_, "the picked column");
@@ -63,8 +65,9 @@ Placements Reinforcement::Stirrup() { return cage_common::ColumnStirrups(v_, poi
 Placements Reinforcement::MainRebars() {
   const auto& C = point_list_;
   Placements result;
-  for (auto part : {Main_Rebar_Placement(C[0], C[3], 1, 1), Main_Rebar_Placement(C[1], C[2], -1, -1),
-                    Main_Rebar_Placement(C[2], C[1], -1, -1), Main_Rebar_Placement(C[3], C[0], 1, 1)}) {
+  for (auto part :
+       {Main_Rebar_Placement(C[0], C[3], 1, 1), Main_Rebar_Placement(C[1], C[2], -1, -1),
+        Main_Rebar_Placement(C[2], C[1], -1, -1), Main_Rebar_Placement(C[3], C[0], 1, 1)}) {
     result.insert(result.end(), part.begin(), part.end());
   }
   return result;
@@ -72,16 +75,20 @@ Placements Reinforcement::MainRebars() {
 
 Placements Reinforcement::AddX() {
   const auto& C = point_list_;
-  Placements result = Add_Rebar_Placement({C[0], C[1], 1, 1, -1, 1, v_.Add_X_Diameter, v_.Add_X_Number, "X"});
-  const auto second = Add_Rebar_Placement({C[2], C[3], 1, 1, 1, -1, v_.Add_X_Diameter, v_.Add_X_Number, "X"});
+  Placements result =
+      Add_Rebar_Placement({C[0], C[1], 1, 1, -1, 1, v_.Add_X_Diameter, v_.Add_X_Number, "X"});
+  const auto second =
+      Add_Rebar_Placement({C[2], C[3], 1, 1, 1, -1, v_.Add_X_Diameter, v_.Add_X_Number, "X"});
   result.insert(result.end(), second.begin(), second.end());
   return result;
 }
 
 Placements Reinforcement::AddY() {
   const auto& C = point_list_;
-  Placements result = Add_Rebar_Placement({C[1], C[2], -1, -1, -1, 1, v_.Add_Y_Diameter, v_.Add_Y_Number, "Y"});
-  const auto second = Add_Rebar_Placement({C[3], C[0], 1, 1, 1, -1, v_.Add_Y_Diameter, v_.Add_Y_Number, "Y"});
+  Placements result =
+      Add_Rebar_Placement({C[1], C[2], -1, -1, -1, 1, v_.Add_Y_Diameter, v_.Add_Y_Number, "Y"});
+  const auto second =
+      Add_Rebar_Placement({C[3], C[0], 1, 1, 1, -1, v_.Add_Y_Diameter, v_.Add_Y_Number, "Y"});
   result.insert(result.end(), second.begin(), second.end());
   return result;
 }
@@ -91,39 +98,43 @@ Placements Reinforcement::Main_Rebar_Placement(const Point3D& start_point, const
   const double c = v_.Concr_Cover, ds = v_.Main_Stirrup_Diameter, D = v_.Main_Diameter;
   // The corner bar touches the stirrup's corner: its axis c + ds + D/2 from
   // both faces.
-  auto placement = cage_common::CornerBar({.values = v_,
-                                           .start_point = start_point,
-                                           .end_point = end_point,
-                                           .diameter = D,
-                                           .Height = geomkit::round_down(Column_Height_ + Slab_Above_ - 50),
-                                           .number = 1,
-                                           .Concr_Bottom = c + ds,
-                                           .Concr_Top = 0,
-                                           .angle = angle_,
-                                           .direction = direction_},
-                                          c + ds + D / 2, dir_x, dir_y, 0);
+  auto placement =
+      cage_common::CornerBar({.values = v_,
+                              .start_point = start_point,
+                              .end_point = end_point,
+                              .diameter = D,
+                              .Height = geomkit::round_down(Column_Height_ + Slab_Above_ - 50),
+                              .number = 1,
+                              .Concr_Bottom = c + ds,
+                              .Concr_Top = 0,
+                              .angle = angle_,
+                              .direction = direction_},
+                             c + ds + D / 2, dir_x, dir_y, 0);
   placement.SetPositionNumber(2);
   return {placement};
 }
 
 Placements Reinforcement::Add_Rebar_Placement(const AddRebarPlacementArgs& a) {
-  const double c = v_.Concr_Cover, ds = v_.Main_Stirrup_Diameter, D = v_.Main_Diameter, d = a.diameter;
+  const double c = v_.Concr_Cover, ds = v_.Main_Stirrup_Diameter, D = v_.Main_Diameter,
+               d = a.diameter;
   const double b = c + ds + d / 2;
   const double o = c + ds + D;
   // The bars are spread over the side they serve.
-  const double e = cage_common::SideBarEndCover(o, a.start_point.GetDistance(a.end_point), a.number, d);
+  const double e =
+      cage_common::SideBarEndCover(o, a.start_point.GetDistance(a.end_point), a.number, d);
   const bool x_side = a.index == "X";
-  return {cage_common::SideBars({.values = v_,
-                                 .start_point = a.start_point,
-                                 .end_point = a.end_point,
-                                 .diameter = d,
-                                 .Height = geomkit::round_down(Column_Height_ + Slab_Above_ - 50),
-                                 .number = a.number,
-                                 .Concr_Bottom = e,
-                                 .Concr_Top = e,
-                                 .angle = angle_,
-                                 .direction = direction_},
-                                {x_side ? 0 : b, x_side ? b : 0, a.dir_x1, a.dir_y1, a.dir_x2, a.dir_y2})};
+  return {cage_common::SideBars(
+      {.values = v_,
+       .start_point = a.start_point,
+       .end_point = a.end_point,
+       .diameter = d,
+       .Height = geomkit::round_down(Column_Height_ + Slab_Above_ - 50),
+       .number = a.number,
+       .Concr_Bottom = e,
+       .Concr_Top = e,
+       .angle = angle_,
+       .direction = direction_},
+      {x_side ? 0 : b, x_side ? b : 0, a.dir_x1, a.dir_y1, a.dir_x2, a.dir_y2})};
 }
 
 void Reinforcement::check_input() {
@@ -133,8 +144,8 @@ void Reinforcement::check_input() {
 
 void Reinforcement::check_output() {
   const double Asmax = cage_common::MaxSteelArea(Column_Width_, Column_Length_);
-  const double steel_area = cage_common::SteelArea(v_.Main_Diameter, v_.Add_X_Number, v_.Add_X_Diameter,
-                                                   v_.Add_Y_Number, v_.Add_Y_Diameter);
+  const double steel_area = cage_common::SteelArea(
+      v_.Main_Diameter, v_.Add_X_Number, v_.Add_X_Diameter, v_.Add_Y_Number, v_.Add_Y_Diameter);
   if (cage_common::CheckSteelRatio(steel_area, Asmax)) error_ = true;
   cage_common::CheckCover(v_.Exposure, v_.Main_Diameter, v_.Concr_Cover, v_.Main_Stirrup_Diameter);
 }

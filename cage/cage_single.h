@@ -20,11 +20,11 @@ struct AddRebarPlacementArgs {
   HostGeo::Point3D end_point;    // corner towards which it runs
   double dir_x1;                 // signs of the first move
   double dir_y1;
-  double dir_x2;                 // signs of the second move
+  double dir_x2;  // signs of the second move
   double dir_y2;
-  double diameter;               // side bar diameter, mm
-  double number;                 // bars on this face
-  std::string index;             // "X" for the faces along the plan angle, else "Y"
+  double diameter;    // side bar diameter, mm
+  double number;      // bars on this face
+  std::string index;  // "X" for the faces along the plan angle, else "Y"
 };
 
 class Reinforcement {
@@ -91,7 +91,6 @@ class Reinforcement {
   // Palette values, and what the cage derives from them.
   cage_common::CageValues v_;
   double Slab_Above_ = 0;
-
 };
 
 }  // namespace cage_single

@@ -70,9 +70,10 @@ Reinforcement::Reinforcement(
     HostInput::CoordinateInput& /*coord_input*/, std::string tool_path,
     HostUtil::StringTableService& /*str_table_service*/, const PointList& point_list) {
   if (point_list.size() != 16) {
-    throw std::invalid_argument("the cage of a column with a column above needs the 8 corners of "
-                                "each of the two columns (16 points); it was given " +
-                                std::to_string(point_list.size()) + " points");
+    throw std::invalid_argument(
+        "the cage of a column with a column above needs the 8 corners of "
+        "each of the two columns (16 points); it was given " +
+        std::to_string(point_list.size()) + " points");
   }
   bool upper_rotated = false;
   Column_ = cage_common::OrientGroup(point_list, 0, rotate_);
@@ -82,13 +83,15 @@ Reinforcement::Reinforcement(
   // The second column must stand on the first: above its top, its centre
   // over the first one's section.
   if (Column_above_[0].Values()[2] < Column_[7].Values()[2]) {
-    throw std::invalid_argument("the second picked column does not stand on the first: its bottom (z = " +
-                                Num(Column_above_[0].Values()[2]) + ") lies below the first one's top (z = " +
-                                Num(Column_[7].Values()[2]) + ")");
+    throw std::invalid_argument(
+        "the second picked column does not stand on the first: its bottom (z = " +
+        Num(Column_above_[0].Values()[2]) +
+        ") lies below the first one's top (z = " + Num(Column_[7].Values()[2]) + ")");
   }
   if (!InsidePlan(Column_, geomkit::MidPoint(Column_above_[0], Column_above_[2]))) {
-    throw std::invalid_argument("the second picked column does not stand on the first: its centre lies outside "
-                                "the first one's section");
+    throw std::invalid_argument(
+        "the second picked column does not stand on the first: its centre lies outside "
+        "the first one's section");
   }
   Column_above_ = AlignUpper(Column_, Column_above_);
   point_list_ = Column_;
@@ -163,10 +166,14 @@ MainRebarPlacementArgs Reinforcement::CornerArgs(std::size_t k) const {
   // face counter-clockwise, so that the offsets are measured in the
   // directions the crank turns them.
   switch (k) {
-    case 0: return {A[0], C[0], C[1], C[0], C[3], 0, 1, 1, -1, 1};
-    case 1: return {A[1], C[1], C[2], C[1], C[2], 90, -1, -1, -1, 1};
-    case 2: return {A[2], C[2], C[3], C[2], C[1], 180, -1, -1, 1, -1};
-    default: return {A[3], C[3], C[0], C[3], C[0], 270, 1, 1, 1, -1};
+    case 0:
+      return {A[0], C[0], C[1], C[0], C[3], 0, 1, 1, -1, 1};
+    case 1:
+      return {A[1], C[1], C[2], C[1], C[2], 90, -1, -1, -1, 1};
+    case 2:
+      return {A[2], C[2], C[3], C[2], C[1], 180, -1, -1, 1, -1};
+    default:
+      return {A[3], C[3], C[0], C[3], C[0], 270, 1, 1, 1, -1};
   }
 }
 
@@ -182,10 +189,12 @@ Placements Reinforcement::MainRebars() {
 Placements Reinforcement::AddX() {
   const auto& C = Column_;
   const auto& A = Column_above_;
-  Placements result = Add_Rebar_Placement({A[0], C[0], C[1], C[0], C[1], 90, 1, 1, -1, 1, v_.Add_X_Diameter,
-                                           Add_X_Diameter_Above_, AddX_Starter_, v_.Add_X_Number, "X"});
-  const auto second = Add_Rebar_Placement({A[3], C[3], C[2], C[2], C[3], -90, 1, 1, 1, -1, v_.Add_X_Diameter,
-                                           Add_X_Diameter_Above_, AddX_Starter_, v_.Add_X_Number, "X"});
+  Placements result =
+      Add_Rebar_Placement({A[0], C[0], C[1], C[0], C[1], 90, 1, 1, -1, 1, v_.Add_X_Diameter,
+                           Add_X_Diameter_Above_, AddX_Starter_, v_.Add_X_Number, "X"});
+  const auto second =
+      Add_Rebar_Placement({A[3], C[3], C[2], C[2], C[3], -90, 1, 1, 1, -1, v_.Add_X_Diameter,
+                           Add_X_Diameter_Above_, AddX_Starter_, v_.Add_X_Number, "X"});
   result.insert(result.end(), second.begin(), second.end());
   return result;
 }
@@ -193,10 +202,12 @@ Placements Reinforcement::AddX() {
 Placements Reinforcement::AddY() {
   const auto& C = Column_;
   const auto& A = Column_above_;
-  Placements result = Add_Rebar_Placement({A[1], C[1], C[2], C[1], C[2], 180, -1, -1, -1, 1, v_.Add_Y_Diameter,
-                                           Add_Y_Diameter_Above_, AddY_Starter_, v_.Add_Y_Number, "Y"});
-  const auto second = Add_Rebar_Placement({A[0], C[0], C[3], C[3], C[0], 0, 1, 1, 1, -1, v_.Add_Y_Diameter,
-                                           Add_Y_Diameter_Above_, AddY_Starter_, v_.Add_Y_Number, "Y"});
+  Placements result =
+      Add_Rebar_Placement({A[1], C[1], C[2], C[1], C[2], 180, -1, -1, -1, 1, v_.Add_Y_Diameter,
+                           Add_Y_Diameter_Above_, AddY_Starter_, v_.Add_Y_Number, "Y"});
+  const auto second =
+      Add_Rebar_Placement({A[0], C[0], C[3], C[3], C[0], 0, 1, 1, 1, -1, v_.Add_Y_Diameter,
+                           Add_Y_Diameter_Above_, AddY_Starter_, v_.Add_Y_Number, "Y"});
   result.insert(result.end(), second.begin(), second.end());
   return result;
 }
@@ -227,7 +238,8 @@ std::array<double, 2> Reinforcement::distance_point_toline(const Point3D& point_
   return {x, y};
 }
 
-std::array<double, 3> Reinforcement::crank_length(const Point3D& point_ref, const Point3D& point_line1,
+std::array<double, 3> Reinforcement::crank_length(const Point3D& point_ref,
+                                                  const Point3D& point_line1,
                                                   const Point3D& point_line2, double diameter_below,
                                                   double diameter_above) const {
   const double dc = Concr_Cover_Above_ - v_.Concr_Cover;
@@ -237,8 +249,8 @@ std::array<double, 3> Reinforcement::crank_length(const Point3D& point_ref, cons
   const double y = distance_point_toline(point_ref, point_line1, point_line2)[1];
   const double delta_x = x + dc + ds + dd / 2;
   const double delta_y = y + dc + ds + dd / 2;
-  const double crank_distance =
-      std::sqrt(delta_x * delta_x + delta_y * delta_y) + 1.15 * std::max(diameter_below, diameter_above);
+  const double crank_distance = std::sqrt(delta_x * delta_x + delta_y * delta_y) +
+                                1.15 * std::max(diameter_below, diameter_above);
   return {delta_x, delta_y, crank_distance};
 }
 
@@ -266,7 +278,8 @@ Placements Reinforcement::Main_Rebar_Placement(const MainRebarPlacementArgs& m) 
   const double H = Column_Height_, S = Slab_Above_;
   const double a = c + ds + D / 2;  // a corner bar's axis from both faces, touching the stirrup
   const double o = c + ds + D;
-  const auto crank = crank_length(m.point_ref, m.point_line1, m.point_line2, v_.Main_Diameter, Main_Diameter_Above_);
+  const auto crank = crank_length(m.point_ref, m.point_line1, m.point_line2, v_.Main_Diameter,
+                                  Main_Diameter_Above_);
   const CornerCrank corner = DecideCorner(m);
   const auto points = pierplace::crank_shape(H - 200, S + 200, corner.kappa, Main_Starter_);
   if (corner.cranked) {
@@ -300,32 +313,34 @@ Placements Reinforcement::Main_Rebar_Placement(const MainRebarPlacementArgs& m) 
     });
   }
   cage_common::StraightBarsArgs bars{.values = v_,
-                                    .start_point = m.start_point,
-                                    .end_point = m.end_point,
-                                    .diameter = D,
-                                    .Height = geomkit::round_down(H + S - 50),
-                                    .number = 1,
-                                    .Concr_Bottom = c + ds,
-                                    .Concr_Top = 0,
-                                    .angle = angle_,
-                                    .direction = direction_};
+                                     .start_point = m.start_point,
+                                     .end_point = m.end_point,
+                                     .diameter = D,
+                                     .Height = geomkit::round_down(H + S - 50),
+                                     .number = 1,
+                                     .Concr_Bottom = c + ds,
+                                     .Concr_Top = 0,
+                                     .angle = angle_,
+                                     .direction = direction_};
   const auto main_bar = cage_common::CornerBar(bars, a, m.dir_x1, m.dir_y1, 0);
   // The starter stands beside the upper column's corner bar, D/2 + 1.15 ds
   // further in each way; it starts s_m below the top of the lower column.
   // Where the upper bar stands further out than the lower one, the starter
   // keeps to the lower bar's line so that the two do not clash.
-  const Split offset = SplitOffsets(crank, m.point_line1, m.point_line2, m.start_point, m.end_point);
+  const Split offset =
+      SplitOffsets(crank, m.point_line1, m.point_line2, m.start_point, m.end_point);
   bars.Height = geomkit::round_down(2 * Main_Starter_ + S);
   bars.Concr_Bottom = c + ds + D / 2 + std::max(offset.along_line, 0.0) + 1.15 * ds;
-  const auto starter = cage_common::CornerBar(bars, o + std::max(offset.across_line, 0.0) + 1.15 * ds,
-                                              m.dir_x1, m.dir_y1, H - Main_Starter_);
+  const auto starter =
+      cage_common::CornerBar(bars, o + std::max(offset.across_line, 0.0) + 1.15 * ds, m.dir_x1,
+                             m.dir_y1, H - Main_Starter_);
   return {main_bar, starter};
 }
 
 namespace {
 // Shortest distance in plan between segments pq and rs.
-double PlanSegmentDistance(double px, double py, double qx, double qy, double rx, double ry, double sx,
-                           double sy) {
+double PlanSegmentDistance(double px, double py, double qx, double qy, double rx, double ry,
+                           double sx, double sy) {
   const auto to_segment = [](double x, double y, double ax, double ay, double bx, double by) {
     const double dx = bx - ax, dy = by - ay, len2 = dx * dx + dy * dy;
     const double t = len2 > 0 ? std::clamp(((x - ax) * dx + (y - ay) * dy) / len2, 0.0, 1.0) : 0.0;
@@ -342,7 +357,8 @@ double PlanSegmentDistance(double px, double py, double qx, double qy, double rx
 }  // namespace
 
 Reinforcement::CornerCrank Reinforcement::DecideCorner(const MainRebarPlacementArgs& m) const {
-  const auto crank = crank_length(m.point_ref, m.point_line1, m.point_line2, v_.Main_Diameter, Main_Diameter_Above_);
+  const auto crank = crank_length(m.point_ref, m.point_line1, m.point_line2, v_.Main_Diameter,
+                                  Main_Diameter_Above_);
   // The cranked bar's upper leg stands beside the upper column's corner bar,
   // 1.15 bar diameters further into the upper column. Its own axis keeps at
   // least half its diameter inside the upper stirrup, also where it is the
@@ -373,7 +389,8 @@ Reinforcement::CornerCrank Reinforcement::DecideCorner(const MainRebarPlacementA
   return out;
 }
 
-bool Reinforcement::CrankClearsSideBars(const MainRebarPlacementArgs& m, double vx, double vy) const {
+bool Reinforcement::CrankClearsSideBars(const MainRebarPlacementArgs& m, double vx,
+                                        double vy) const {
   // In the corner's own frame: x runs along the X faces into the section, y
   // along the Y faces. The crank (vx, vy) is measured against the reference
   // side; it is turned into that frame first.
@@ -383,16 +400,23 @@ bool Reinforcement::CrankClearsSideBars(const MainRebarPlacementArgs& m, double 
   const double ix = ref_along_run ? vy : vx, iy = ref_along_run ? vx : vy;
   const double c = v_.Concr_Cover, ds = v_.Main_Stirrup_Diameter, D = v_.Main_Diameter;
   const double a = c + ds + D / 2, o = c + ds + D;
-  const double side_x = Column_[0].GetDistance(Column_[1]), side_y = Column_[1].GetDistance(Column_[2]);
+  const double side_x = Column_[0].GetDistance(Column_[1]),
+               side_y = Column_[1].GetDistance(Column_[2]);
   // Side bars may crank inwards by up to 35 themselves: each is taken as the
   // stretch it may cover.
   for (int j = 1; j <= static_cast<int>(v_.Add_X_Number); ++j) {
-    const double along = o + j * (side_x - 2 * o) / (v_.Add_X_Number + 1), b = c + ds + v_.Add_X_Diameter / 2;
-    if (PlanSegmentDistance(a, a, a + ix, a + iy, along, b, along, b + 35) < (D + v_.Add_X_Diameter) / 2) return false;
+    const double along = o + j * (side_x - 2 * o) / (v_.Add_X_Number + 1),
+                 b = c + ds + v_.Add_X_Diameter / 2;
+    if (PlanSegmentDistance(a, a, a + ix, a + iy, along, b, along, b + 35) <
+        (D + v_.Add_X_Diameter) / 2)
+      return false;
   }
   for (int j = 1; j <= static_cast<int>(v_.Add_Y_Number); ++j) {
-    const double along = o + j * (side_y - 2 * o) / (v_.Add_Y_Number + 1), b = c + ds + v_.Add_Y_Diameter / 2;
-    if (PlanSegmentDistance(a, a, a + ix, a + iy, b, along, b + 35, along) < (D + v_.Add_Y_Diameter) / 2) return false;
+    const double along = o + j * (side_y - 2 * o) / (v_.Add_Y_Number + 1),
+                 b = c + ds + v_.Add_Y_Diameter / 2;
+    if (PlanSegmentDistance(a, a, a + ix, a + iy, b, along, b + 35, along) <
+        (D + v_.Add_Y_Diameter) / 2)
+      return false;
   }
   return true;
 }
@@ -421,7 +445,8 @@ Point2D Reinforcement::FindCornerUpperPosition(std::size_t k) const {
   // The corner's frame: y along the placement line, x along the other face.
   const Point2D corner = Plan(Column_[k]);
   const Point2D along_y = Plan(m.end_point);
-  const Point2D along_x = Plan(Column_[(k + 1) % 4] == m.end_point ? Column_[(k + 3) % 4] : Column_[(k + 1) % 4]);
+  const Point2D along_x =
+      Plan(Column_[(k + 1) % 4] == m.end_point ? Column_[(k + 3) % 4] : Column_[(k + 1) % 4]);
   const auto unit = [&](const Point2D& to) {
     const double l = corner.GetDistance(to);
     return Point2D{(to.X() - corner.X()) / l, (to.Y() - corner.Y()) / l};
@@ -433,8 +458,10 @@ Point2D Reinforcement::FindCornerUpperPosition(std::size_t k) const {
     x = a + cc.inward_x;
     y = a + cc.inward_y;
   } else {
-    const auto crank = crank_length(m.point_ref, m.point_line1, m.point_line2, D, Main_Diameter_Above_);
-    const Split offset = SplitOffsets(crank, m.point_line1, m.point_line2, m.start_point, m.end_point);
+    const auto crank =
+        crank_length(m.point_ref, m.point_line1, m.point_line2, D, Main_Diameter_Above_);
+    const Split offset =
+        SplitOffsets(crank, m.point_line1, m.point_line2, m.start_point, m.end_point);
     x = a + D / 2 + std::max(offset.across_line, 0.0) + 1.15 * ds;
     y = a + D / 2 + std::max(offset.along_line, 0.0) + 1.15 * ds;
   }
@@ -442,7 +469,8 @@ Point2D Reinforcement::FindCornerUpperPosition(std::size_t k) const {
 }
 
 Placements Reinforcement::Add_Rebar_Placement(const AddRebarPlacementArgs& r) {
-  const double c = v_.Concr_Cover, ds = v_.Main_Stirrup_Diameter, D = v_.Main_Diameter, d = r.diameter;
+  const double c = v_.Concr_Cover, ds = v_.Main_Stirrup_Diameter, D = v_.Main_Diameter,
+               d = r.diameter;
   const double H = Column_Height_, S = Slab_Above_;
   const double b = c + ds + d / 2;
   const double o = c + ds + D;
@@ -454,8 +482,9 @@ Placements Reinforcement::Add_Rebar_Placement(const AddRebarPlacementArgs& r) {
   // bars stands in from this row. A bar thicker than the upper column's
   // keeps its own half diameter inside the upper stirrup.
   const double gap = distance_point_toline(r.point_ref, r.point_line1, r.point_line2)[1];
-  const double across = SplitOffsets(crank, r.point_line1, r.point_line2, r.start_point, r.end_point).across_line +
-                        std::max(0.0, (d - r.diameter_above) / 2);
+  const double across =
+      SplitOffsets(crank, r.point_line1, r.point_line2, r.start_point, r.end_point).across_line +
+      std::max(0.0, (d - r.diameter_above) / 2);
   const double crank_distance = std::max(gap, across);
 
   // The row in plan: from its start corner along u, into the column along w.
@@ -469,7 +498,8 @@ Placements Reinforcement::Add_Rebar_Placement(const AddRebarPlacementArgs& r) {
   // The corner bars carried up at both ends of the row, and the upper
   // column's corner zones, bound where a side bar carried up may stand.
   const auto corner_index = [&](const Point3D& p) {
-    return static_cast<std::size_t>(std::find(Column_.begin(), Column_.begin() + 4, p) - Column_.begin());
+    return static_cast<std::size_t>(std::find(Column_.begin(), Column_.begin() + 4, p) -
+                                    Column_.begin());
   };
   const Point2D corner_start = CornerUpperPosition(corner_index(r.start_point));
   const Point2D corner_end = CornerUpperPosition(corner_index(r.end_point));
@@ -477,7 +507,8 @@ Placements Reinforcement::Add_Rebar_Placement(const AddRebarPlacementArgs& r) {
   const double inset_end = InsetAlong(r.end_point, r.start_point);
   const double o_above = Concr_Cover_Above_ + Main_Stirrup_Diameter_Above_ + Main_Diameter_Above_;
   const auto clear_of_corners = [&](const Point2D& p) {
-    return p.GetDistance(corner_start) >= (D + d) / 2 - 1e-9 && p.GetDistance(corner_end) >= (D + d) / 2 - 1e-9;
+    return p.GetDistance(corner_start) >= (D + d) / 2 - 1e-9 &&
+           p.GetDistance(corner_end) >= (D + d) / 2 - 1e-9;
   };
   // Whether the row's bars, carried up `shift` further in, stand inside the
   // upper column's corner zones and clear of the corner bars.
@@ -485,27 +516,28 @@ Placements Reinforcement::Add_Rebar_Placement(const AddRebarPlacementArgs& r) {
     const int n = static_cast<int>(r.number);
     for (int j = 0; j < n; ++j) {
       const double t = n == 1 ? e + d / 2 : e + d / 2 + (side - 2 * e - d) * j / (n - 1);
-      if (t < inset_start + o_above + d / 2 - 1e-6 || t > side - inset_end - o_above - d / 2 + 1e-6) return false;
+      if (t < inset_start + o_above + d / 2 - 1e-6 || t > side - inset_end - o_above - d / 2 + 1e-6)
+        return false;
       if (!clear_of_corners(at(t, b + shift))) return false;
     }
     return true;
   };
 
   cage_common::StraightBarsArgs bars{.values = v_,
-                                    .start_point = r.start_point,
-                                    .end_point = r.end_point,
-                                    .diameter = d,
-                                    .Height = 0,
-                                    .number = r.number,
-                                    .Concr_Bottom = e,
-                                    .Concr_Top = e,
-                                    .angle = angle_,
-                                    .direction = direction_};
+                                     .start_point = r.start_point,
+                                     .end_point = r.end_point,
+                                     .diameter = d,
+                                     .Height = 0,
+                                     .number = r.number,
+                                     .Concr_Bottom = e,
+                                     .Concr_Top = e,
+                                     .angle = angle_,
+                                     .direction = direction_};
   // The row's moves: across its face for the faces along the plan angle
   // second, for the others first.
   const auto moves = [&](double across_face) {
-    return cage_common::SideMove{x_side ? 0 : across_face, x_side ? across_face : 0, r.dir_x1, r.dir_y1,
-                                 r.dir_x2, r.dir_y2};
+    return cage_common::SideMove{
+        x_side ? 0 : across_face, x_side ? across_face : 0, r.dir_x1, r.dir_y1, r.dir_x2, r.dir_y2};
   };
   const auto points = pierplace::crank_shape(H - 200, S + 200, crank_distance, r.starter);
   if (crank_distance > 0 && crank_distance <= 35 && carried_up_fits(crank_distance)) {
@@ -550,7 +582,9 @@ Placements Reinforcement::Add_Rebar_Placement(const AddRebarPlacementArgs& r) {
     // bars carried up at the row's ends (or the upper corner zones, where
     // those reach further).
     const double starter_across = std::max(across, 1.15 * d);
-    const auto along_of = [&](const Point2D& p) { return (p.X() - s0.X()) * u.X() + (p.Y() - s0.Y()) * u.Y(); };
+    const auto along_of = [&](const Point2D& p) {
+      return (p.X() - s0.X()) * u.X() + (p.Y() - s0.Y()) * u.Y();
+    };
     const double zone_start = std::max(inset_start + o_above, along_of(corner_start) + D / 2);
     const double zone_end = std::max(inset_end + o_above, side - along_of(corner_end) + D / 2);
     const double spread = (side - zone_start - zone_end) / (r.number + 1);
@@ -576,22 +610,24 @@ void Reinforcement::check_input() {
     HostUtil::ShowMessageBox(cage_common::kAboveLargerMessage, HostUtil::MB_OK);
     error_ = true;
   }
-  if (cage_common::CheckMinWidth({Column_Width_, Column_above_Width_, Column_above_Length_, Column_Length_})) {
+  if (cage_common::CheckMinWidth(
+          {Column_Width_, Column_above_Width_, Column_above_Length_, Column_Length_})) {
     error_ = true;
   }
 }
 
 void Reinforcement::check_output() {
   const double Asmax = cage_common::MaxSteelArea(Column_Width_, Column_Length_);
-  const double steel_area = cage_common::SteelArea(v_.Main_Diameter, v_.Add_X_Number, v_.Add_X_Diameter,
-                                                   v_.Add_Y_Number, v_.Add_Y_Diameter);
+  const double steel_area = cage_common::SteelArea(
+      v_.Main_Diameter, v_.Add_X_Number, v_.Add_X_Diameter, v_.Add_Y_Number, v_.Add_Y_Diameter);
   if (cage_common::CheckSteelRatio(steel_area, Asmax)) error_ = true;
   // Where the starters overlap, the bars of both columns lie side by side;
   // the limit is the upper column's.
   const double Asmax_above = cage_common::MaxSteelArea(Column_above_Width_, Column_above_Length_);
   const double steel_area_lap_area =
-      steel_area + cage_common::SteelArea(Main_Diameter_Above_, Add_X_Number_Above_, Add_X_Diameter_Above_,
-                                          Add_Y_Number_Above_, Add_Y_Diameter_Above_);
+      steel_area + cage_common::SteelArea(Main_Diameter_Above_, Add_X_Number_Above_,
+                                          Add_X_Diameter_Above_, Add_Y_Number_Above_,
+                                          Add_Y_Diameter_Above_);
   if (steel_area_lap_area > Asmax_above) {
     HostUtil::ShowMessageBox(cage_common::kSpliceRatioMessage, HostUtil::MB_OK);
   }

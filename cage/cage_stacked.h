@@ -27,7 +27,7 @@ struct MainRebarPlacementArgs {
   double delta_rot_z;            // degrees added to the plan angle for a cranked bar
   double dir_x1;                 // signs of the first move
   double dir_y1;
-  double dir_x2;                 // signs of the second move
+  double dir_x2;  // signs of the second move
   double dir_y2;
 };
 

@@ -142,7 +142,8 @@ std::string read_text_file(const std::string& path) {
   std::string text;
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (!file) {
-    throw std::runtime_error("cannot open the table file \"" + path + "\": it is missing or not readable");
+    throw std::runtime_error("cannot open the table file \"" + path +
+                             "\": it is missing or not readable");
   }
   char buffer[4096];
   std::size_t n = 0;

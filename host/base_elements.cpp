@@ -34,14 +34,13 @@ HostReinf::ModelElementList Transformed(const HostGeo::Matrix3D& matrix,
   for (const auto& e : elements) {
     const auto from = matrix.Transform(e.GetFromPoint());
     const auto to = matrix.Transform(e.GetToPoint());
-    auto placed = e.GetRule() == HostReinf::BarPlacement::Rule::Count
-                      ? HostReinf::BarPlacement::ByCount(e.GetPositionNumber(), e.GetBendingShape(),
-                                                         from, to, e.GetCoverStart(),
-                                                         e.GetCoverEnd(), e.GetRuleValue())
-                      : HostReinf::BarPlacement::BySpacing(e.GetPositionNumber(),
-                                                           e.GetBendingShape(), from, to,
-                                                           e.GetCoverStart(), e.GetCoverEnd(),
-                                                           e.GetRuleValue());
+    auto placed =
+        e.GetRule() == HostReinf::BarPlacement::Rule::Count
+            ? HostReinf::BarPlacement::ByCount(e.GetPositionNumber(), e.GetBendingShape(), from, to,
+                                               e.GetCoverStart(), e.GetCoverEnd(), e.GetRuleValue())
+            : HostReinf::BarPlacement::BySpacing(e.GetPositionNumber(), e.GetBendingShape(), from,
+                                                 to, e.GetCoverStart(), e.GetCoverEnd(),
+                                                 e.GetRuleValue());
     placed.SetCommonProperties(e.GetCommonProperties());
     out.push_back(std::move(placed));
   }

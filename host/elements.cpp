@@ -19,12 +19,18 @@ const TypeUUID Solid_TypeUUID{"9b3e5f40-0c2a-4f43-9d7e-solid0000001"};
 
 const char* ToString(ElementKind kind) {
   switch (kind) {
-    case ElementKind::Column: return "column";
-    case ElementKind::Wall: return "wall";
-    case ElementKind::WallLayer: return "wall layer";
-    case ElementKind::WallAxisLine: return "wall axis line";
-    case ElementKind::Opening: return "opening";
-    case ElementKind::Solid: return "solid";
+    case ElementKind::Column:
+      return "column";
+    case ElementKind::Wall:
+      return "wall";
+    case ElementKind::WallLayer:
+      return "wall layer";
+    case ElementKind::WallAxisLine:
+      return "wall axis line";
+    case ElementKind::Opening:
+      return "opening";
+    case ElementKind::Solid:
+      return "solid";
   }
   return "element";
 }
@@ -79,7 +85,8 @@ std::string Num(double v) {
 }
 
 void RequireFinite(double v, const std::string& where) {
-  if (!std::isfinite(v)) throw std::invalid_argument(where + ": " + Num(v) + " is not a finite number");
+  if (!std::isfinite(v))
+    throw std::invalid_argument(where + ": " + Num(v) + " is not a finite number");
 }
 
 double Cross(const Point2D& o, const Point2D& a, const Point2D& b) {
@@ -88,7 +95,8 @@ double Cross(const Point2D& o, const Point2D& a, const Point2D& b) {
 
 bool SegmentsCross(const Point2D& a, const Point2D& b, const Point2D& c, const Point2D& d) {
   const double d1 = Cross(a, b, c), d2 = Cross(a, b, d), d3 = Cross(c, d, a), d4 = Cross(c, d, b);
-  return ((d1 > 0) != (d2 > 0)) && ((d3 > 0) != (d4 > 0)) && d1 != 0 && d2 != 0 && d3 != 0 && d4 != 0;
+  return ((d1 > 0) != (d2 > 0)) && ((d3 > 0) != (d4 > 0)) && d1 != 0 && d2 != 0 && d3 != 0 &&
+         d4 != 0;
 }
 
 // Box vertices: the bottom face as given, then the same plan corners on top.
@@ -135,7 +143,8 @@ ElementModel::Builder& ElementModel::Builder::AddColumn(const std::string& id,
   RequireFinite(bottom, where + " bottom");
   RequireFinite(top, where + " top");
   if (!(top > bottom)) {
-    throw std::invalid_argument(where + ": top " + Num(top) + " must lie above bottom " + Num(bottom));
+    throw std::invalid_argument(where + ": top " + Num(top) + " must lie above bottom " +
+                                Num(bottom));
   }
   for (std::size_t i = 0; i < 4; ++i) {
     if (corners[i].GetDistance(corners[(i + 1) % 4]) < 1e-6) {
@@ -145,22 +154,23 @@ ElementModel::Builder& ElementModel::Builder::AddColumn(const std::string& id,
   }
   if (SegmentsCross(corners[0], corners[1], corners[2], corners[3]) ||
       SegmentsCross(corners[1], corners[2], corners[3], corners[0])) {
-    throw std::invalid_argument(where + ": the corners are in a twisted order; list them around "
-                                        "the section, clockwise or counter-clockwise");
+    throw std::invalid_argument(where +
+                                ": the corners are in a twisted order; list them around "
+                                "the section, clockwise or counter-clockwise");
   }
   double turn_sign = 0;
   for (std::size_t i = 0; i < 4; ++i) {
     const double c = Cross(corners[i], corners[(i + 1) % 4], corners[(i + 2) % 4]);
     if (std::abs(c) < 1e-9 * std::max(1.0, corners[i].GetDistance(corners[(i + 2) % 4]))) {
-      throw std::invalid_argument(where + ": corners " + std::to_string(i) + ", " +
-                                  std::to_string((i + 1) % 4) + " and " +
-                                  std::to_string((i + 2) % 4) +
-                                  " lie on one line (degenerate section)");
+      throw std::invalid_argument(
+          where + ": corners " + std::to_string(i) + ", " + std::to_string((i + 1) % 4) + " and " +
+          std::to_string((i + 2) % 4) + " lie on one line (degenerate section)");
     }
     if (turn_sign == 0) turn_sign = c;
     if ((c > 0) != (turn_sign > 0)) {
-      throw std::invalid_argument(where + ": the section is not convex; a column needs a "
-                                          "four-cornered convex section");
+      throw std::invalid_argument(where +
+                                  ": the section is not convex; a column needs a "
+                                  "four-cornered convex section");
     }
   }
   // Counter-clockwise seen from above, starting at the first corner given.
@@ -177,7 +187,8 @@ ElementModel::Builder& ElementModel::Builder::AddColumn(const std::string& id,
   return *this;
 }
 
-ElementModel::Builder& ElementModel::Builder::AddWall(const std::string& id, const Point2D& axis_start,
+ElementModel::Builder& ElementModel::Builder::AddWall(const std::string& id,
+                                                      const Point2D& axis_start,
                                                       const Point2D& axis_end, double thickness,
                                                       double bottom, double top,
                                                       const std::vector<LayerSpec>& layers,
@@ -192,9 +203,11 @@ ElementModel::Builder& ElementModel::Builder::AddWall(const std::string& id, con
   RequireFinite(top, where + " top");
   const double length = axis_start.GetDistance(axis_end);
   if (!(length > 1e-6)) throw std::invalid_argument(where + ": the axis has zero length");
-  if (!(thickness > 0)) throw std::invalid_argument(where + ": thickness must be positive, got " + Num(thickness));
+  if (!(thickness > 0))
+    throw std::invalid_argument(where + ": thickness must be positive, got " + Num(thickness));
   if (!(top > bottom)) {
-    throw std::invalid_argument(where + ": top " + Num(top) + " must lie above bottom " + Num(bottom));
+    throw std::invalid_argument(where + ": top " + Num(top) + " must lie above bottom " +
+                                Num(bottom));
   }
   double layer_sum = 0;
   for (const auto& l : layers) {
@@ -208,7 +221,8 @@ ElementModel::Builder& ElementModel::Builder::AddWall(const std::string& id, con
     throw std::invalid_argument(where + ": its layers add up to " + Num(layer_sum) +
                                 " mm but the wall is " + Num(thickness) + " mm thick");
   }
-  const Point2D u{(axis_end.X() - axis_start.X()) / length, (axis_end.Y() - axis_start.Y()) / length};
+  const Point2D u{(axis_end.X() - axis_start.X()) / length,
+                  (axis_end.Y() - axis_start.Y()) / length};
   const Point2D n{-u.Y(), u.X()};  // left of the axis
   auto at = [&](double along, double across) {
     return Point2D{axis_start.X() + u.X() * along + n.X() * across,
@@ -230,7 +244,8 @@ ElementModel::Builder& ElementModel::Builder::AddWall(const std::string& id, con
     RequireFinite(o.height, ow + " height");
     RequireFinite(o.sill, ow + " sill");
     if (o.kind != "door" && o.kind != "window") {
-      throw std::invalid_argument(ow + ": kind must be \"door\" or \"window\", got \"" + o.kind + "\"");
+      throw std::invalid_argument(ow + ": kind must be \"door\" or \"window\", got \"" + o.kind +
+                                  "\"");
     }
     if (!(o.width > 0) || !(o.height > 0)) {
       throw std::invalid_argument(ow + ": width and height must be positive");
@@ -293,10 +308,12 @@ ElementModel::Builder& ElementModel::Builder::AddWall(const std::string& id, con
 }
 
 ElementModel::Builder& ElementModel::Builder::AddAxisLine(const std::string& wall_id,
-                                                          const Point2D& start, const Point2D& end) {
+                                                          const Point2D& start,
+                                                          const Point2D& end) {
   auto wall = model_->Find(wall_id);
   if (!wall || model_->elements_[*wall].kind != ElementKind::Wall) {
-    throw std::invalid_argument(model_->source_name_ + ": no wall '" + wall_id + "' for an axis line");
+    throw std::invalid_argument(model_->source_name_ + ": no wall '" + wall_id +
+                                "' for an axis line");
   }
   const double z = model_->elements_[*wall].bottom;
   Element axis;
@@ -348,12 +365,18 @@ ElementKind BaseElementAdapter::GetKind() const { return GetElement().kind; }
 
 TypeUUID BaseElementAdapter::GetElementAdapterType() const {
   switch (GetKind()) {
-    case ElementKind::Column: return Column_TypeUUID;
-    case ElementKind::Wall: return Wall_TypeUUID;
-    case ElementKind::WallLayer: return WallTier_TypeUUID;
-    case ElementKind::WallAxisLine: return WallAxisLine_TypeUUID;
-    case ElementKind::Opening: return Opening_TypeUUID;
-    case ElementKind::Solid: return Solid_TypeUUID;
+    case ElementKind::Column:
+      return Column_TypeUUID;
+    case ElementKind::Wall:
+      return Wall_TypeUUID;
+    case ElementKind::WallLayer:
+      return WallTier_TypeUUID;
+    case ElementKind::WallAxisLine:
+      return WallAxisLine_TypeUUID;
+    case ElementKind::Opening:
+      return Opening_TypeUUID;
+    case ElementKind::Solid:
+      return Solid_TypeUUID;
   }
   return Solid_TypeUUID;
 }
@@ -361,7 +384,8 @@ TypeUUID BaseElementAdapter::GetElementAdapterType() const {
 const Geometry& BaseElementAdapter::GetGeometry() const {
   const Element& e = GetElement();
   if (e.kind == ElementKind::Solid) {
-    throw std::runtime_error("solid '" + e.id + "' has no parametric geometry; read its model geometry");
+    throw std::runtime_error("solid '" + e.id +
+                             "' has no parametric geometry; read its model geometry");
   }
   return e.geometry;
 }

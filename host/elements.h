@@ -113,7 +113,7 @@ class ElementModel::Builder {
     double start;      // along the axis from its start
     double width;
     double height;
-    double sill = 0;   // windows: above the wall's bottom
+    double sill = 0;  // windows: above the wall's bottom
   };
   Builder& AddWall(const std::string& id, const HostGeo::Point2D& axis_start,
                    const HostGeo::Point2D& axis_end, double thickness, double bottom, double top,

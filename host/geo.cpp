@@ -17,7 +17,7 @@ Angle CalcAngle(const Point2D& a, const Point2D& b) {
   const double dx = b.X() - a.X();
   const double dy = b.Y() - a.Y();
   if (dx == 0 && dy == 0) return Angle(0.0);
-  double rad = std::atan2(dy, dx);  // in [-pi, pi]
+  double rad = std::atan2(dy, dx);                       // in [-pi, pi]
   if (rad == -std::numbers::pi) rad = std::numbers::pi;  // (-180, 180]
   return Angle(rad);
 }
@@ -43,10 +43,26 @@ namespace {
 void CosSinDeg(double deg, double& c, double& s) {
   const double r = std::fmod(deg, 360.0);
   const double q = r < 0 ? r + 360.0 : r;
-  if (q == 0) { c = 1; s = 0; return; }
-  if (q == 90) { c = 0; s = 1; return; }
-  if (q == 180) { c = -1; s = 0; return; }
-  if (q == 270) { c = 0; s = -1; return; }
+  if (q == 0) {
+    c = 1;
+    s = 0;
+    return;
+  }
+  if (q == 90) {
+    c = 0;
+    s = 1;
+    return;
+  }
+  if (q == 180) {
+    c = -1;
+    s = 0;
+    return;
+  }
+  if (q == 270) {
+    c = 0;
+    s = -1;
+    return;
+  }
   const double rad = deg / 180.0 * std::numbers::pi;
   c = std::cos(rad);
   s = std::sin(rad);

@@ -44,9 +44,7 @@ class Point3D {
   std::array<double, 3> Values() const { return {x_, y_, z_}; }
   double GetDistance(const Point3D& other) const;
   Point2D To2D() const { return {x_, y_}; }
-  bool IsFinite() const {
-    return std::isfinite(x_) && std::isfinite(y_) && std::isfinite(z_);
-  }
+  bool IsFinite() const { return std::isfinite(x_) && std::isfinite(y_) && std::isfinite(z_); }
 
   Point3D operator+(const Vector3D& v) const;
   Point3D operator-(const Vector3D& v) const;
@@ -63,8 +61,7 @@ class Vector3D {
   Vector3D() = default;
   Vector3D(double x, double y, double z) : x_(x), y_(y), z_(z) {}
   // The vector from the origin to the point.
-  explicit Vector3D(const Point3D& point)
-      : x_(point.X()), y_(point.Y()), z_(point.Z()) {}
+  explicit Vector3D(const Point3D& point) : x_(point.X()), y_(point.Y()), z_(point.Z()) {}
   // The vector from `from` to `to`.
   Vector3D(const Point3D& from, const Point3D& to)
       : x_(to.X() - from.X()), y_(to.Y() - from.Y()), z_(to.Z() - from.Z()) {}

@@ -11,15 +11,23 @@ void Fail(const std::string& source, const std::string& path, const std::string&
 
 std::string Describe(const json& j) {
   switch (j.type()) {
-    case json::value_t::null: return "null";
-    case json::value_t::boolean: return "a switch (true/false)";
-    case json::value_t::string: return "text";
+    case json::value_t::null:
+      return "null";
+    case json::value_t::boolean:
+      return "a switch (true/false)";
+    case json::value_t::string:
+      return "text";
     case json::value_t::number_integer:
-    case json::value_t::number_unsigned: return "a whole number";
-    case json::value_t::number_float: return "a number";
-    case json::value_t::object: return "an object";
-    case json::value_t::array: return "a list";
-    default: return "an unreadable value";
+    case json::value_t::number_unsigned:
+      return "a whole number";
+    case json::value_t::number_float:
+      return "a number";
+    case json::value_t::object:
+      return "an object";
+    case json::value_t::array:
+      return "a list";
+    default:
+      return "an unreadable value";
   }
 }
 
@@ -30,15 +38,20 @@ json Parse(const std::string& text, const std::string& source) {
   std::string duplicate;
   auto cb = [&](int /*depth*/, json::parse_event_t event, json& parsed) {
     switch (event) {
-      case json::parse_event_t::object_start: open.emplace_back(); break;
-      case json::parse_event_t::object_end: if (!open.empty()) open.pop_back(); break;
+      case json::parse_event_t::object_start:
+        open.emplace_back();
+        break;
+      case json::parse_event_t::object_end:
+        if (!open.empty()) open.pop_back();
+        break;
       case json::parse_event_t::key:
         if (!open.empty() && !open.back().insert(parsed.get<std::string>()).second &&
             duplicate.empty()) {
           duplicate = parsed.get<std::string>();
         }
         break;
-      default: break;
+      default:
+        break;
     }
     return true;
   };
@@ -49,8 +62,8 @@ json Parse(const std::string& text, const std::string& source) {
     // The parser's message carries the line and column; drop its own prefix.
     std::string what = e.what();
     const auto pos = what.find("] ");
-    throw std::invalid_argument(source + ": not valid JSON: " +
-                                (pos == std::string::npos ? what : what.substr(pos + 2)));
+    throw std::invalid_argument(
+        source + ": not valid JSON: " + (pos == std::string::npos ? what : what.substr(pos + 2)));
   }
   if (!duplicate.empty()) {
     throw std::invalid_argument(source + ": the key \"" + duplicate +
@@ -85,7 +98,9 @@ double FiniteNumber(const json& j, const std::string& path, const std::string& s
   return v;
 }
 
-double Object::Number(const std::string& key) { return FiniteNumber(Get(key), PathOf(key), source_); }
+double Object::Number(const std::string& key) {
+  return FiniteNumber(Get(key), PathOf(key), source_);
+}
 
 double Object::NumberOr(const std::string& key, double fallback) {
   taken_.insert(key);

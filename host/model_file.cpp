@@ -14,12 +14,14 @@ using js::json;
 namespace {
 
 HostGeo::Point2D PlanPoint(const json& j, const std::string& path, const std::string& src) {
-  if (!j.is_array() || j.size() != 2) js::Fail(src, path, "expected a plan point [x, y], got " + js::Describe(j));
+  if (!j.is_array() || j.size() != 2)
+    js::Fail(src, path, "expected a plan point [x, y], got " + js::Describe(j));
   return {js::FiniteNumber(j[0], path + "[0]", src), js::FiniteNumber(j[1], path + "[1]", src)};
 }
 
 HostGeo::Point3D SpacePoint(const json& j, const std::string& path, const std::string& src) {
-  if (!j.is_array() || j.size() != 3) js::Fail(src, path, "expected a point [x, y, z], got " + js::Describe(j));
+  if (!j.is_array() || j.size() != 3)
+    js::Fail(src, path, "expected a point [x, y, z], got " + js::Describe(j));
   return {js::FiniteNumber(j[0], path + "[0]", src), js::FiniteNumber(j[1], path + "[1]", src),
           js::FiniteNumber(j[2], path + "[2]", src)};
 }
@@ -36,7 +38,8 @@ std::shared_ptr<const ElementModel> ElementModel::Parse(const std::string& text,
   }
   const long long version = top.Integer("version");
   if (version != 1) {
-    top.Fail("version", "this program reads version 1 model files, got version " + std::to_string(version));
+    top.Fail("version",
+             "this program reads version 1 model files, got version " + std::to_string(version));
   }
   ElementModel::Builder builder(top.Text("name"), source_name);
 
@@ -46,10 +49,12 @@ std::shared_ptr<const ElementModel> ElementModel::Parse(const std::string& text,
     js::Object c(columns[i], path, source_name);
     const std::string id = c.Text("id");
     const json& corners = c.Array("corners");
-    if (corners.size() != 4) c.Fail("corners", "a column needs 4 corners, got " + std::to_string(corners.size()));
+    if (corners.size() != 4)
+      c.Fail("corners", "a column needs 4 corners, got " + std::to_string(corners.size()));
     std::vector<HostGeo::Point2D> plan;
     for (std::size_t k = 0; k < corners.size(); ++k) {
-      plan.push_back(PlanPoint(corners[k], c.PathOf("corners") + "[" + std::to_string(k) + "]", source_name));
+      plan.push_back(
+          PlanPoint(corners[k], c.PathOf("corners") + "[" + std::to_string(k) + "]", source_name));
     }
     const double bottom = c.Number("bottom");
     const double top_level = c.Number("top");
@@ -105,7 +110,8 @@ std::shared_ptr<const ElementModel> ElementModel::Parse(const std::string& text,
     const json& vj = s.Array("vertices");
     std::vector<HostGeo::Point3D> vertices;
     for (std::size_t k = 0; k < vj.size(); ++k) {
-      vertices.push_back(SpacePoint(vj[k], s.PathOf("vertices") + "[" + std::to_string(k) + "]", source_name));
+      vertices.push_back(
+          SpacePoint(vj[k], s.PathOf("vertices") + "[" + std::to_string(k) + "]", source_name));
     }
     s.Finish();
     builder.AddSolid(id, vertices);

@@ -3,11 +3,11 @@
 #include <sys/stat.h>
 
 #include <charconv>
-#include <filesystem>
-#include <mutex>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <mutex>
 #include <sstream>
 #include <stdexcept>
 
@@ -21,10 +21,14 @@ using js::json;
 
 const char* ToString(ValueType type) {
   switch (type) {
-    case ValueType::Number: return "number";
-    case ValueType::Integer: return "integer";
-    case ValueType::Switch: return "switch";
-    case ValueType::Text: return "text";
+    case ValueType::Number:
+      return "number";
+    case ValueType::Integer:
+      return "integer";
+    case ValueType::Switch:
+      return "switch";
+    case ValueType::Text:
+      return "text";
   }
   return "?";
 }
@@ -128,9 +132,12 @@ void Parameter::SetValue(const PaletteValue& value) {
         converted = std::get<std::int64_t>(value.Raw()) == 1;
       } else if (value.IsText()) {
         const std::string t = Trim(std::get<std::string>(value.Raw()));
-        if (t == "true" || t == "on" || t == "1") converted = true;
-        else if (t == "false" || t == "off" || t == "0") converted = false;
-        else ParamError(*this, shown + " is not a switch value (true/false, on/off, 1/0)");
+        if (t == "true" || t == "on" || t == "1")
+          converted = true;
+        else if (t == "false" || t == "off" || t == "0")
+          converted = false;
+        else
+          ParamError(*this, shown + " is not a switch value (true/false, on/off, 1/0)");
       } else {
         ParamError(*this, shown + " is not a switch value (true/false, on/off, 1/0)");
       }
@@ -170,7 +177,8 @@ Parameter* BuildingElement::Find(std::string_view name) {
 Parameter& BuildingElement::operator[](std::string_view name) {
   Parameter* p = Find(name);
   if (!p) {
-    throw std::invalid_argument("palette '" + file_ + "' has no parameter '" + std::string(name) + "'");
+    throw std::invalid_argument("palette '" + file_ + "' has no parameter '" + std::string(name) +
+                                "'");
   }
   return *p;
 }
@@ -198,7 +206,8 @@ ValueType ParseType(js::Object& o) {
 
 PaletteValue FromJson(const json& j, const std::string& path, const std::string& src) {
   if (j.is_boolean()) return j.get<bool>();
-  if (j.is_number_integer() || j.is_number_unsigned()) return static_cast<std::int64_t>(j.get<long long>());
+  if (j.is_number_integer() || j.is_number_unsigned())
+    return static_cast<std::int64_t>(j.get<long long>());
   if (j.is_number_float()) return js::FiniteNumber(j, path, src);
   if (j.is_string()) return j.get<std::string>();
   js::Fail(src, path, "expected a number, a switch or text, got " + js::Describe(j));
@@ -237,7 +246,8 @@ PaletteData BuildingElementService::ReadOrThrow(const std::string& path) {
   // One look at the file tells whether it changed since it was read.
   struct stat info {};
   const bool known = ::stat(path.c_str(), &info) == 0;
-  const FileStamp stamp{info.st_mtim.tv_sec, info.st_mtim.tv_nsec, static_cast<std::uintmax_t>(info.st_size)};
+  const FileStamp stamp{info.st_mtim.tv_sec, info.st_mtim.tv_nsec,
+                        static_cast<std::uintmax_t>(info.st_size)};
   if (known) {
     std::lock_guard lock(mutex);
     auto it = cache.find(path);
@@ -261,7 +271,8 @@ PaletteData Parsed(const std::string& path) {
   const json root = js::Parse(text.str(), path);
   js::Object top(root, "", path);
   if (top.Text("format") != "pier-palette") top.Fail("format", "expected \"pier-palette\"");
-  if (top.Integer("version") != 1) top.Fail("version", "this program reads version 1 palette files");
+  if (top.Integer("version") != 1)
+    top.Fail("version", "this program reads version 1 palette files");
   PaletteData data;
   data.part_name = top.Text("name");
   data.file_name = path;
@@ -279,7 +290,8 @@ PaletteData Parsed(const std::string& path) {
       js::Object po(pj[k], pg.PathOf("parameters") + "[" + std::to_string(k) + "]", path);
       Parameter p;
       p.name = po.Text("name");
-      if (!names.insert(p.name).second) po.Fail("name", "the parameter '" + p.name + "' is defined twice");
+      if (!names.insert(p.name).second)
+        po.Fail("name", "the parameter '" + p.name + "' is defined twice");
       p.text = po.TextOr("text", p.name);
       p.unit = po.TextOr("unit", "");
       p.page = page.name;

@@ -30,11 +30,11 @@ const char* ToString(ValueType type);
 class PaletteValue {
  public:
   PaletteValue() : v_(0.0) {}
-  PaletteValue(double v) : v_(v) {}              // NOLINT: implicit by design
-  PaletteValue(int v) : v_(std::int64_t{v}) {}   // NOLINT
-  PaletteValue(std::int64_t v) : v_(v) {}        // NOLINT
-  PaletteValue(bool v) : v_(v) {}                // NOLINT
-  PaletteValue(std::string v) : v_(std::move(v)) {}  // NOLINT
+  PaletteValue(double v) : v_(v) {}                    // NOLINT: implicit by design
+  PaletteValue(int v) : v_(std::int64_t{v}) {}         // NOLINT
+  PaletteValue(std::int64_t v) : v_(v) {}              // NOLINT
+  PaletteValue(bool v) : v_(v) {}                      // NOLINT
+  PaletteValue(std::string v) : v_(std::move(v)) {}    // NOLINT
   PaletteValue(const char* v) : v_(std::string(v)) {}  // NOLINT
 
   bool IsNumber() const { return std::holds_alternative<double>(v_); }
@@ -70,8 +70,8 @@ class Parameter {
   const PaletteValue& value() const { return value_; }
   // Typed reads; a parameter of another type is an error naming the
   // parameter and its file.
-  double Number() const;          // number or integer parameter
-  std::int64_t Integer() const;   // integer parameter
+  double Number() const;         // number or integer parameter
+  std::int64_t Integer() const;  // integer parameter
   bool Switch() const;
   const std::string& Text() const;
 

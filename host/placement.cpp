@@ -55,8 +55,8 @@ void CheckLimit(double bars, const HostGeo::Point3D& from, const HostGeo::Point3
 }  // namespace
 
 BarPlacement BarPlacement::ByCount(int position, BendingShape shape, const HostGeo::Point3D& from,
-                                   const HostGeo::Point3D& to, double cover_start,
-                                   double cover_end, double count) {
+                                   const HostGeo::Point3D& to, double cover_start, double cover_end,
+                                   double count) {
   CheckCommon(shape, from, to, cover_start, cover_end);
   if (!std::isfinite(count) || count < 0 || count != std::floor(count)) {
     std::ostringstream msg;
@@ -91,9 +91,9 @@ BarPlacement BarPlacement::ByCount(int position, BendingShape shape, const HostG
   return p;
 }
 
-BarPlacement BarPlacement::BySpacing(int position, BendingShape shape,
-                                     const HostGeo::Point3D& from, const HostGeo::Point3D& to,
-                                     double cover_start, double cover_end, double spacing) {
+BarPlacement BarPlacement::BySpacing(int position, BendingShape shape, const HostGeo::Point3D& from,
+                                     const HostGeo::Point3D& to, double cover_start,
+                                     double cover_end, double spacing) {
   CheckCommon(shape, from, to, cover_start, cover_end);
   if (!std::isfinite(spacing) || !(spacing > 0)) {
     std::ostringstream msg;
@@ -153,8 +153,7 @@ BarPlacement create_linear_bar_placement_from_to_by_count(int position, const Be
                                                           const HostGeo::Point3D& from_point,
                                                           const HostGeo::Point3D& to_point,
                                                           double concrete_cover_start,
-                                                          double concrete_cover_end,
-                                                          double count) {
+                                                          double concrete_cover_end, double count) {
   return BarPlacement::ByCount(position, shape, from_point, to_point, concrete_cover_start,
                                concrete_cover_end, count);
 }

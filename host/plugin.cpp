@@ -24,8 +24,8 @@ PluginModule PluginModule::Load(const std::string& module_path) {
   void* handle = dlopen(module_path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!handle) {
     const char* err = dlerror();
-    throw std::runtime_error(module_path + ": cannot load the plug-in module: " +
-                             (err ? err : "unknown reason"));
+    throw std::runtime_error(module_path +
+                             ": cannot load the plug-in module: " + (err ? err : "unknown reason"));
   }
   PluginModule m;
   m.path_ = module_path;

@@ -10,20 +10,25 @@ namespace HostReinf {
 
 const char* ToString(BendingShapeType type) {
   switch (type) {
-    case BendingShapeType::LongitudinalBar: return "LongitudinalBar";
-    case BendingShapeType::Stirrup: return "Stirrup";
-    case BendingShapeType::OpenStirrup: return "OpenStirrup";
-    case BendingShapeType::Freeform: return "Freeform";
-    case BendingShapeType::Mesh: return "Mesh";
+    case BendingShapeType::LongitudinalBar:
+      return "LongitudinalBar";
+    case BendingShapeType::Stirrup:
+      return "Stirrup";
+    case BendingShapeType::OpenStirrup:
+      return "OpenStirrup";
+    case BendingShapeType::Freeform:
+      return "Freeform";
+    case BendingShapeType::Mesh:
+      return "Mesh";
   }
   return "?";
 }
 
 ReinforcementShapeProperties ReinforcementShapeProperties::rebar(double diameter,
-                                                                  double bending_roller,
-                                                                  int steel_grade,
-                                                                  int concrete_grade,
-                                                                  BendingShapeType shape_type) {
+                                                                 double bending_roller,
+                                                                 int steel_grade,
+                                                                 int concrete_grade,
+                                                                 BendingShapeType shape_type) {
   if (!std::isfinite(diameter) || !(diameter > 0)) {
     std::ostringstream msg;
     msg << "bar diameter must be a positive number of mm, got " << diameter;
@@ -49,10 +54,7 @@ double AnchorageHookLength(double diameter, double angle_deg) {
 BendingShape::BendingShape(std::vector<HostGeo::Point3D> polyline,
                            const ReinforcementShapeProperties& props, Hook start_hook,
                            Hook end_hook)
-    : polyline_(std::move(polyline)),
-      props_(props),
-      start_hook_(start_hook),
-      end_hook_(end_hook) {
+    : polyline_(std::move(polyline)), props_(props), start_hook_(start_hook), end_hook_(end_hook) {
   valid_ = polyline_.size() >= 2 && std::isfinite(props_.diameter) && props_.diameter > 0 &&
            std::all_of(polyline_.begin(), polyline_.end(),
                        [](const HostGeo::Point3D& p) { return p.IsFinite(); });
@@ -67,9 +69,9 @@ struct MeshSheet {
 // The mesh sheets the host knows: length x width of the sheet, wire diameter.
 const std::map<std::string, MeshSheet, std::less<>>& MeshCatalogue() {
   static const std::map<std::string, MeshSheet, std::less<>> sheets{
-      {"Q188A", {5000, 2150, 6}},  {"Q257A", {5000, 2150, 7}},  {"Q335A", {5000, 2150, 8}},
-      {"Q424A", {5000, 2150, 9}},  {"Q524A", {5000, 2150, 10}}, {"R188A", {5000, 2150, 6}},
-      {"R257A", {5000, 2150, 7}},  {"R335A", {5000, 2150, 8}},
+      {"Q188A", {5000, 2150, 6}}, {"Q257A", {5000, 2150, 7}},  {"Q335A", {5000, 2150, 8}},
+      {"Q424A", {5000, 2150, 9}}, {"Q524A", {5000, 2150, 10}}, {"R188A", {5000, 2150, 6}},
+      {"R257A", {5000, 2150, 7}}, {"R335A", {5000, 2150, 8}},
   };
   return sheets;
 }
@@ -87,10 +89,13 @@ const MeshSheet& FindSheet(const std::string& mesh_type) {
 
 BendingShape BendingShape::Mesh(const std::string& mesh_type, int concrete_grade) {
   const MeshSheet& sheet = FindSheet(mesh_type);
-  BendingShape shape({{0, 0, 0}, {sheet.length, 0, 0}, {sheet.length, sheet.width, 0},
-                      {0, sheet.width, 0}, {0, 0, 0}},
-                     ReinforcementShapeProperties{sheet.wire, 4, 4, concrete_grade,
-                                                  BendingShapeType::Mesh});
+  BendingShape shape(
+      {{0, 0, 0},
+       {sheet.length, 0, 0},
+       {sheet.length, sheet.width, 0},
+       {0, sheet.width, 0},
+       {0, 0, 0}},
+      ReinforcementShapeProperties{sheet.wire, 4, 4, concrete_grade, BendingShapeType::Mesh});
   shape.mesh_type_ = mesh_type;
   return shape;
 }
@@ -102,7 +107,8 @@ MeshData ReinforcementShapeBuilder::GetMeshData(const std::string& mesh_type) {
 
 double BendingShape::GetPolylineLength() const {
   double len = 0;
-  for (std::size_t i = 1; i < polyline_.size(); ++i) len += polyline_[i - 1].GetDistance(polyline_[i]);
+  for (std::size_t i = 1; i < polyline_.size(); ++i)
+    len += polyline_[i - 1].GetDistance(polyline_[i]);
   return len;
 }
 

@@ -28,7 +28,7 @@ struct ReinforcementShapeProperties {
   double diameter = 0;        // mm
   double bending_roller = 4;  // mandrel diameter = bending_roller x diameter
   int steel_grade = 4;
-  int concrete_grade = 4;     // palette grade value, 1 = C12/15
+  int concrete_grade = 4;  // palette grade value, 1 = C12/15
   BendingShapeType shape_type = BendingShapeType::LongitudinalBar;
 
   static ReinforcementShapeProperties rebar(double diameter, double bending_roller, int steel_grade,
@@ -153,11 +153,10 @@ namespace GeneralReinfShapeBuilder {
 // Straight bar along local x from (left, 0) to (length - right, 0); the
 // side covers of a straight bar are not used. Hooks: -1 none, 0 an anchorage
 // hook of 90 degrees, a positive value a 90-degree hook of that length.
-BendingShape create_longitudinal_shape_with_hooks(double length,
-                                                  const HostGeo::RotationAngles& model_angles,
-                                                  const ReinforcementShapeProperties& shape_props,
-                                                  const ConcreteCoverProperties& concrete_cover_props,
-                                                  double start_hook, double end_hook);
+BendingShape create_longitudinal_shape_with_hooks(
+    double length, const HostGeo::RotationAngles& model_angles,
+    const ReinforcementShapeProperties& shape_props,
+    const ConcreteCoverProperties& concrete_cover_props, double start_hook, double end_hook);
 
 struct LongitudinalUserHooksArgs {
   double length;
@@ -279,8 +278,7 @@ BarPlacement create_linear_bar_placement_from_to_by_dist(int position, const Ben
                                                          const HostGeo::Point3D& from_point,
                                                          const HostGeo::Point3D& to_point,
                                                          double concrete_cover_start,
-                                                         double concrete_cover_end,
-                                                         double spacing);
+                                                         double concrete_cover_end, double spacing);
 }  // namespace LinearBarPlacementBuilder
 
 // One mesh sheet: the shape moved to its place and the placement vector

@@ -103,8 +103,7 @@ std::vector<Point3D> WithHooks(const std::vector<Point2D>& path, const Hook& sta
 }
 
 BendingShape Finish(std::vector<Point2D> path, const HostGeo::RotationAngles& model_angles,
-                    const ReinforcementShapeProperties& props, const Hook& start,
-                    const Hook& end) {
+                    const ReinforcementShapeProperties& props, const Hook& start, const Hook& end) {
   BendingShape shape(WithHooks(path, start, end, BendRadius(props)), props, start, end);
   shape.Rotate(model_angles);
   return shape;
@@ -138,11 +137,10 @@ std::vector<Point2D> Shortened(std::vector<Point2D> path, double start_cut, doub
 
 namespace GeneralReinfShapeBuilder {
 
-BendingShape create_longitudinal_shape_with_hooks(double length,
-                                                  const HostGeo::RotationAngles& model_angles,
-                                                  const ReinforcementShapeProperties& shape_props,
-                                                  const ConcreteCoverProperties& concrete_cover_props,
-                                                  double start_hook, double end_hook) {
+BendingShape create_longitudinal_shape_with_hooks(
+    double length, const HostGeo::RotationAngles& model_angles,
+    const ReinforcementShapeProperties& shape_props,
+    const ConcreteCoverProperties& concrete_cover_props, double start_hook, double end_hook) {
   RequireFinite(length, "the bar length");
   RequireCovers(concrete_cover_props);
   if (!(length > 0)) {
@@ -167,7 +165,8 @@ BendingShape create_longitudinal_shape_with_user_hooks(const LongitudinalUserHoo
   }
   const auto path = Shortened({{0, 0}, {a.length, 0}}, a.concrete_cover_props.left,
                               a.concrete_cover_props.right, "straight bar");
-  return Finish(path, a.model_angles, a.shape_props, UserHook(a.hook_length_start, a.hook_angle_start),
+  return Finish(path, a.model_angles, a.shape_props,
+                UserHook(a.hook_length_start, a.hook_angle_start),
                 UserHook(a.hook_length_end, a.hook_angle_end));
 }
 
@@ -218,7 +217,8 @@ BendingShape create_open_stirrup(const OpenStirrupArgs& a) {
   const double d = a.shape_props.diameter;
   const Inset in = CentrelineInset(a.width, a.length, a.concrete_cover_props, d, "an open stirrup");
   const std::vector<Point2D> path{{in.x0, in.y1}, {in.x0, in.y0}, {in.x1, in.y0}, {in.x1, in.y1}};
-  return Finish(path, a.model_angles, a.shape_props, UserHook(a.hook_length_start, a.hook_angle_start),
+  return Finish(path, a.model_angles, a.shape_props,
+                UserHook(a.hook_length_start, a.hook_angle_start),
                 UserHook(a.hook_length_end, a.hook_angle_end));
 }
 
@@ -251,9 +251,13 @@ BendingShape create_stirrup_with_user_hooks(const StirrupUserHooksArgs& a) {
   };
   const std::size_t n = path.size();
   const double start_room =
-      start.present() ? room(start_rest, path[0], Rotated(Unit(path[1], path[0]), -start_rest.angle)) : 0;
+      start.present()
+          ? room(start_rest, path[0], Rotated(Unit(path[1], path[0]), -start_rest.angle))
+          : 0;
   const double end_room =
-      end.present() ? room(end_rest, path[n - 1], Rotated(Unit(path[n - 2], path[n - 1]), end_rest.angle)) : 0;
+      end.present()
+          ? room(end_rest, path[n - 1], Rotated(Unit(path[n - 2], path[n - 1]), end_rest.angle))
+          : 0;
   if (start.present() && end.present() && start == end) {
     start.length = end.length = std::min({start.length, start_room, end_room});
   } else {
@@ -287,7 +291,8 @@ void ReinforcementShapeBuilder::SetAnchorageHookEnd(double angle) {
   end_ = {true, true, -1, angle, HookType::eAnchorage};
 }
 
-BendingShape ReinforcementShapeBuilder::CreateShape(const ReinforcementShapeProperties& props) const {
+BendingShape ReinforcementShapeBuilder::CreateShape(
+    const ReinforcementShapeProperties& props) const {
   // Anything that does not make a bar gives an invalid shape.
   if (points_.size() < 2 || !std::isfinite(end_cover_)) return {};
   for (const auto& p : points_) {

@@ -30,7 +30,8 @@ std::string OneLine(std::string text) {
   return text;
 }
 
-std::string Format(const std::string& pattern, const std::string& first, const std::string& second) {
+std::string Format(const std::string& pattern, const std::string& first,
+                   const std::string& second) {
   std::string out = pattern;
   out.replace(out.find("{}"), 2, first);
   out.replace(out.find("{}"), 2, second);
@@ -80,8 +81,9 @@ bool GeometrySelectInteractor::show_palette(const std::string& palette_name,
 
 void GeometrySelectInteractor::RequirePalette(const char* operation) const {
   if (!palette_service_) {
-    throw std::runtime_error(std::string(operation) + ": no palette is open because the palette file '" +
-                             file_name_ + "' could not be read");
+    throw std::runtime_error(std::string(operation) +
+                             ": no palette is open because the palette file '" + file_name_ +
+                             "' could not be read");
   }
 }
 
@@ -122,8 +124,8 @@ bool GeometrySelectInteractor::on_cancel_function() {
 // ---------------------------------------------------------------------------
 // Palette edits and buttons.
 
-void GeometrySelectInteractor::modify_element_property(int page, const std::string& name,
-                                                       const HostBaseElements::PaletteValue& value) {
+void GeometrySelectInteractor::modify_element_property(
+    int page, const std::string& name, const HostBaseElements::PaletteValue& value) {
   RequirePalette("a palette edit");
   const bool update_palette = palette_service_->modify_element_property(page, name, value);
   auto& p = *build_ele_;
@@ -179,7 +181,8 @@ void GeometrySelectInteractor::main_diameter_limit() {
 }
 
 void GeometrySelectInteractor::stirrup_diameter_limit() {
-  HostUtil::ShowMessageBox("Stirrup diamter cannot smaller than 0.25*<Main Diameter>", HostUtil::MB_OK);
+  HostUtil::ShowMessageBox("Stirrup diamter cannot smaller than 0.25*<Main Diameter>",
+                           HostUtil::MB_OK);
   // The smallest bar of the diameter list that keeps the rule: at least 8 mm
   // and at least a quarter of the main bar.
   auto& p = *build_ele_;
@@ -192,17 +195,21 @@ void GeometrySelectInteractor::stirrup_diameter_limit() {
 }
 
 void GeometrySelectInteractor::stirrup_spacing_limit() {
-  HostUtil::ShowMessageBox("Stirrup spacing cannot greater than 12*<Main Diameter>/200mm", HostUtil::MB_OK);
+  HostUtil::ShowMessageBox("Stirrup spacing cannot greater than 12*<Main Diameter>/200mm",
+                           HostUtil::MB_OK);
   auto& p = *build_ele_;
-  p["Main_Stirrup_Spacing"].SetValue(geomkit::round_to_10(std::min(12 * p["Main_Diameter"].Number(), 200.0)));
+  p["Main_Stirrup_Spacing"].SetValue(
+      geomkit::round_to_10(std::min(12 * p["Main_Diameter"].Number(), 200.0)));
   palette_service_->update_palette(-1, false);
 }
 
 void GeometrySelectInteractor::add_stirrup_spacing_limit(const std::string& name) {
-  HostUtil::ShowMessageBox("Additional stirrup spacing cannot greater than 0.6*<Main Spacing>", HostUtil::MB_OK);
+  HostUtil::ShowMessageBox("Additional stirrup spacing cannot greater than 0.6*<Main Spacing>",
+                           HostUtil::MB_OK);
   auto& p = *build_ele_;
   const double value = geomkit::round_to_10(0.6 * p["Main_Stirrup_Spacing"].Number());
-  p[name == "Add_Stirrup_Top_Spacing" ? "Add_Stirrup_Top_Spacing" : "Add_Stirrup_Bot_Spacing"].SetValue(value);
+  p[name == "Add_Stirrup_Top_Spacing" ? "Add_Stirrup_Top_Spacing" : "Add_Stirrup_Bot_Spacing"]
+      .SetValue(value);
   palette_service_->update_palette(-1, false);
 }
 
@@ -254,8 +261,9 @@ void GeometrySelectInteractor::BuildCage() {
                                             str_table_service_, point_list_);
       break;
     case CageModule::None:
-      throw std::logic_error("there is no cage to build yet: pick a column (and the column standing "
-                             "on it) and press Finish first");
+      throw std::logic_error(
+          "there is no cage to build yet: pick a column (and the column standing "
+          "on it) and press Finish first");
   }
   reinforcement_ = std::visit(
       [](auto& cage) -> HostReinf::ModelElementList {
@@ -272,15 +280,16 @@ void GeometrySelectInteractor::Prepare_Preview() {
   BuildCage();
   std::visit(
       [](auto& cage) {
-        if constexpr (!std::is_same_v<std::decay_t<decltype(cage)>, std::monostate>) cage.Prepare_Parameters();
+        if constexpr (!std::is_same_v<std::decay_t<decltype(cage)>, std::monostate>)
+          cage.Prepare_Parameters();
       },
       Column_);
   preview_ = true;
 }
 
 void GeometrySelectInteractor::draw_preview() {
-  HostBaseElements::DrawElementPreview(coord_input_.GetInputViewDocument(), HostGeo::Matrix3D(), reinforcement_,
-                                       0, nullptr);
+  HostBaseElements::DrawElementPreview(coord_input_.GetInputViewDocument(), HostGeo::Matrix3D(),
+                                       reinforcement_, 0, nullptr);
 }
 
 void GeometrySelectInteractor::Draw_Rebar(bool prepare, bool draw) {
@@ -304,7 +313,8 @@ void GeometrySelectInteractor::Draw_Rebar(bool prepare, bool draw) {
       cage.check_output();
       error = cage.error();
     });
-    if (!error) HostBaseElements::CreateElements(doc, HostGeo::Matrix3D(), reinforcement_, {}, nullptr);
+    if (!error)
+      HostBaseElements::CreateElements(doc, HostGeo::Matrix3D(), reinforcement_, {}, nullptr);
   }
 }
 
@@ -324,7 +334,8 @@ bool GeometrySelectInteractor::cage_error() const {
 
 extern "C" {
 
-bool check_host_version(const HostBaseElements::BuildingElement* /*build_ele*/, const std::string& /*version*/) {
+bool check_host_version(const HostBaseElements::BuildingElement* /*build_ele*/,
+                        const std::string& /*version*/) {
   return true;
 }
 
@@ -333,9 +344,9 @@ HostUtil::CreateElementResult create_element(const HostBaseElements::BuildingEle
   return {};
 }
 
-HostInput::BaseInteractor* create_interactor(HostInput::CoordinateInput& coord_input, const std::string& tool_path,
+HostInput::BaseInteractor* create_interactor(HostInput::CoordinateInput& coord_input,
+                                             const std::string& tool_path,
                                              HostUtil::StringTableService& str_table_service) {
   return new piertool::GeometrySelectInteractor(coord_input, tool_path, str_table_service);
 }
-
 }

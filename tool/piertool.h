@@ -97,7 +97,8 @@ class GeometrySelectInteractor : public HostInput::BaseInteractor {
 // The entry functions the host finds by name.
 extern "C" {
 // Every host version is accepted.
-bool check_host_version(const HostBaseElements::BuildingElement* build_ele, const std::string& version);
+bool check_host_version(const HostBaseElements::BuildingElement* build_ele,
+                        const std::string& version);
 // The tool creates nothing through this entry.
 HostUtil::CreateElementResult create_element(const HostBaseElements::BuildingElement* build_ele,
                                              HostBaseElements::ModelDocument* doc);

@@ -26,7 +26,9 @@ std::vector<std::unique_ptr<Exporter>> AllExporters() {
 
 namespace {
 
-std::string TempName(const std::string& name) { return "." + name + ".tmp" + std::to_string(::getpid()); }
+std::string TempName(const std::string& name) {
+  return "." + name + ".tmp" + std::to_string(::getpid());
+}
 
 void CreateFolder(const std::string& dir) {
   std::error_code ec;
@@ -72,7 +74,10 @@ void Replace(const fs::path& temp, const fs::path& target) {
 
 void WriteFileAtomically(const std::string& dir, const std::string& name, const std::string& text) {
   CreateFolder(dir);
-  Replace(WriteTemp(dir, name, [&](std::ostream& out) { out.write(text.data(), static_cast<std::streamsize>(text.size())); }),
+  Replace(WriteTemp(dir, name,
+                    [&](std::ostream& out) {
+                      out.write(text.data(), static_cast<std::streamsize>(text.size()));
+                    }),
           fs::path(dir) / name);
 }
 
@@ -97,8 +102,9 @@ std::vector<std::string> ExportAll(const ExportInput& input, const std::string& 
     for (std::size_t i = 0; i < exporters.size(); ++i) {
       threads.emplace_back([&, i] {
         try {
-          temps[i] = WriteTemp(dir, exporters[i]->FileName(),
-                               [&](std::ostream& out) { exporters[i]->Write(input, schedule, out); });
+          temps[i] = WriteTemp(dir, exporters[i]->FileName(), [&](std::ostream& out) {
+            exporters[i]->Write(input, schedule, out);
+          });
         } catch (...) {
           failures[i] = std::current_exception();
         }

@@ -18,7 +18,8 @@ class Exporter {
   virtual ~Exporter() = default;
   // The file name the writer's output gets in the output folder.
   virtual std::string FileName() const = 0;
-  virtual void Write(const ExportInput& input, const Schedule& schedule, std::ostream& out) const = 0;
+  virtual void Write(const ExportInput& input, const Schedule& schedule,
+                     std::ostream& out) const = 0;
 };
 
 std::unique_ptr<Exporter> MakeIfcWriter();

@@ -36,7 +36,9 @@ namespace ifc {
 using HostGeo::Point3D;
 using HostGeo::Vector3D;
 
-Hash128 Fnv1a128(std::string_view text) { return Fnv1a128(text, {0x6c62272e07bb0142ULL, 0x62b821756295c58dULL}); }
+Hash128 Fnv1a128(std::string_view text) {
+  return Fnv1a128(text, {0x6c62272e07bb0142ULL, 0x62b821756295c58dULL});
+}
 
 Hash128 Fnv1a128(std::string_view text, Hash128 state) {
   // Prime 2^88 + 0x13B of the 128-bit FNV-1a; the offset basis is the
@@ -105,7 +107,8 @@ std::string StepReal(double value) {
   // Ten significant digits as printf's %G gives them, with a decimal point
   // always.
   char buf[48];
-  const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 10);
+  const auto [end, ec] =
+      std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 10);
   std::string text(buf, end);
   const std::size_t e = text.find('e');
   if (e == std::string::npos) {
@@ -416,15 +419,17 @@ class GlobalIds {
     if (!issued_.insert(hash).second) {
       std::string name = base_;
       for (const std::string_view part : parts) name += "/" + std::string(part);
-      throw std::logic_error("cage.ifc: two objects got the same GlobalId (" + EncodeGlobalId(hash) +
-                             ") from '" + name + "'");
+      throw std::logic_error("cage.ifc: two objects got the same GlobalId (" +
+                             EncodeGlobalId(hash) + ") from '" + name + "'");
     }
     return "'" + EncodeGlobalId(hash) + "'";
   }
 
  private:
   struct HashOfHash {
-    std::size_t operator()(const Hash128& h) const { return static_cast<std::size_t>(h.low ^ h.high); }
+    std::size_t operator()(const Hash128& h) const {
+      return static_cast<std::size_t>(h.low ^ h.high);
+    }
   };
   std::string base_;
   Hash128 base_state_;
@@ -834,7 +839,8 @@ void IfcFile::WriteCages() {
         // bar itself. Written piece by piece: a building has a million.
         const Point3D at = origin + (placement.GetBarTranslation(k) - Vector3D(0, 0, level));
         const int point = data_.Begin("IFCCARTESIANPOINT");
-        data_.Append("(").AppendReal(at.X()).Append(",").AppendReal(at.Y()).Append(",").AppendReal(at.Z());
+        data_.Append("(").AppendReal(at.X()).Append(",").AppendReal(at.Y()).Append(",").AppendReal(
+            at.Z());
         data_.Append(")").End();
         const int frame = data_.Begin("IFCAXIS2PLACEMENT3D");
         data_.AppendRef(point).Append(",$,$").End();
@@ -846,13 +852,19 @@ void IfcFile::WriteCages() {
           const int item = data_.Begin("IFCMAPPEDITEM");
           data_.AppendRef(map_id).Append(",").AppendRef(mapping).End();
           const int shape = data_.Begin("IFCSHAPEREPRESENTATION");
-          data_.AppendRef(body_).Append(",'Body','MappedRepresentation',(").AppendRef(item).Append(")").End();
+          data_.AppendRef(body_)
+              .Append(",'Body','MappedRepresentation',(")
+              .AppendRef(item)
+              .Append(")")
+              .End();
           product = data_.Begin("IFCPRODUCTDEFINITIONSHAPE");
           data_.Append("$,$,(").AppendRef(shape).Append(")").End();
         }
         char number[16];
-        const auto [number_end, ec] = std::to_chars(number, number + sizeof number, ++count_of_mark[source.mark]);
-        const std::string gid = gid_({"bar", record.name, mark.mark, std::string_view(number, number_end)});
+        const auto [number_end, ec] =
+            std::to_chars(number, number + sizeof number, ++count_of_mark[source.mark]);
+        const std::string gid =
+            gid_({"bar", record.name, mark.mark, std::string_view(number, number_end)});
         const int bar = data_.Begin("IFCREINFORCINGBAR");
         data_.Append(gid).Append(",$,").Append(name).Append(",$,$,").AppendRef(place).Append(",");
         data_.AppendRef(product).Append(",").Append(attributes).End();

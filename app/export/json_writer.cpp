@@ -41,18 +41,21 @@ class ModelJsonWriter : public Exporter {
       out.write(text.data(), static_cast<std::streamsize>(text.size()));
       text.clear();
     };
-    text += "{\n \"format\": \"pier-cages\",\n \"version\": 1,\n \"project\": " + Quoted(input.project) +
-            ",\n \"date\": " + Quoted(input.date) + ",\n \"marks\": [";
+    text += "{\n \"format\": \"pier-cages\",\n \"version\": 1,\n \"project\": " +
+            Quoted(input.project) + ",\n \"date\": " + Quoted(input.date) + ",\n \"marks\": [";
     for (std::size_t i = 0; i < schedule.marks.size(); ++i) {
       const auto& m = schedule.marks[i];
       text += i ? ",\n  " : "\n  ";
-      text += "{\"mark\": " + Quoted(m.mark) + ", \"type_and_size\": " + Quoted(TypeAndSize(m.shape.diameter)) +
-              ", \"diameter\": ";
+      text += "{\"mark\": " + Quoted(m.mark) +
+              ", \"type_and_size\": " + Quoted(TypeAndSize(m.shape.diameter)) + ", \"diameter\": ";
       text += num(m.shape.diameter);
       text += ", \"shape_code\": " + Quoted(m.shape.code);
       if (!m.shape.sketch.empty()) text += ", \"sketch\": " + Quoted(m.shape.sketch);
-      for (const auto& [key, value] : {std::pair{"A", m.shape.A}, {"B", m.shape.B}, {"C", m.shape.C},
-                                       {"D", m.shape.D}, {"E", m.shape.E}}) {
+      for (const auto& [key, value] : {std::pair{"A", m.shape.A},
+                                       {"B", m.shape.B},
+                                       {"C", m.shape.C},
+                                       {"D", m.shape.D},
+                                       {"E", m.shape.E}}) {
         if (value == 0) continue;
         text += std::string(", \"") + key + "\": ";
         text += num(value);
@@ -70,7 +73,8 @@ class ModelJsonWriter : public Exporter {
       const auto& cage = input.cages[c];
       text += c ? ",\n  " : "\n  ";
       text += "{\"name\": " + Quoted(cage.name) + ", \"columns\": [";
-      for (std::size_t k = 0; k < cage.column_ids.size(); ++k) text += (k ? ", " : "") + Quoted(cage.column_ids[k]);
+      for (std::size_t k = 0; k < cage.column_ids.size(); ++k)
+        text += (k ? ", " : "") + Quoted(cage.column_ids[k]);
       text += "], \"placements\": [";
       for (std::size_t p = 0; p < cage.placements.size(); ++p) {
         const auto& pl = cage.placements[p];
@@ -78,8 +82,9 @@ class ModelJsonWriter : public Exporter {
         text += p ? ",\n   " : "\n   ";
         text += "{\"mark\": " + Quoted(schedule.marks[schedule.placement_marks[c][p]].mark) +
                 ", \"position\": " + std::to_string(pl.GetPositionNumber()) +
-                ", \"layer\": " + std::to_string(pl.GetCommonProperties().Layer) + ", \"shape\": \"" +
-                HostReinf::ToString(shape.GetShapeType()) + "\", \"diameter\": ";
+                ", \"layer\": " + std::to_string(pl.GetCommonProperties().Layer) +
+                ", \"shape\": \"" + HostReinf::ToString(shape.GetShapeType()) +
+                "\", \"diameter\": ";
         text += num(shape.GetDiameter());
         text += ", \"count\": " + std::to_string(pl.GetBarCount());
         if (pl.GetRule() == HostReinf::BarPlacement::Rule::Spacing) {

@@ -15,14 +15,16 @@ const HostUtil::PluginModule& Plugin() {
 
 std::shared_ptr<const ElementModel> Model(const std::string& columns) {
   return ElementModel::Parse(
-      R"({"format": "pier-model", "version": 1, "name": "t", "columns": [)" + columns + "]}", "t.json");
+      R"({"format": "pier-model", "version": 1, "name": "t", "columns": [)" + columns + "]}",
+      "t.json");
 }
 
-std::string Column(const std::string& id, double x, double y, double w, double l, double bottom, double top) {
+std::string Column(const std::string& id, double x, double y, double w, double l, double bottom,
+                   double top) {
   const auto n = [](double v) { return std::to_string(v); };
-  return R"({"id": ")" + id + R"(", "corners": [[)" + n(x) + "," + n(y) + "],[" + n(x + w) + "," + n(y) +
-         "],[" + n(x + w) + "," + n(y + l) + "],[" + n(x) + "," + n(y + l) + R"(]], "bottom": )" + n(bottom) +
-         R"(, "top": )" + n(top) + "}";
+  return R"({"id": ")" + id + R"(", "corners": [[)" + n(x) + "," + n(y) + "],[" + n(x + w) + "," +
+         n(y) + "],[" + n(x + w) + "," + n(y + l) + "],[" + n(x) + "," + n(y + l) +
+         R"(]], "bottom": )" + n(bottom) + R"(, "top": )" + n(top) + "}";
 }
 
 std::map<std::string, std::string> Above(const ElementModel& model) {
@@ -35,16 +37,17 @@ std::map<std::string, std::string> Above(const ElementModel& model) {
 }
 
 TEST(FindColumnsAbove, StacksOffsetsGapsAndTheLowestCandidate) {
-  const auto model = Model(Column("A1", 0, 0, 300, 500, 0, 3000) + "," +      // carries A2
-                           Column("A2", 0, 0, 300, 500, 3250, 6250) + "," +   // carries A3
-                           Column("A3", 20, 0, 260, 500, 6500, 9500) + "," +  // offset, centre inside
-                           Column("B1", 2000, 0, 300, 300, 0, 3000) + "," +   // its upper centre is outside
-                           Column("B2", 2200, 0, 300, 300, 3250, 6250) + "," +
-                           Column("C1", 4000, 0, 300, 300, 0, 3000) + "," +   // gap beyond the slab zone
-                           Column("C2", 4000, 0, 300, 300, 4600, 7000) + "," +
-                           Column("D1", 6000, 0, 400, 400, 0, 3000) + "," +   // two candidates
-                           Column("D3", 6000, 0, 400, 400, 3400, 6000) + "," +
-                           Column("D2", 6050, 50, 300, 300, 3200, 6000));
+  const auto model =
+      Model(Column("A1", 0, 0, 300, 500, 0, 3000) + "," +      // carries A2
+            Column("A2", 0, 0, 300, 500, 3250, 6250) + "," +   // carries A3
+            Column("A3", 20, 0, 260, 500, 6500, 9500) + "," +  // offset, centre inside
+            Column("B1", 2000, 0, 300, 300, 0, 3000) + "," +   // its upper centre is outside
+            Column("B2", 2200, 0, 300, 300, 3250, 6250) + "," +
+            Column("C1", 4000, 0, 300, 300, 0, 3000) + "," +  // gap beyond the slab zone
+            Column("C2", 4000, 0, 300, 300, 4600, 7000) + "," +
+            Column("D1", 6000, 0, 400, 400, 0, 3000) + "," +  // two candidates
+            Column("D3", 6000, 0, 400, 400, 3400, 6000) + "," +
+            Column("D2", 6050, 50, 300, 300, 3200, 6000));
   const auto above = Above(*model);
   EXPECT_EQ(above.at("A1"), "A2");
   EXPECT_EQ(above.at("A2"), "A3");
@@ -112,10 +115,11 @@ TEST(ReinforceBuilding, EachColumnGetsTheCageOfItsOwnRun) {
 }
 
 TEST(ReinforceBuilding, OutcomesAreCountedAndCarryTheirMessages) {
-  const auto model = Model(Column("OK", 0, 0, 400, 400, 0, 3000) + "," +
-                           Column("WALL", 2000, 0, 200, 900, 0, 3000) + "," +   // wall ratio: a warning
-                           Column("THIN", 4000, 0, 150, 400, 0, 3000) + "," +   // too narrow: blocked
-                           Column("HEAVY", 6000, 0, 300, 300, 0, 3000));
+  const auto model =
+      Model(Column("OK", 0, 0, 400, 400, 0, 3000) + "," +
+            Column("WALL", 2000, 0, 200, 900, 0, 3000) + "," +  // wall ratio: a warning
+            Column("THIN", 4000, 0, 150, 400, 0, 3000) + "," +  // too narrow: blocked
+            Column("HEAVY", 6000, 0, 300, 300, 0, 3000));
   BuildingOptions options;
   const auto result = ReinforceBuilding(Plugin(), model, PIER_TOOL_DIR, options);
   std::map<std::string, ColumnOutcome::Result> by_id;

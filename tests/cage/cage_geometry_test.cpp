@@ -34,7 +34,9 @@ struct Values {
 class Rng {
  public:
   explicit Rng(unsigned seed) : g_(seed) {}
-  double Uniform(double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(g_); }
+  double Uniform(double lo, double hi) {
+    return std::uniform_real_distribution<double>(lo, hi)(g_);
+  }
   int Int(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(g_); }
   template <typename T>
   T Pick(std::initializer_list<T> list) {
@@ -149,7 +151,8 @@ struct LowerExpect {
   std::array<bool, 4> x_face;
 };
 
-void CheckStirrups(const std::vector<Bar>& stirrups, const LowerExpect& e, double top_len, double bot_len) {
+void CheckStirrups(const std::vector<Bar>& stirrups, const LowerExpect& e, double top_len,
+                   double bot_len) {
   const double t = e.v.c + e.v.ds / 2;
   ASSERT_FALSE(stirrups.empty());
   for (const auto& s : stirrups) {
@@ -175,7 +178,8 @@ void CheckStirrups(const std::vector<Bar>& stirrups, const LowerExpect& e, doubl
     // bent into the section.
     for (const auto& q : p) EXPECT_GE(e.faces.Inside(q.X(), q.Y()), t - kTol);
     for (std::size_t i = 0; i + 1 < first + 1; ++i) {
-      EXPECT_NEAR(p[i].GetDistance(p[i + 1]), p[p.size() - 1 - i].GetDistance(p[p.size() - 2 - i]), kTol);
+      EXPECT_NEAR(p[i].GetDistance(p[i + 1]), p[p.size() - 1 - i].GetDistance(p[p.size() - 2 - i]),
+                  kTol);
     }
     for (const auto& q : p) EXPECT_NEAR(q.Z(), p[0].Z(), kTol);
   }
@@ -186,7 +190,8 @@ void CheckStirrups(const std::vector<Bar>& stirrups, const LowerExpect& e, doubl
   std::vector<Zone> zones;
   if (e.v.top_on) zones.push_back({e.top - top_len, e.top, e.v.top_spacing});
   if (e.v.bot_on) zones.push_back({e.bottom, e.bottom + bot_len, e.v.bot_spacing});
-  zones.push_back({e.bottom + (e.v.bot_on ? bot_len : 0), e.top - (e.v.top_on ? top_len : 0), e.v.spacing});
+  zones.push_back(
+      {e.bottom + (e.v.bot_on ? bot_len : 0), e.top - (e.v.top_on ? top_len : 0), e.v.spacing});
   std::size_t placement = stirrups.front().placement;
   for (const auto& zone : zones) {
     std::vector<double> z;
@@ -241,7 +246,8 @@ void CheckLowerBars(const std::vector<Bar>& bars, const LowerExpect& e) {
     const double side = e.faces.Length(f);
     for (int k = 0; k < n; ++k) {
       // Spread evenly between the corner bars.
-      EXPECT_NEAR(along[f][static_cast<std::size_t>(k)], o + (k + 1) * (side - 2 * o) / (n + 1), 1e-5)
+      EXPECT_NEAR(along[f][static_cast<std::size_t>(k)], o + (k + 1) * (side - 2 * o) / (n + 1),
+                  1e-5)
           << "face " << f << " bar " << k;
     }
   }
@@ -257,8 +263,10 @@ void CheckNoOverlap(const std::vector<Bar>& bars) {
   }
 }
 
-std::array<bool, 4> XFaces(const std::vector<Point2D>& ccw, const std::vector<Point3D>& cage_corners) {
-  const double ux = cage_corners[1].X() - cage_corners[0].X(), uy = cage_corners[1].Y() - cage_corners[0].Y();
+std::array<bool, 4> XFaces(const std::vector<Point2D>& ccw,
+                           const std::vector<Point3D>& cage_corners) {
+  const double ux = cage_corners[1].X() - cage_corners[0].X(),
+               uy = cage_corners[1].Y() - cage_corners[0].Y();
   std::array<bool, 4> x{};
   for (std::size_t f = 0; f < 4; ++f) {
     const double fx = ccw[(f + 1) % 4].X() - ccw[f].X(), fy = ccw[(f + 1) % 4].Y() - ccw[f].Y();
@@ -272,7 +280,8 @@ ColumnSpec RandomColumn(Rng& rng) {
   s.x = rng.Uniform(-20000, 20000);
   s.y = rng.Uniform(-20000, 20000);
   s.theta = RandomAngle(rng);
-  s.first = rng.Chance(0.3) ? rng.Pick({200.0, 300.0, 400.0, 600.0}) : std::round(rng.Uniform(200, 1200));
+  s.first =
+      rng.Chance(0.3) ? rng.Pick({200.0, 300.0, 400.0, 600.0}) : std::round(rng.Uniform(200, 1200));
   s.second = rng.Chance(0.3) ? s.first : std::round(rng.Uniform(200, 1200));
   // Keep the sections columns, not walls.
   if (std::max(s.first, s.second) > 4 * std::min(s.first, s.second)) s.second = 3 * s.first;
@@ -288,16 +297,18 @@ TEST(CageGeometry, SingleCageBarsStandWhereADetailerPutsThem) {
     SCOPED_TRACE("seed " + std::to_string(seed));
     Rng rng(seed);
     const ColumnSpec spec = RandomColumn(rng);
-    const Values v = RandomValues(rng, std::min(spec.first, spec.second), std::max(spec.first, spec.second), false);
+    const Values v = RandomValues(rng, std::min(spec.first, spec.second),
+                                  std::max(spec.first, spec.second), false);
     Host host;
     HostUtil::SessionScope scope(host.session);
-    cage_single::Reinforcement cage(Palette("cage_single.pal", v), nullptr, host.input, PIER_TOOL_DIR,
-                                    host.strings, HostVertices({spec}));
+    cage_single::Reinforcement cage(Palette("cage_single.pal", v), nullptr, host.input,
+                                    PIER_TOOL_DIR, host.strings, HostVertices({spec}));
     ASSERT_FALSE(cage.error());
     const auto placements = cage.Rebars();
     const auto bars = BarsOf(placements);
     std::vector<Bar> stirrups, longitudinal;
-    for (const auto& b : bars) (b.type == BendingShapeType::Stirrup ? stirrups : longitudinal).push_back(b);
+    for (const auto& b : bars)
+      (b.type == BendingShapeType::Stirrup ? stirrups : longitudinal).push_back(b);
     const auto ccw = CcwCorners(spec);
     LowerExpect e{Faces{ccw}, spec.bottom, spec.top, v, XFaces(ccw, cage.Column())};
     CheckStirrups(stirrups, e, v.top_len, v.bot_len);
@@ -323,8 +334,11 @@ ColumnSpec UpperColumn(Rng& rng, const ColumnSpec& lower, Above kind, double gap
   std::array<double, 4> in{};
   const auto pick = [&] { return std::round(rng.Uniform(0, 1) * gap_scale); };
   switch (kind) {
-    case Above::Flush: break;
-    case Above::EqualInset: in.fill(pick()); break;
+    case Above::Flush:
+      break;
+    case Above::EqualInset:
+      in.fill(pick());
+      break;
     case Above::UnequalInset:
       for (auto& i : in) i = pick();
       break;
@@ -359,11 +373,12 @@ TEST(CageGeometry, StackedCageCarriesEveryBarIntoTheUpperColumn) {
     const Above kind = static_cast<Above>(rng.Int(0, 3));
     const double gap_scale = rng.Pick({12.0, 35.0, 60.0, 150.0});
     const ColumnSpec upper = UpperColumn(rng, lower, kind, gap_scale);
-    Values v = RandomValues(rng, std::min(upper.first, upper.second), std::max(lower.first, lower.second), true);
+    Values v = RandomValues(rng, std::min(upper.first, upper.second),
+                            std::max(lower.first, lower.second), true);
     Host host;
     HostUtil::SessionScope scope(host.session);
-    cage_stacked::Reinforcement cage(Palette("cage_stacked.pal", v), nullptr, host.input, PIER_TOOL_DIR,
-                                     host.strings, HostVertices({lower, upper}));
+    cage_stacked::Reinforcement cage(Palette("cage_stacked.pal", v), nullptr, host.input,
+                                     PIER_TOOL_DIR, host.strings, HostVertices({lower, upper}));
     ASSERT_FALSE(cage.error());
     const auto placements = cage.Rebars();
     const auto bars = BarsOf(placements);
@@ -397,8 +412,10 @@ TEST(CageGeometry, StackedCageCarriesEveryBarIntoTheUpperColumn) {
         ASSERT_EQ(b.points.size(), 2u);
         ++straight;
         const double length = b.points[1].Z() - b.points[0].Z();
-        if (length > H + S) ++flush_extended;
-        else EXPECT_NEAR(length, geomkit::round_down(H + S - 50), kTol);
+        if (length > H + S)
+          ++flush_extended;
+        else
+          EXPECT_NEAR(length, geomkit::round_down(H + S - 50), kTol);
       }
     }
     for (const auto& b : starter_bars) {
@@ -425,10 +442,10 @@ TEST(CageGeometry, StackedCageCarriesEveryBarIntoTheUpperColumn) {
     longitudinal.insert(longitudinal.end(), starter_bars.begin(), starter_bars.end());
     CheckNoOverlap(longitudinal);
     if (HasFailure()) {
-      ADD_FAILURE() << "lower " << lower.first << " x " << lower.second << " at " << lower.theta << " deg, upper "
-                    << upper.first << " x " << upper.second << ", c " << v.c << " ds " << v.ds << " D " << v.D
-                    << " c' " << v.c_above << " ds' " << v.ds_above << " D' " << v.D_above << " nX " << v.nX
-                    << " nY " << v.nY;
+      ADD_FAILURE() << "lower " << lower.first << " x " << lower.second << " at " << lower.theta
+                    << " deg, upper " << upper.first << " x " << upper.second << ", c " << v.c
+                    << " ds " << v.ds << " D " << v.D << " c' " << v.c_above << " ds' "
+                    << v.ds_above << " D' " << v.D_above << " nX " << v.nX << " nY " << v.nY;
       return;
     }
   }
@@ -449,16 +466,18 @@ TEST(CageGeometry, AnUpperColumnLargerThanTheLowerIsRefused) {
     upper.top = upper.bottom + 3000;
     (rng.Chance(0.5) ? upper.first : upper.second) += rng.Pick({0.5, 10.0, 100.0});
     upper.start_corner = rng.Int(0, 3);
-    const Values v = RandomValues(rng, std::min(lower.first, lower.second), std::max(lower.first, lower.second), true);
+    const Values v = RandomValues(rng, std::min(lower.first, lower.second),
+                                  std::max(lower.first, lower.second), true);
     Host host;
     HostUtil::SessionScope scope(host.session);
-    cage_stacked::Reinforcement cage(Palette("cage_stacked.pal", v), nullptr, host.input, PIER_TOOL_DIR,
-                                     host.strings, HostVertices({lower, upper}));
+    cage_stacked::Reinforcement cage(Palette("cage_stacked.pal", v), nullptr, host.input,
+                                     PIER_TOOL_DIR, host.strings, HostVertices({lower, upper}));
     EXPECT_TRUE(cage.error());
     EXPECT_TRUE(cage.Rebars().empty());
     ASSERT_FALSE(host.session.Messages().empty());
     EXPECT_NE(std::find(host.session.Messages().begin(), host.session.Messages().end(),
-                        std::string("Please check again.\nCross section of the column above is bigger than cross section of the column below!")),
+                        std::string("Please check again.\nCross section of the column above is "
+                                    "bigger than cross section of the column below!")),
               host.session.Messages().end());
     if (HasFailure()) return;
   }

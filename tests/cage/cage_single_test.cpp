@@ -226,7 +226,8 @@ TEST(CageSingle, StirrupHooksFollowTheMainBar) {
       double turned = 0;
       for (std::size_t i = 1; i + 1 < p.size(); ++i) {
         const HostGeo::Vector3D in(p[i - 1], p[i]), out(p[i], p[i + 1]);
-        turned += std::acos(std::clamp(in.Dot(out) / (in.GetLength() * out.GetLength()), -1.0, 1.0));
+        turned +=
+            std::acos(std::clamp(in.Dot(out) / (in.GetLength() * out.GetLength()), -1.0, 1.0));
       }
       EXPECT_NEAR(turned * 180 / M_PI, 270 + 2 * angle, 1e-6) << "main bar " << D;
     }

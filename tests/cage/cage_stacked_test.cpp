@@ -209,7 +209,8 @@ TEST(CageStacked, TheSecondColumnMustStandOnTheFirst) {
       run.Build(lower, upper);
       ADD_FAILURE() << "a column that does not stand on the first was taken";
     } catch (const std::invalid_argument& e) {
-      EXPECT_NE(std::string(e.what()).find("does not stand on the first"), std::string::npos) << e.what();
+      EXPECT_NE(std::string(e.what()).find("does not stand on the first"), std::string::npos)
+          << e.what();
     }
   }
 }

@@ -5,11 +5,11 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <numbers>
 #include <stdexcept>
 #include <string>

@@ -1,7 +1,7 @@
 #include "host/geo.h"
 
-#include <cmath>
 #include <gtest/gtest.h>
+#include <cmath>
 
 #include "support/expect_geo.h"
 

@@ -73,31 +73,53 @@ TEST(ModelFile, FaultsNameTheFileAndTheKey) {
   const std::string head = R"({"format": "pier-model", "version": 1, "name": "m", )";
   EXPECT_NE(ErrorOf("{ not json").find("m.json: not valid JSON"), std::string::npos);
   EXPECT_NE(ErrorOf(head + R"("colums": []})").find("colums: unknown key"), std::string::npos);
-  EXPECT_NE(ErrorOf(head + R"("columns": [{"id": "C", "corners": [[0,0],[1,0],[1,1],[0,1]], "bottom": 0, "top": 1, "botom": 0}]})")
-                .find("columns[0].botom: unknown key"),
-            std::string::npos);
-  EXPECT_NE(ErrorOf(head + R"("columns": [{"id": "C", "corners": [[0,0],[1,0],[1,1],[0,1]], "bottom": 0}]})")
-                .find("\"top\" is missing"),
-            std::string::npos);
-  EXPECT_NE(ErrorOf(head + R"("columns": [{"id": "C", "corners": [[0,0],[1,0],[1,1],[0,1]], "bottom": "0", "top": 1}]})")
-                .find("columns[0].bottom: expected a number"),
-            std::string::npos);
-  EXPECT_NE(ErrorOf(head + R"("columns": [{"id": "C", "corners": [[0,0],[1,0],[1,1],[0,1]], "bottom": 0, "top": 1e999}]})")
-                .find("m.json"),
-            std::string::npos);
-  EXPECT_NE(ErrorOf(head + R"("columns": [{"id": "C", "corners": [[0,0],[1,0],[1,1],[0,1]], "bottom": 0, "top": 1},
+  EXPECT_NE(
+      ErrorOf(
+          head +
+          R"("columns": [{"id": "C", "corners": [[0,0],[1,0],[1,1],[0,1]], "bottom": 0, "top": 1, "botom": 0}]})")
+          .find("columns[0].botom: unknown key"),
+      std::string::npos);
+  EXPECT_NE(
+      ErrorOf(head +
+              R"("columns": [{"id": "C", "corners": [[0,0],[1,0],[1,1],[0,1]], "bottom": 0}]})")
+          .find("\"top\" is missing"),
+      std::string::npos);
+  EXPECT_NE(
+      ErrorOf(
+          head +
+          R"("columns": [{"id": "C", "corners": [[0,0],[1,0],[1,1],[0,1]], "bottom": "0", "top": 1}]})")
+          .find("columns[0].bottom: expected a number"),
+      std::string::npos);
+  EXPECT_NE(
+      ErrorOf(
+          head +
+          R"("columns": [{"id": "C", "corners": [[0,0],[1,0],[1,1],[0,1]], "bottom": 0, "top": 1e999}]})")
+          .find("m.json"),
+      std::string::npos);
+  EXPECT_NE(
+      ErrorOf(
+          head +
+          R"("columns": [{"id": "C", "corners": [[0,0],[1,0],[1,1],[0,1]], "bottom": 0, "top": 1},
                                            {"id": "C", "corners": [[0,0],[1,0],[1,1],[0,1]], "bottom": 0, "top": 1}]})")
-                .find("'C' is used twice"),
+          .find("'C' is used twice"),
+      std::string::npos);
+  EXPECT_NE(
+      ErrorOf(
+          head +
+          R"("columns": [{"id": "C", "corners": [[0,0],[0,0],[1,1],[0,1]], "bottom": 0, "top": 1}]})")
+          .find("coincide"),
+      std::string::npos);
+  EXPECT_NE(
+      ErrorOf(
+          head +
+          R"("columns": [{"id": "C", "corners": [[0,0],[1,1],[1,0],[0,1]], "bottom": 0, "top": 1}]})")
+          .find("twisted"),
+      std::string::npos);
+  EXPECT_NE(ErrorOf(R"({"format": "pier-model", "version": 1, "name": "a", "name": "b"})")
+                .find("given twice"),
             std::string::npos);
-  EXPECT_NE(ErrorOf(head + R"("columns": [{"id": "C", "corners": [[0,0],[0,0],[1,1],[0,1]], "bottom": 0, "top": 1}]})")
-                .find("coincide"),
+  EXPECT_NE(ErrorOf(R"({"format": "pier-model", "version": 2, "name": "a"})").find("version 1"),
             std::string::npos);
-  EXPECT_NE(ErrorOf(head + R"("columns": [{"id": "C", "corners": [[0,0],[1,1],[1,0],[0,1]], "bottom": 0, "top": 1}]})")
-                .find("twisted"),
-            std::string::npos);
-  EXPECT_NE(ErrorOf(R"({"format": "pier-model", "version": 1, "name": "a", "name": "b"})").find("given twice"),
-            std::string::npos);
-  EXPECT_NE(ErrorOf(R"({"format": "pier-model", "version": 2, "name": "a"})").find("version 1"), std::string::npos);
   EXPECT_THROW(ElementModel::ReadFile("/nonexistent/model.json"), std::runtime_error);
 }
 
@@ -109,8 +131,9 @@ TEST(CoordinateInput, ClicksSelectElementsByIdAndMovesSelectNothing) {
   EXPECT_TRUE(input.IsMouseMove(HostInput::MouseMessage::Move()));
   EXPECT_FALSE(input.SelectElement(HostInput::MouseMessage::Move(), {}, {}, true, true, true));
   EXPECT_EQ(input.GetSelectedElement().GetId(), "C2");
-  EXPECT_THROW(input.SelectElement(HostInput::MouseMessage::Click("nope"), {}, {}, true, true, true),
-               std::invalid_argument);
+  EXPECT_THROW(
+      input.SelectElement(HostInput::MouseMessage::Click("nope"), {}, {}, true, true, true),
+      std::invalid_argument);
   input.InitFirstElementInput(HostInput::InputStringConvert("Select <Column>"));
   EXPECT_EQ(input.GetPrompt(), "Select <Column>");
 }

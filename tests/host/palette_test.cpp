@@ -83,14 +83,16 @@ TEST_F(PaletteFile, MissingTruncatedOrMalformedFilesGiveResultFalse) {
   BuildingElementService service;
   EXPECT_FALSE(service.read_data_from_file("/nonexistent/x.pal", {}, false, {}).result);
   const std::string text = kPalette;
-  EXPECT_FALSE(service.read_data_from_file(Write(text.substr(0, text.size() / 2)), {}, false, {}).result);
+  EXPECT_FALSE(
+      service.read_data_from_file(Write(text.substr(0, text.size() / 2)), {}, false, {}).result);
   std::string bad_type = text;
   bad_type.replace(bad_type.find("\"value\": 16"), 11, "\"value\": \"x\"");
   try {
     BuildingElementService::ReadOrThrow(Write(bad_type));
     FAIL();
   } catch (const std::invalid_argument& e) {
-    EXPECT_NE(std::string(e.what()).find("pages[0].parameters[0].value"), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find("pages[0].parameters[0].value"), std::string::npos)
+        << e.what();
   }
 }
 

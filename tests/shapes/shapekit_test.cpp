@@ -241,7 +241,8 @@ TEST(OpenStirrup, HookLengthsIncludeOneDiameter) {
   EXPECT_EQ(shape.GetStartHook().length, 90);
   EXPECT_EQ(shape.GetEndHook().length, 130);
   EXPECT_NEAR(line[0].GetDistance(line[1]), 90 + 25 * std::tan(std::numbers::pi / 4), 1e-9);
-  EXPECT_NEAR(line[4].GetDistance(line[5]), 130 + 25 * std::tan(67.5 / 180 * std::numbers::pi), 1e-9);
+  EXPECT_NEAR(line[4].GetDistance(line[5]), 130 + 25 * std::tan(67.5 / 180 * std::numbers::pi),
+              1e-9);
   EXPECT_EQ(shape.GetEndHook().angle, 135);
 }
 
@@ -297,9 +298,9 @@ TEST(CloseStirrup, ClosesTheSectionInsideTheCoversAndMovesByTheDirectionFlag) {
   // turn in the corner (radius 25); the 90° end hook runs along the first side.
   const double t = 25 * std::tan(22.5 / 180 * std::numbers::pi);
   const double h = (80 + t) * std::sqrt(0.5);
-  std::vector<Point3D> expected{{30 + h, 55 + t + h, 5}, {30, 55 + t, 5}, {30, 30, 5},
-                                {270, 30, 5},           {270, 370, 5},   {30, 370, 5},
-                                {30, 30, 5},            {115, 30, 5}};
+  std::vector<Point3D> expected{
+      {30 + h, 55 + t + h, 5}, {30, 55 + t, 5}, {30, 30, 5}, {270, 30, 5},
+      {270, 370, 5},           {30, 370, 5},    {30, 30, 5}, {115, 30, 5}};
   for (auto& point : expected) point = point + kAlong;
   EXPECT_POLYLINE_NEAR(along.GetBars()[0], expected);
   const auto across = shapekit::CloseStirrup_Move(ClosedStirrups(-1)).GetBars()[0];

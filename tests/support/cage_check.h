@@ -21,13 +21,13 @@ using HostGeo::Point3D;
 
 // A rectangular column as a model file would list it.
 struct ColumnSpec {
-  double x = 0, y = 0;        // corner 0 in plan
-  double theta = 0;           // direction of the first listed edge, degrees
-  double first = 300;         // length of the first listed edge
-  double second = 500;        // length of the next edge
+  double x = 0, y = 0;  // corner 0 in plan
+  double theta = 0;     // direction of the first listed edge, degrees
+  double first = 300;   // length of the first listed edge
+  double second = 500;  // length of the next edge
   double bottom = 0, top = 3000;
-  int start_corner = 0;       // which corner the model lists first
-  bool clockwise = false;     // listing sense in the model
+  int start_corner = 0;    // which corner the model lists first
+  bool clockwise = false;  // listing sense in the model
 };
 
 // The plan corners counter-clockwise, from the spec's corner 0.
@@ -68,7 +68,9 @@ struct Faces {
     const double len = a.GetDistance(b);
     return ((x - a.X()) * (b.X() - a.X()) + (y - a.Y()) * (b.Y() - a.Y())) / len;
   }
-  double Length(std::size_t face) const { return corners[face].GetDistance(corners[(face + 1) % 4]); }
+  double Length(std::size_t face) const {
+    return corners[face].GetDistance(corners[(face + 1) % 4]);
+  }
   // The smallest distance from any face: negative outside the section.
   double Inside(double x, double y) const {
     double m = 1e300;
@@ -82,7 +84,8 @@ struct Faces {
 inline std::vector<Point3D> HostVertices(const std::vector<ColumnSpec>& columns) {
   HostElementAdapter::ElementModel::Builder builder("test");
   for (std::size_t i = 0; i < columns.size(); ++i) {
-    builder.AddColumn("C" + std::to_string(i), ListedCorners(columns[i]), columns[i].bottom, columns[i].top);
+    builder.AddColumn("C" + std::to_string(i), ListedCorners(columns[i]), columns[i].bottom,
+                      columns[i].top);
   }
   const auto model = builder.Build();
   std::vector<Point3D> out;
@@ -99,7 +102,8 @@ inline std::shared_ptr<HostBaseElements::BuildingElement> LoadPalette(const std:
   static std::map<std::string, HostBaseElements::BuildingElement> cache;
   auto it = cache.find(file);
   if (it == cache.end()) {
-    auto data = HostBaseElements::BuildingElementService::ReadOrThrow(std::string(PIER_TOOL_DIR) + "/" + file);
+    auto data = HostBaseElements::BuildingElementService::ReadOrThrow(std::string(PIER_TOOL_DIR) +
+                                                                      "/" + file);
     it = cache.emplace(file, *data.build_ele_list.at(0)).first;
   }
   return std::make_shared<HostBaseElements::BuildingElement>(it->second);
@@ -124,7 +128,8 @@ inline std::vector<Bar> BarsOf(const std::vector<HostReinf::BarPlacement>& place
 }
 
 // Shortest distance between two segments in space.
-inline double SegmentDistance(const Point3D& p1, const Point3D& q1, const Point3D& p2, const Point3D& q2) {
+inline double SegmentDistance(const Point3D& p1, const Point3D& q1, const Point3D& p2,
+                              const Point3D& q2) {
   const HostGeo::Vector3D d1(p1, q1), d2(p2, q2), r(p2, p1);
   const double a = d1.Dot(d1), e = d2.Dot(d2), f = d2.Dot(r);
   double s = 0, t = 0;
@@ -163,8 +168,8 @@ inline double BarDistance(const Bar& a, const Bar& b) {
 
 inline std::string Describe(const Bar& b) {
   std::ostringstream s;
-  s << "bar of placement " << b.placement << " (d " << b.d << ") from " << HostGeo::ToString(b.points.front())
-    << " to " << HostGeo::ToString(b.points.back());
+  s << "bar of placement " << b.placement << " (d " << b.d << ") from "
+    << HostGeo::ToString(b.points.front()) << " to " << HostGeo::ToString(b.points.back());
   return s.str();
 }
 

@@ -487,7 +487,8 @@ TEST_F(PierTool, MainDiameterBelowTheMinimumIsCorrectedAlsoWhereNoCageCanBeBuilt
   run.session.ClearMessages();
   const auto out = Printed([&] { run.Edit("Main_Diameter", 11); });
   EXPECT_NE(out.find("11 mm has no row in the length tables"), std::string::npos) << out;
-  EXPECT_EQ(run.Messages(), std::vector<std::string>{"Main Column Rebar Diameter \u00D8min = 12 mm!"});
+  EXPECT_EQ(run.Messages(),
+            std::vector<std::string>{"Main Column Rebar Diameter \u00D8min = 12 mm!"});
   EXPECT_EQ(run.Param("Main_Diameter").Number(), 12);
   EXPECT_EQ(CornerBarDiameter(run.tool.reinforcement()), 12);
 }
