@@ -35,7 +35,7 @@ std::string OutputDate() {
 void WriteOutputs(const ExportInput& input, const std::string& out_dir, Terminal& terminal) {
   const Schedule schedule = BuildSchedule(input);
   terminal.Out() << ScheduleTable(input, schedule);
-  for (const auto& path : ExportAll(input, out_dir)) terminal.Note("wrote " + path);
+  for (const auto& path : ExportAll(input, schedule, out_dir)) terminal.Note("wrote " + path);
 }
 
 namespace {

@@ -82,7 +82,11 @@ void WriteFileAtomically(const std::string& dir, const std::string& name, const 
 }
 
 std::vector<std::string> ExportAll(const ExportInput& input, const std::string& dir) {
-  const Schedule schedule = BuildSchedule(input);
+  return ExportAll(input, BuildSchedule(input), dir);
+}
+
+std::vector<std::string> ExportAll(const ExportInput& input, const Schedule& schedule,
+                                   const std::string& dir) {
   CreateFolder(dir);
   const auto exporters = AllExporters();
   for (const auto& exporter : exporters) {

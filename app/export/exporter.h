@@ -37,6 +37,9 @@ void WriteFileAtomically(const std::string& dir, const std::string& name, const 
 // Writes every exporter's output into `dir` (created if missing); returns
 // the paths written.
 std::vector<std::string> ExportAll(const ExportInput& input, const std::string& dir);
+// The same with the schedule already built from `input`.
+std::vector<std::string> ExportAll(const ExportInput& input, const Schedule& schedule,
+                                   const std::string& dir);
 
 // The schedule as a table for the terminal.
 std::string ScheduleTable(const ExportInput& input, const Schedule& schedule);

@@ -416,24 +416,26 @@ class GlobalIds {
       state = Fnv1a128(part, state);
     }
     const Hash128 hash = Mixed(state);
-    if (!issued_.insert(hash).second) {
-      std::string name = base_;
-      for (const std::string_view part : parts) name += "/" + std::string(part);
-      throw std::logic_error("cage.ifc: two objects got the same GlobalId (" +
-                             EncodeGlobalId(hash) + ") from '" + name + "'");
-    }
+    issued_.push_back(hash);
     return "'" + EncodeGlobalId(hash) + "'";
   }
 
- private:
-  struct HashOfHash {
-    std::size_t operator()(const Hash128& h) const {
-      return static_cast<std::size_t>(h.low ^ h.high);
+  // Every id must be unique; checked once all are issued, by sorting them.
+  void CheckUnique() {
+    std::sort(issued_.begin(), issued_.end(), [](const Hash128& a, const Hash128& b) {
+      return a.high != b.high ? a.high < b.high : a.low < b.low;
+    });
+    const auto twice = std::adjacent_find(issued_.begin(), issued_.end());
+    if (twice != issued_.end()) {
+      throw std::logic_error("cage.ifc: two objects got the same GlobalId (" +
+                             EncodeGlobalId(*twice) + ") under '" + base_ + "'");
     }
-  };
+  }
+
+ private:
   std::string base_;
   Hash128 base_state_;
-  std::unordered_set<Hash128, HashOfHash> issued_;
+  std::vector<Hash128> issued_;
 };
 
 // A rotation (the images of the x, y and z axes) and a translation.
@@ -555,6 +557,7 @@ class IfcFile {
     WriteCages();
     WriteMarkProperties();
     WriteRelations();
+    gid_.CheckUnique();
     data_.Flush();
   }
 
