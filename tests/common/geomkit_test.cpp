@@ -2,6 +2,7 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -281,8 +282,8 @@ class TableFolder : public testing::Test {
   void SetUp() override {
     const auto* info = testing::UnitTest::GetInstance()->current_test_info();
     dir_ = std::filesystem::temp_directory_path() /
-           ("geomkit_test_" + std::string(info->name()) + "_" +
-            std::to_string(reinterpret_cast<std::uintptr_t>(this)));
+           ("geomkit_test_" + std::string(info->name()) + "_" + std::to_string(::getpid()) + "_" +
+            testing::UnitTest::GetInstance()->current_test_info()->name());
     std::filesystem::remove_all(dir_);
     std::filesystem::create_directories(dir_);
   }

@@ -2,6 +2,7 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <filesystem>
@@ -124,7 +125,8 @@ class TableFiles : public testing::Test {
   std::filesystem::path dir_;
   void SetUp() override {
     dir_ = std::filesystem::temp_directory_path() /
-           ("length_tables_test_" + std::to_string(reinterpret_cast<std::uintptr_t>(this)));
+           ("length_tables_test_" + std::to_string(::getpid()) + "_" +
+            testing::UnitTest::GetInstance()->current_test_info()->name());
     std::filesystem::remove_all(dir_);
   }
   void TearDown() override { std::filesystem::remove_all(dir_); }
