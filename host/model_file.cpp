@@ -85,18 +85,18 @@ std::shared_ptr<const ElementModel> ElementModel::Parse(const std::string& text,
     const json& oj = w.Array("openings", true);
     for (std::size_t k = 0; k < oj.size(); ++k) {
       js::Object o(oj[k], w.PathOf("openings") + "[" + std::to_string(k) + "]", source_name);
-      ElementModel::Builder::OpeningSpec spec;
-      spec.id = o.Text("id");
-      spec.kind = o.Text("kind");
-      if (spec.kind != "door" && spec.kind != "window") {
-        o.Fail("kind", "expected \"door\" or \"window\", got \"" + spec.kind + "\"");
+      ElementModel::Builder::OpeningSpec opening;
+      opening.id = o.Text("id");
+      opening.kind = o.Text("kind");
+      if (opening.kind != "door" && opening.kind != "window") {
+        o.Fail("kind", "expected \"door\" or \"window\", got \"" + opening.kind + "\"");
       }
-      spec.start = o.Number("start");
-      spec.width = o.Number("width");
-      spec.height = o.Number("height");
-      spec.sill = spec.kind == "window" ? o.Number("sill") : 0.0;
+      opening.start = o.Number("start");
+      opening.width = o.Number("width");
+      opening.height = o.Number("height");
+      opening.sill = opening.kind == "window" ? o.Number("sill") : 0.0;
       o.Finish();
-      openings.push_back(spec);
+      openings.push_back(opening);
     }
     w.Finish();
     builder.AddWall(id, start, end, thickness, bottom, top_level, layers, openings);

@@ -296,24 +296,24 @@ TEST(CageGeometry, SingleCageBarsStandWhereADetailerPutsThem) {
   for (unsigned seed = 1; seed <= 2500; ++seed) {
     SCOPED_TRACE("seed " + std::to_string(seed));
     Rng rng(seed);
-    const ColumnSpec spec = RandomColumn(rng);
-    const Values v = RandomValues(rng, std::min(spec.first, spec.second),
-                                  std::max(spec.first, spec.second), false);
+    const ColumnSpec column = RandomColumn(rng);
+    const Values v = RandomValues(rng, std::min(column.first, column.second),
+                                  std::max(column.first, column.second), false);
     Host host;
     HostUtil::SessionScope scope(host.session);
     cage_single::Reinforcement cage(Palette("cage_single.pal", v), nullptr, host.input,
-                                    PIER_TOOL_DIR, host.strings, HostVertices({spec}));
+                                    PIER_TOOL_DIR, host.strings, HostVertices({column}));
     ASSERT_FALSE(cage.error());
     const auto placements = cage.Rebars();
     const auto bars = BarsOf(placements);
     std::vector<Bar> stirrups, longitudinal;
     for (const auto& b : bars)
       (b.type == BendingShapeType::Stirrup ? stirrups : longitudinal).push_back(b);
-    const auto ccw = CcwCorners(spec);
-    LowerExpect e{Faces{ccw}, spec.bottom, spec.top, v, XFaces(ccw, cage.Column())};
+    const auto ccw = CcwCorners(column);
+    LowerExpect e{Faces{ccw}, column.bottom, column.top, v, XFaces(ccw, cage.Column())};
     CheckStirrups(stirrups, e, v.top_len, v.bot_len);
     CheckLowerBars(longitudinal, e);
-    const double height = geomkit::round_down(spec.top - spec.bottom + v.S - 50);
+    const double height = geomkit::round_down(column.top - column.bottom + v.S - 50);
     for (const auto& b : longitudinal) {
       ASSERT_EQ(b.points.size(), 2u);
       EXPECT_NEAR(b.points.back().Z() - b.points.front().Z(), height, kTol);

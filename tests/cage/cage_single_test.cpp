@@ -54,10 +54,10 @@ struct ToolRun {
 
   HostBaseElements::Parameter& operator[](const char* name) { return (*palette)[name]; }
   cage_single::Reinforcement& Build(
-      const ColumnSpec& spec,
+      const ColumnSpec& column,
       std::shared_ptr<HostBaseElements::BuildingElementPaletteService> service = nullptr) {
     cage = std::make_unique<cage_single::Reinforcement>(
-        palette, std::move(service), input, PIER_TOOL_DIR, strings, HostVertices({spec}));
+        palette, std::move(service), input, PIER_TOOL_DIR, strings, HostVertices({column}));
     return *cage;
   }
 };
@@ -108,10 +108,10 @@ TEST(CageSingle, SteepFirstEdgeTurnsTheSection) {
 }
 
 TEST(CageSingle, SectionSizesAndOrientation) {
-  for (const auto& spec :
+  for (const auto& column :
        {Column(300, 600), Column(600, 300), Column(300, 600, 90), Column(600, 300, 30)}) {
     ToolRun run;
-    const auto& cage = run.Build(spec);
+    const auto& cage = run.Build(column);
     EXPECT_DOUBLE_EQ(cage.Column_Width(), 300);
     EXPECT_DOUBLE_EQ(cage.Column_Length(), 600);
     EXPECT_DOUBLE_EQ(cage.Column_Height(), 3000);
@@ -166,14 +166,14 @@ TEST(CageSingle, PrepareParametersWritesSpacingsAndRedrawsThePalette) {
 
 TEST(CageSingle, InputIsCheckedWhenTheCageIsMade) {
   // Sides are compared rounded to 0.1 mm; a wall is only a warning.
-  for (const auto& [spec, messages, refused] :
+  for (const auto& [column, messages, refused] :
        {std::tuple{Column(200, 850), Messages{kWall}, false},
         {Column(200, 800), Messages{}, false},
         {Column(199.96, 400), Messages{}, false},
         {Column(400, 199.94), Messages{kMinWidth}, true}}) {
-    SCOPED_TRACE(std::to_string(spec.first) + " x " + std::to_string(spec.second));
+    SCOPED_TRACE(std::to_string(column.first) + " x " + std::to_string(column.second));
     ToolRun run;
-    auto& cage = run.Build(spec);
+    auto& cage = run.Build(column);
     EXPECT_EQ(run.session.Messages(), messages);
     EXPECT_EQ(cage.error(), refused);
     EXPECT_EQ(cage.Rebars().empty(), refused);
@@ -259,16 +259,16 @@ TEST(CageSingle, StirrupZones) {
 }
 
 TEST(CageSingle, StirrupStaysInsideWhenTheFirstEdgeIsTheLongerSide) {
-  for (const auto& spec : {Column(600, 300), Column(600, 300, 20), Column(300, 600, 100)}) {
+  for (const auto& column : {Column(600, 300), Column(600, 300, 20), Column(300, 600, 100)}) {
     ToolRun run;
-    const Faces faces{CcwCorners(spec)};
-    for (const auto& s : BarsOf(run.Build(spec).Stirrup())) {
+    const Faces faces{CcwCorners(column)};
+    for (const auto& s : BarsOf(run.Build(column).Stirrup())) {
       // The loop's corners follow the hook's corners.
       const std::size_t first = s.points.size() == 7 ? 1 : 2;
       for (std::size_t i = first; i < first + 4; ++i) {
         const auto d = FaceDistances(faces, s.points[i]);
-        EXPECT_NEAR(d[0], 34, kTol) << spec.first << " first at " << spec.theta;
-        EXPECT_NEAR(d[1], 34, kTol) << spec.first << " first at " << spec.theta;
+        EXPECT_NEAR(d[0], 34, kTol) << column.first << " first at " << column.theta;
+        EXPECT_NEAR(d[1], 34, kTol) << column.first << " first at " << column.theta;
       }
     }
   }
@@ -277,8 +277,8 @@ TEST(CageSingle, StirrupStaysInsideWhenTheFirstEdgeIsTheLongerSide) {
 TEST(CageSingle, CageListsStirrupZonesCornersThenXThenYSides) {
   ToolRun run;
   run["Add_Y_Diameter"].SetValue(10.0);
-  const ColumnSpec spec = Column(400, 500, 30);
-  auto& cage = run.Build(spec);
+  const ColumnSpec column = Column(400, 500, 30);
+  auto& cage = run.Build(column);
   const auto placements = cage.Rebars();
   ASSERT_EQ(placements.size(), 11u);
   for (const auto& p : placements) EXPECT_EQ(p.GetPositionNumber(), 2);
@@ -313,9 +313,9 @@ TEST(CageSingle, CornerBarsTouchTheStirrupAndRunThroughTheSlab) {
   for (const auto& [slab, height] : {std::pair{250.0, 3200.0}, {230.0, 3150.0}}) {
     ToolRun run;
     run["Slab_Above"].SetValue(slab);
-    const ColumnSpec spec = Column(400, 300, 15);
-    const Faces faces{CcwCorners(spec)};
-    auto& cage = run.Build(spec);
+    const ColumnSpec column = Column(400, 300, 15);
+    const Faces faces{CcwCorners(column)};
+    auto& cage = run.Build(column);
     const auto corners = cage.MainRebars();
     ASSERT_EQ(corners.size(), 4u);
     for (const auto& p : corners) {
@@ -334,10 +334,10 @@ TEST(CageSingle, CornerBarsTouchTheStirrupAndRunThroughTheSlab) {
 }
 
 TEST(CageSingle, SideBarsAreSpreadOverTheSideTheyServe) {
-  const auto rows = [](ToolRun& run, const ColumnSpec& spec, int nX, int nY) {
+  const auto rows = [](ToolRun& run, const ColumnSpec& column, int nX, int nY) {
     run["Add_X_Number"].SetValue(nX);
     run["Add_Y_Number"].SetValue(nY);
-    auto& cage = run.Build(spec);
+    auto& cage = run.Build(column);
     auto placements = cage.AddX();
     const auto y = cage.AddY();
     placements.insert(placements.end(), y.begin(), y.end());

@@ -30,7 +30,7 @@ struct ColumnSpec {
   bool clockwise = false;  // listing sense in the model
 };
 
-// The plan corners counter-clockwise, from the spec's corner 0.
+// The plan corners counter-clockwise, from the column's corner 0.
 inline std::vector<Point2D> CcwCorners(const ColumnSpec& s) {
   const double t = s.theta / 180.0 * std::numbers::pi;
   const double ux = std::cos(t), uy = std::sin(t), vx = -uy, vy = ux;
