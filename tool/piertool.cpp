@@ -265,25 +265,13 @@ void GeometrySelectInteractor::BuildCage() {
           "there is no cage to build yet: pick a column (and the column standing "
           "on it) and press Finish first");
   }
-  reinforcement_ = std::visit(
-      [](auto& cage) -> HostReinf::ModelElementList {
-        if constexpr (std::is_same_v<std::decay_t<decltype(cage)>, std::monostate>) {
-          return {};
-        } else {
-          return cage.Rebars();
-        }
-      },
-      Column_);
+  reinforcement_ =
+      WithCage([](auto& cage) { return cage.Rebars(); }, HostReinf::ModelElementList());
 }
 
 void GeometrySelectInteractor::Prepare_Preview() {
   BuildCage();
-  std::visit(
-      [](auto& cage) {
-        if constexpr (!std::is_same_v<std::decay_t<decltype(cage)>, std::monostate>)
-          cage.Prepare_Parameters();
-      },
-      Column_);
+  WithCage([](auto& cage) { cage.Prepare_Parameters(); });
   preview_ = true;
 }
 
@@ -295,39 +283,27 @@ void GeometrySelectInteractor::draw_preview() {
 void GeometrySelectInteractor::Draw_Rebar(bool prepare, bool draw) {
   auto& doc = coord_input_.GetInputViewDocument();
   BuildCage();
-  auto visit = [&](auto&& fn) {
-    std::visit(
-        [&](auto& cage) {
-          if constexpr (!std::is_same_v<std::decay_t<decltype(cage)>, std::monostate>) fn(cage);
-        },
-        Column_);
-  };
-  if (prepare) visit([](auto& cage) { cage.Prepare_Parameters(); });
+  if (prepare) WithCage([](auto& cage) { cage.Prepare_Parameters(); });
   HostBaseElements::CommonProperties com_prop;
   com_prop.GetGlobalProperties();
   com_prop.Layer = static_cast<int>(kCreatedLayer);
   for (auto& element : reinforcement_) element.SetCommonProperties(com_prop);
   if (draw) {
-    bool error = false;
-    visit([&](auto& cage) {
-      cage.check_output();
-      error = cage.error();
-    });
+    const bool error = WithCage(
+        [](auto& cage) {
+          cage.check_output();
+          return cage.error();
+        },
+        false);
     if (!error)
       HostBaseElements::CreateElements(doc, HostGeo::Matrix3D(), reinforcement_, {}, nullptr);
   }
 }
 
 bool GeometrySelectInteractor::cage_error() const {
-  return std::visit(
-      [](const auto& cage) {
-        if constexpr (std::is_same_v<std::decay_t<decltype(cage)>, std::monostate>) {
-          return false;
-        } else {
-          return cage.error();
-        }
-      },
-      Column_);
+  const auto* single = std::get_if<cage_single::Reinforcement>(&Column_);
+  const auto* stacked = std::get_if<cage_stacked::Reinforcement>(&Column_);
+  return single ? single->error() : stacked ? stacked->error() : false;
 }
 
 }  // namespace piertool

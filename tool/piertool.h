@@ -73,6 +73,19 @@ class GeometrySelectInteractor : public HostInput::BaseInteractor {
   void BuildCage();
   template <typename Fn>
   void CatchAndPrint(Fn&& fn);
+  // Calls fn with the current cage, of whichever module; without a cage,
+  // returns `none`.
+  template <typename Fn, typename R = void>
+  R WithCage(Fn&& fn, R none = R()) {
+    if (auto* single = std::get_if<cage_single::Reinforcement>(&Column_)) return fn(*single);
+    if (auto* stacked = std::get_if<cage_stacked::Reinforcement>(&Column_)) return fn(*stacked);
+    return none;
+  }
+  template <typename Fn>
+  void WithCage(Fn&& fn) {
+    if (auto* single = std::get_if<cage_single::Reinforcement>(&Column_)) fn(*single);
+    if (auto* stacked = std::get_if<cage_stacked::Reinforcement>(&Column_)) fn(*stacked);
+  }
 
   HostInput::CoordinateInput& coord_input_;
   std::string tool_path_;

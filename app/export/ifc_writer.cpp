@@ -384,12 +384,6 @@ class StepData {
   int Frame(const Point3D& origin) {
     return Shared("IFCAXIS2PLACEMENT3D", Ref(Point(origin)) + ",$,$");
   }
-  // The same for a place no other object shares (a bar's own position):
-  // written without looking for an earlier one.
-  int OwnFrame(const Point3D& origin) {
-    return Add("IFCAXIS2PLACEMENT3D", Ref(Add("IFCCARTESIANPOINT", Coords(origin))) + ",$,$");
-  }
-  const std::string& Text() const { return text_; }
 
  private:
   void AppendInt(int v) {
