@@ -3,5 +3,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 files=$(git ls-files '*.cpp' '*.h' | grep -v '^tests/golden/' || true)
-clang-format --dry-run --Werror $files
+# The pinned formatter: Debian 12's clang-format 14, as scripts/deps.sh installs it.
+formatter=$(command -v clang-format-14 || command -v clang-format)
+"$formatter" --dry-run --Werror $files
 echo "format: ok"

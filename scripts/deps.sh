@@ -2,7 +2,7 @@
 # Installs the Debian packages the build and the tests need. Runs as root on
 # a fresh Debian 12 machine; quiet when everything is already there.
 set -euo pipefail
-packages=(build-essential cmake ninja-build g++ clang libclang-rt-14-dev
+packages=(build-essential cmake ninja-build g++ clang libclang-rt-14-dev clang-format-14
           libgtest-dev libgmock-dev libbenchmark-dev
           nlohmann-json3-dev libcli11-dev libfmt-dev libcpp-httplib-dev pkg-config
           nodejs npm git)
