@@ -1359,18 +1359,21 @@ void CheckBarsFromBelow(const BarsFromBelow& below, const SectionLayout& l, cons
     }
     apart = std::max(apart, nearest - geomkit::MaxLapClearDistance(d));
   }
-  if (outside > 1e-6) {
+  // Bars in contact stand exactly their radii apart; a hundredth of a
+  // millimetre is what rotated coordinates may add.
+  constexpr double kContact = 0.01;
+  if (outside > kContact) {
     out.push_back(Blocking("bars from below outside the links",
                            "bars from the column below stand up to " + Mm(outside) +
                                " mm outside this column's links."));
   }
-  if (overlap > 1e-6) {
+  if (overlap > kContact) {
     out.push_back(Blocking("bars from below running into this column's bars",
                            "bars from the column below run into this column's own bars (they "
                            "overlap by up to " +
                                Mm(overlap) + " mm)."));
   }
-  if (apart > 1e-6) {
+  if (apart > kContact) {
     out.push_back(Warning("bars from the column below stand up to " + Mm(apart) +
                           " mm further from this column's bars than a lap allows (the smaller "
                           "of 4 diameters and 50 mm clear, EN 1992-1-1 8.7.2(3))."));
