@@ -720,6 +720,32 @@ CrossTieResult CrossTies(const CrossTieArgs& a) {
     pieces.push_back(std::move(ps));
     extent.push_back({lo, hi});
   }
+  // Only bars within reach of a tie line matter to the ties across a pair
+  // of faces: those whose place along the faces comes within the band the
+  // ties' legs, bends and tails take.
+  const double R = geomkit::InnerBendRadius(dt) + dt / 2;
+  const double band =
+      std::max(R, (std::numbers::sqrt2 - 1) * R + (10 * dt + R) / std::numbers::sqrt2) + dt / 2;
+  std::array<std::vector<std::size_t>, 2> relevant;
+  for (std::size_t f : {0u, 1u}) {
+    double lo = 1e300, hi = -1e300;
+    for (const auto& line : lines) {
+      if (line.face != f) continue;
+      lo = std::min(lo, a.layout.faces[f].along[line.index]);
+      hi = std::max(hi, a.layout.faces[f].along[line.index]);
+    }
+    for (std::size_t k = 0; k < a.bars.size(); ++k) {
+      double first = 1e300, last = -1e300;
+      for (const auto& p : a.bars[k].first) {
+        const double at = Dot2(Sub(Point2D{p.X(), p.Y()}, a.layout.corners[f]), a.layout.Along(f));
+        first = std::min(first, at);
+        last = std::max(last, at);
+      }
+      const double reach = band + a.bars[k].second / 2 + a.layout.faces[f].diameter;
+      if (last >= lo - reach && first <= hi + reach) relevant[f].push_back(k);
+    }
+  }
+  const HostGeo::RotationAngles unturned(0, 0, 0);
   struct Seen {
     std::vector<int> key;
     std::vector<Point2D> local;
@@ -752,7 +778,7 @@ CrossTieResult CrossTies(const CrossTieArgs& a) {
       key_of[f].clear();
       moving[f] = false;
       worked[f] = false;
-      for (std::size_t k = 0; k < a.bars.size(); ++k) {
+      for (std::size_t k : relevant[f]) {
         if (level < extent[k].first - dt / 2 || level > extent[k].second + dt / 2) continue;
         const double lo = std::max(level - dt / 2, extent[k].first);
         const double hi = std::min(level + dt / 2, extent[k].second);
@@ -772,7 +798,7 @@ CrossTieResult CrossTies(const CrossTieArgs& a) {
       worked[f] = true;
       low_of[f].clear();
       high_of[f].clear();
-      for (std::size_t k = 0; k < a.bars.size(); ++k) {
+      for (std::size_t k : relevant[f]) {
         if (level < extent[k].first - dt / 2 || level > extent[k].second + dt / 2) continue;
         const auto& [bar, bar_d] = a.bars[k];
         const auto [lo, hi] = extent[k];
@@ -851,9 +877,6 @@ CrossTieResult CrossTies(const CrossTieArgs& a) {
       // Only bars near the tie's line can meet it: its legs and bends lie
       // within R of the held bars' line, its tails within their 45-degree
       // reach beyond that.
-      const double R = geomkit::InnerBendRadius(dt) + dt / 2;
-      const double band =
-          std::max(R, (std::numbers::sqrt2 - 1) * R + (10 * dt + R) / std::numbers::sqrt2) + dt / 2;
       const double line_along = Dot2(Sub(pa, a.layout.corners[f]), a.layout.Along(f));
       std::vector<std::pair<Point2D, double>> others_here;
       for (std::size_t k = 0; k < low.size(); ++k) {
@@ -918,7 +941,7 @@ CrossTieResult CrossTies(const CrossTieArgs& a) {
   }
   for (auto& g : groups) {
     const auto shape = HostReinf::GeneralReinfShapeBuilder::create_freeform_shape_with_hooks(
-        g.path, HostGeo::RotationAngles(0, 0, 0), props, 0, -1, -1);
+        g.path, unturned, props, 0, -1, -1);
     std::sort(g.z.begin(), g.z.end());
     // Split into stretches of one pitch.
     for (std::size_t i = 0; i < g.z.size();) {
