@@ -16,6 +16,17 @@
 
 namespace cage_common {
 
+void MoveInto(Placements& to, Placements from) {
+  to.insert(to.end(), std::make_move_iterator(from.begin()), std::make_move_iterator(from.end()));
+}
+
+Placements CageList(Placements links, const Placements& ties, Placements longitudinal) {
+  links.reserve(links.size() + ties.size() + longitudinal.size());
+  links.insert(links.end(), ties.begin(), ties.end());
+  MoveInto(links, std::move(longitudinal));
+  return links;
+}
+
 using HostGeo::Point2D;
 using HostGeo::Point3D;
 
@@ -171,8 +182,8 @@ Point2D Scale(const Point2D& a, double k) { return {a.X() * k, a.Y() * k}; }
 Point2D Sub(const Point2D& a, const Point2D& b) { return {a.X() - b.X(), a.Y() - b.Y()}; }
 double Dot2(const Point2D& a, const Point2D& b) { return a.X() * b.X() + a.Y() * b.Y(); }
 Point2D Unit(const Point2D& from, const Point2D& to) {
-  const double l = from.GetDistance(to);
-  return {(to.X() - from.X()) / l, (to.Y() - from.Y()) / l};
+  const Point2D d = Sub(to, from);
+  return Scale(d, 1 / std::sqrt(Dot2(d, d)));
 }
 }  // namespace
 
@@ -453,69 +464,57 @@ struct TieLine {
   std::size_t index;
 };
 
-// How far a tail may run from `from` along the unit direction `dir` in plan
-// before it comes within reach of a bar (all but those at `except`, which
-// the tie holds), leaves the box the links enclose, passes `mid_depth` from
-// face `face` or comes within a tie's diameter of the leg of another tie
-// across the same faces (at `bodies`, along face `face`).
-double TailRoom(const SectionLayout& l, const Point2D& from, const Point2D& dir, double dt,
-                const std::vector<Point2D>& except, const std::vector<double>& bodies,
-                std::size_t face, double mid_depth,
-                const std::vector<std::pair<Point2D, double>>& extra) {
-  double room = 1e300;
-  for (std::size_t h = 0; h < 4; ++h) {
-    const double inner = l.faces[h].depth - l.faces[h].diameter / 2 + dt / 2;
-    const double depth = Dot2(Sub(from, l.corners[h]), l.Inward(h));
-    const double rate = Dot2(dir, l.Inward(h));
-    if (rate < -1e-12) room = std::min(room, (depth - inner) / -rate);
-    if (h == face && rate > 1e-12) room = std::min(room, (mid_depth - depth) / rate);
-  }
-  const auto clear_of = [&](const Point2D& p, double d) {
-    for (const auto& e : except) {
-      if (e.GetDistance(p) < 1e-9) return;
-    }
-    const double need = (d + dt) / 2;
-    const Point2D rel = Sub(p, from);
-    const double along = Dot2(rel, dir);
-    const double h2 = Dot2(rel, rel) - along * along;
-    if (h2 >= need * need || along + need < 0) return;
-    room = std::min(room, along - std::sqrt(need * need - h2));
-  };
-  for (std::size_t k = 0; k < 4; ++k) clear_of(l.CornerBar(k), l.corner_diameter);
-  for (std::size_t f = 0; f < 4; ++f) {
-    for (std::size_t j = 0; j < l.faces[f].along.size(); ++j) {
-      clear_of(l.SideBar(f, j), l.faces[f].diameter);
+// What every tie of a cage is laid out against: the section, the tie's
+// diameter and bend, and the section's bars where the layout puts them.
+struct TieSetting {
+  TieSetting(const SectionLayout& l, double tie_diameter)
+      : layout(l), dt(tie_diameter), R(geomkit::InnerBendRadius(tie_diameter) + tie_diameter / 2) {
+    for (std::size_t k = 0; k < 4; ++k) section.push_back({l.CornerBar(k), l.corner_diameter});
+    for (std::size_t f = 0; f < 4; ++f) {
+      for (std::size_t j = 0; j < l.faces[f].along.size(); ++j) {
+        section.push_back({l.SideBar(f, j), l.faces[f].diameter});
+      }
     }
   }
-  for (const auto& [p, d] : extra) clear_of(p, d);
-  const double al = Dot2(Sub(from, l.corners[face]), l.Along(face));
-  const double rate = Dot2(dir, l.Along(face));
-  for (double body : bodies) {
-    if (std::abs(rate) < 1e-12 || (body - al) * rate <= 0) continue;
-    const double target = body - (rate > 0 ? dt : -dt);
-    room = std::min(room, (target - al) / rate);
-  }
-  return std::max(0.0, room);
-}
+  const SectionLayout& layout;
+  double dt;
+  double R;  // the centreline radius of the tie's bends
+  std::vector<std::pair<Point2D, double>> section;
+};
 
-// The tie's plan polyline round bar `a` on face f and bar `b` on the
-// opposite face (each held in the tie's bend on its face side); `side` (+1
-// or -1) picks which side of the bars the tie's leg passes, so that hooks
-// swap from level to level. `others` are the bars (along face f) the other
+// One tie: round bar `a` on face `face` and bar `b` on the opposite face
+// (each held in the tie's bend on its face side); `side` (+1 or -1) picks
+// which side of the bars the tie's leg passes, so that hooks swap from level
+// to level. `others` are the places (along the face) of the bars the other
 // ties across the same faces hold; `extra` further bars to keep clear of.
+struct TieRequest {
+  std::size_t face;
+  Point2D a;
+  double da;
+  Point2D b;
+  double db;
+  int side;
+  const std::vector<double>& others;
+  const std::vector<std::pair<Point2D, double>>& extra;
+};
+
 struct TieGeometry {
   std::vector<Point2D> path;  // tail, bend corners, leg, bend corners, tail
 };
-TieGeometry TiePath(const SectionLayout& l, std::size_t f, const Point2D& a, double da,
-                    const Point2D& b, double db, double dt, int side,
-                    const std::vector<double>& others,
-                    const std::vector<std::pair<Point2D, double>>& extra) {
+
+// The tie's plan polyline. Its tails run back into the section at 45
+// degrees, 10 diameters where there is room: short of the middle (so that
+// the two never meet), inside the links and clear of every other bar and
+// tie.
+TieGeometry TiePath(const TieSetting& s, const TieRequest& t) {
+  const SectionLayout& l = s.layout;
+  const double dt = s.dt, R = s.R, ri = R - dt / 2;
+  const std::size_t f = t.face;
   const Point2D u = l.Inward(f);
-  const Point2D v = Scale(l.Along(f), side);
-  const double ri = geomkit::InnerBendRadius(dt), R = ri + dt / 2;
+  const Point2D v = Scale(l.Along(f), t.side);
   // Each bar sits in the bend, touching it on the face side.
-  const Point2D ca = Add(a, Scale(u, std::max(0.0, ri - da / 2)));
-  const Point2D cb = Sub(b, Scale(u, std::max(0.0, ri - db / 2)));
+  const Point2D ca = Add(t.a, Scale(u, std::max(0.0, ri - t.da / 2)));
+  const Point2D cb = Sub(t.b, Scale(u, std::max(0.0, ri - t.db / 2)));
   const double t45 = std::numbers::sqrt2 - 1;  // tan 22.5 degrees
   const Point2D k1a = Add(ca, Add(Scale(u, -R), Scale(v, R)));
   const Point2D k2a = Add(ca, Add(Scale(u, -R), Scale(v, -t45 * R)));
@@ -523,18 +522,50 @@ TieGeometry TiePath(const SectionLayout& l, std::size_t f, const Point2D& a, dou
   const Point2D k2b = Add(cb, Add(Scale(u, R), Scale(v, -t45 * R)));
   const Point2D dir_a = Scale(Sub(u, v), 1 / std::numbers::sqrt2);
   const Point2D dir_b = Scale(Sub(Scale(u, -1), v), 1 / std::numbers::sqrt2);
-  // The tails run back into the section at 45 degrees, 10 diameters where
-  // there is room: short of the middle (so that the two never meet), inside
-  // the links and clear of every other bar and tie.
-  std::vector<double> bodies;
-  for (double q : others) bodies.push_back(q + side * R);
   const double across = l.FaceLength((f + 1) % 4);
   const double mid = across / 2 - dt / 2;
+  const Point2D along_f = l.Along(f);
+  // How far a tail may run from `from` along the unit direction `dir`
+  // before it comes within reach of a bar (but those the tie holds), leaves
+  // the box the links enclose, passes `mid_depth` from face f or comes
+  // within a tie's diameter of the leg of another tie across the same faces.
+  const auto room_from = [&](const Point2D& from, const Point2D& dir, double mid_depth) {
+    double room = 1e300;
+    for (std::size_t h = 0; h < 4; ++h) {
+      const double inner = l.faces[h].depth - l.faces[h].diameter / 2 + dt / 2;
+      const double depth = Dot2(Sub(from, l.corners[h]), l.Inward(h));
+      const double rate = Dot2(dir, l.Inward(h));
+      if (rate < -1e-12) room = std::min(room, (depth - inner) / -rate);
+      if (h == f && rate > 1e-12) room = std::min(room, (mid_depth - depth) / rate);
+    }
+    const auto clear_of = [&](const Point2D& p, double d) {
+      for (const Point2D* held : {&t.a, &t.b}) {
+        const Point2D gap = Sub(*held, p);
+        if (Dot2(gap, gap) < 1e-18) return;
+      }
+      const double need = (d + dt) / 2;
+      const Point2D rel = Sub(p, from);
+      const double along = Dot2(rel, dir);
+      const double h2 = Dot2(rel, rel) - along * along;
+      if (h2 >= need * need || along + need < 0) return;
+      room = std::min(room, along - std::sqrt(need * need - h2));
+    };
+    for (const auto& [p, d] : s.section) clear_of(p, d);
+    for (const auto& [p, d] : t.extra) clear_of(p, d);
+    const double al = Dot2(Sub(from, l.corners[f]), along_f);
+    const double rate = Dot2(dir, along_f);
+    for (double q : t.others) {
+      const double body = q + t.side * R;
+      if (std::abs(rate) < 1e-12 || (body - al) * rate <= 0) continue;
+      const double target = body - (rate > 0 ? dt : -dt);
+      room = std::min(room, (target - al) / rate);
+    }
+    return std::max(0.0, room);
+  };
   const auto tail = [&](const Point2D& k2, const Point2D& dir, double mid_depth) {
     // The room is measured from the arc's end, t45 R beyond the corner.
     const Point2D start = Add(k2, Scale(dir, t45 * R));
-    return std::clamp(TailRoom(l, start, dir, dt, {a, b}, bodies, f, mid_depth, extra), 0.0,
-                      10 * dt);
+    return std::clamp(room_from(start, dir, mid_depth), 0.0, 10 * dt);
   };
   const double length = std::min(tail(k2a, dir_a, mid), tail(k2b, dir_b, across - mid));
   const Point2D ta = Add(k2a, Scale(dir_a, length + t45 * R));
@@ -548,19 +579,24 @@ class RoundedPath {
  public:
   RoundedPath(const std::vector<Point2D>& path, double r) : r_(r) {
     const std::size_t n = path.size();
-    std::vector<Point2D> a(path), b(path);  // where each corner's arc starts and ends
+    arcs_.reserve(n);
+    lines_.reserve(n);
+    Point2D start = path.front();  // where the current straight piece starts
     for (std::size_t i = 1; i + 1 < n; ++i) {
       const Point2D in = Unit(path[i - 1], path[i]), out = Unit(path[i], path[i + 1]);
-      const double turn = std::acos(std::clamp(Dot2(in, out), -1.0, 1.0));
-      if (turn < 1e-9) continue;
-      const double t = r * std::tan(turn / 2);
-      a[i] = Sub(path[i], Scale(in, t));
-      b[i] = Add(path[i], Scale(out, t));
+      const double c = std::clamp(Dot2(in, out), -1.0, 1.0);  // the cosine of the turn
+      if (c > 1 - 1e-15) continue;
+      // tan and cos of half the turn, from its cosine.
+      const double t = r * std::sqrt((1 - c) / std::max(1 + c, 1e-300));
+      const double half_cos = std::sqrt((1 + c) / 2);
+      const Point2D arc_a = Sub(path[i], Scale(in, t)), arc_b = Add(path[i], Scale(out, t));
       const Point2D bend = Sub(out, in);
       const Point2D inward = Scale(bend, 1 / std::sqrt(Dot2(bend, bend)));
-      arcs_.push_back({Add(path[i], Scale(inward, r / std::cos(turn / 2))), a[i], b[i]});
+      lines_.push_back({start, arc_a});
+      arcs_.push_back({Add(path[i], Scale(inward, r / std::max(half_cos, 1e-300))), arc_a, arc_b});
+      start = arc_b;
     }
-    for (std::size_t i = 0; i + 1 < n; ++i) lines_.push_back({b[i], a[i + 1]});
+    lines_.push_back({start, path.back()});
   }
 
   double Distance(const Point2D& p) const {
@@ -597,9 +633,11 @@ class RoundedPath {
 };
 
 // Whether the tie, as bent, keeps clear of the bars in `extra`.
-bool TieClear(const TieGeometry& g, double dt,
+bool TieClear(const TieGeometry& g, const TieSetting& s,
               const std::vector<std::pair<Point2D, double>>& extra) {
-  const RoundedPath rounded(g.path, geomkit::InnerBendRadius(dt) + dt / 2);
+  if (extra.empty()) return true;
+  const double dt = s.dt;
+  const RoundedPath rounded(g.path, s.R);
   for (const auto& [p, d] : extra) {
     if (rounded.Distance(p) < (d + dt) / 2 - 1e-6) return false;
   }
@@ -680,20 +718,20 @@ CrossTieResult CrossTies(const CrossTieArgs& a) {
     std::vector<double> z;
   };
   std::vector<Group> groups;
-  const auto add = [&](const std::vector<Point2D>& path, double z) {
-    for (auto& g : groups) {
-      if (g.path.size() != path.size()) continue;
+  // The group of the tie of this shape, new if there is none yet.
+  const auto group_of = [&](std::vector<Point2D> path) {
+    for (std::size_t k = 0; k < groups.size(); ++k) {
+      const auto& g = groups[k].path;
+      if (g.size() != path.size()) continue;
       bool same = true;
       for (std::size_t i = 0; i < path.size() && same; ++i) {
-        const Point2D gap = Sub(g.path[i], path[i]);
+        const Point2D gap = Sub(g[i], path[i]);
         same = Dot2(gap, gap) < 1e-12;
       }
-      if (same) {
-        g.z.push_back(z);
-        return;
-      }
+      if (same) return k;
     }
-    groups.push_back({path, {z}});
+    groups.push_back({std::move(path), {}});
+    return groups.size() - 1;
   };
   // Most levels see the same bars as the level two below (the same side of
   // the alternation): their ties are the same and are worked out once. What
@@ -723,7 +761,8 @@ CrossTieResult CrossTies(const CrossTieArgs& a) {
   // Only bars within reach of a tie line matter to the ties across a pair
   // of faces: those whose place along the faces comes within the band the
   // ties' legs, bends and tails take.
-  const double R = geomkit::InnerBendRadius(dt) + dt / 2;
+  const TieSetting setting(a.layout, dt);
+  const double R = setting.R;
   const double band =
       std::max(R, (std::numbers::sqrt2 - 1) * R + (10 * dt + R) / std::numbers::sqrt2) + dt / 2;
   std::array<std::vector<std::size_t>, 2> relevant;
@@ -748,7 +787,7 @@ CrossTieResult CrossTies(const CrossTieArgs& a) {
   const HostGeo::RotationAngles unturned(0, 0, 0);
   struct Seen {
     std::vector<int> key;
-    std::vector<Point2D> local;
+    std::size_t group = 0;
     bool clear = true;
     bool valid = false;
   };
@@ -759,13 +798,23 @@ CrossTieResult CrossTies(const CrossTieArgs& a) {
     int side;
     Point2D a, b;
     std::vector<std::pair<Point2D, double>> near;
-    std::vector<Point2D> local;
+    std::size_t group;
     bool clear;
   };
-  std::vector<std::vector<Known>> known_(lines.size());
+  std::vector<std::vector<Known>> known_of(lines.size());
   const auto same_place = [](const Point2D& x, const Point2D& y) {
     return x.X() == y.X() && x.Y() == y.Y();
   };
+  // The places along their faces of the bars the other ties across the
+  // same faces hold, per line.
+  std::vector<std::vector<double>> others_of(lines.size());
+  for (std::size_t li = 0; li < lines.size(); ++li) {
+    for (const auto& o : lines) {
+      if (o.face == lines[li].face && o.index != lines[li].index)
+        others_of[li].push_back(a.layout.faces[o.face].along[o.index]);
+    }
+  }
+  std::vector<std::pair<Point2D, double>> others_here;
   std::array<std::vector<std::pair<Point2D, double>>, 2> low_of, high_of;
   std::array<std::vector<int>, 2> key_of;
   std::array<bool, 2> moving{}, worked{};
@@ -840,7 +889,7 @@ CrossTieResult CrossTies(const CrossTieArgs& a) {
       Seen& memo = seen[li][i % 2];
       if (memo.valid && !moving[f] && memo.key == key_of[f]) {
         if (!memo.clear) out.clashes.push_back(level);
-        add(memo.local, level);
+        groups[memo.group].z.push_back(level);
         continue;
       }
       positions(f, level);
@@ -878,7 +927,7 @@ CrossTieResult CrossTies(const CrossTieArgs& a) {
       // within R of the held bars' line, its tails within their 45-degree
       // reach beyond that.
       const double line_along = Dot2(Sub(pa, a.layout.corners[f]), a.layout.Along(f));
-      std::vector<std::pair<Point2D, double>> others_here;
+      others_here.clear();
       for (std::size_t k = 0; k < low.size(); ++k) {
         if (k == ia || k == ib) continue;
         const bool upright = same_place(low[k].first, high[k].first);
@@ -889,17 +938,13 @@ CrossTieResult CrossTies(const CrossTieArgs& a) {
           if (upright) break;  // the same place at both faces of the tie
         }
       }
-      std::vector<double> others;
-      for (const auto& o : lines) {
-        if (o.face == f && o.index != line.index)
-          others.push_back(a.layout.faces[f].along[o.index]);
-      }
+      const std::vector<double>& others = others_of[li];
       // The hooks swap sides from level to level; where the one side runs
       // into a bar carried through, the other is taken. A tie between the
       // same bars past the same bars nearby was worked out before.
       const int preferred = i % 2 == 0 ? 1 : -1;
       Known* known = nullptr;
-      for (auto& k : known_[li]) {
+      for (auto& k : known_of[li]) {
         if (k.side != preferred || !same_place(k.a, pa) || !same_place(k.b, pb) ||
             k.near.size() != others_here.size()) {
           continue;
@@ -916,15 +961,22 @@ CrossTieResult CrossTies(const CrossTieArgs& a) {
       }
       if (known) {
         if (!known->clear) out.clashes.push_back(level);
-        add(known->local, level);
-        memo = {key_of[f], known->local, known->clear, !moving[f]};
+        groups[known->group].z.push_back(level);
+        memo = {key_of[f], known->group, known->clear, !moving[f]};
         continue;
       }
       TieGeometry chosen;
       bool clear = false;
       for (int side : {preferred, -preferred}) {
-        TieGeometry g = TiePath(a.layout, f, pa, d, pb, d, dt, side, others, others_here);
-        if (TieClear(g, dt, others_here)) {
+        TieGeometry g = TiePath(setting, {.face = f,
+                                          .a = pa,
+                                          .da = d,
+                                          .b = pb,
+                                          .db = d,
+                                          .side = side,
+                                          .others = others,
+                                          .extra = others_here});
+        if (TieClear(g, setting, others_here)) {
           chosen = std::move(g);
           clear = true;
           break;
@@ -934,9 +986,10 @@ CrossTieResult CrossTies(const CrossTieArgs& a) {
       if (!clear) out.clashes.push_back(level);
       std::vector<Point2D> local;
       for (const auto& p : chosen.path) local.push_back(Sub(p, origin));
-      add(local, level);
-      known_[li].push_back({preferred, pa, pb, others_here, local, clear});
-      memo = {key_of[f], std::move(local), clear, !moving[f]};
+      const std::size_t group = group_of(std::move(local));
+      groups[group].z.push_back(level);
+      known_of[li].push_back({preferred, pa, pb, others_here, group, clear});
+      memo = {key_of[f], group, clear, !moving[f]};
     }
   }
   for (auto& g : groups) {

@@ -17,6 +17,13 @@ namespace cage_common {
 using PointList = std::vector<HostGeo::Point3D>;
 using Placements = std::vector<HostReinf::BarPlacement>;
 
+// Moves the placements of `from` to the end of `to`.
+void MoveInto(Placements& to, Placements from);
+
+// The whole cage in the order it is listed: links, ties, then the bars
+// (corner and side bars, as `longitudinal` holds them).
+Placements CageList(Placements links, const Placements& ties, Placements longitudinal);
+
 // The eight corners of one picked column starting at `s` in `point_list`,
 // turned by one corner when the first edge runs steeply (45 < |a| < 135
 // degrees, a rounded to one decimal), then brought into the normal order.

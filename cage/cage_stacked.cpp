@@ -188,16 +188,13 @@ double Reinforcement::StarterLength(double diameter) const {
 }
 
 Placements Reinforcement::Rebars() {
-  Placements result = Stirrup();
-  Placements longitudinal;
-  for (auto part : {MainRebars(), AddX(), AddY()}) {
-    longitudinal.insert(longitudinal.end(), part.begin(), part.end());
-  }
+  Placements links = Stirrup();
+  Placements longitudinal = MainRebars();
+  cage_common::MoveInto(longitudinal, AddX());
+  cage_common::MoveInto(longitudinal, AddY());
   const auto& ties = Ties(&longitudinal).placements;
-  result.insert(result.end(), ties.begin(), ties.end());
-  result.insert(result.end(), longitudinal.begin(), longitudinal.end());
   if (error_) return {};
-  return result;
+  return cage_common::CageList(std::move(links), ties, std::move(longitudinal));
 }
 
 cage_common::StirrupZones Reinforcement::Zones() {
