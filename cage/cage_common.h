@@ -20,6 +20,15 @@ using Placements = std::vector<HostReinf::BarPlacement>;
 // Moves the placements of `from` to the end of `to`.
 void MoveInto(Placements& to, Placements from);
 
+// A cage's corner and side bars, in the order they are listed.
+template <class Cage>
+Placements LongitudinalOf(Cage& cage) {
+  Placements out = cage.MainRebars();
+  MoveInto(out, cage.AddX());
+  MoveInto(out, cage.AddY());
+  return out;
+}
+
 // The whole cage in the order it is listed: links, ties, then the bars
 // (corner and side bars, as `longitudinal` holds them).
 Placements CageList(Placements links, const Placements& ties, Placements longitudinal);

@@ -189,9 +189,7 @@ double Reinforcement::StarterLength(double diameter) const {
 
 Placements Reinforcement::Rebars() {
   Placements links = Stirrup();
-  Placements longitudinal = MainRebars();
-  cage_common::MoveInto(longitudinal, AddX());
-  cage_common::MoveInto(longitudinal, AddY());
+  Placements longitudinal = cage_common::LongitudinalOf(*this);
   const auto& ties = Ties(&longitudinal).placements;
   if (error_) return {};
   return cage_common::CageList(std::move(links), ties, std::move(longitudinal));
@@ -276,8 +274,7 @@ const cage_common::CrossTieResult& Reinforcement::Ties(const Placements* longitu
   if (!v_.Cross_Ties) return *(ties_ = cage_common::CrossTieResult{});
   Placements own;
   if (!longitudinal) {
-    for (auto part : {MainRebars(), AddX(), AddY()})
-      own.insert(own.end(), part.begin(), part.end());
+    own = cage_common::LongitudinalOf(*this);
     longitudinal = &own;
   }
   // Every longitudinal bar standing in the column: this cage's and those
