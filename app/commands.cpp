@@ -35,7 +35,10 @@ std::string OutputDate() {
 void WriteOutputs(const ExportInput& input, const std::string& out_dir, Terminal& terminal) {
   const Schedule schedule = BuildSchedule(input);
   terminal.Out() << ScheduleTable(input, schedule);
-  for (const auto& path : ExportAll(input, schedule, out_dir)) terminal.Note("wrote " + path);
+  const auto waiting = [&](const std::string& note) { terminal.Note(note); };
+  for (const auto& path : ExportAll(input, schedule, out_dir, waiting)) {
+    terminal.Note("wrote " + path);
+  }
 }
 
 namespace {
