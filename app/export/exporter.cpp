@@ -7,6 +7,21 @@
 
 namespace pierhost {
 
+std::string CageName(const std::vector<std::string>& column_ids, int number) {
+  std::string name;
+  for (const auto& id : column_ids) {
+    if (!name.empty()) name += '+';
+    if (!id.empty() && id.find_first_of("+#\"") == std::string::npos) {
+      name += id;
+      continue;
+    }
+    name += '"';
+    for (const char ch : id) name += ch == '"' ? std::string("\"\"") : std::string(1, ch);
+    name += '"';
+  }
+  return number > 1 ? name + " #" + std::to_string(number) : name;
+}
+
 std::vector<std::unique_ptr<Exporter>> AllExporters() {
   std::vector<std::unique_ptr<Exporter>> out;
   out.push_back(MakeIfcWriter());

@@ -166,15 +166,10 @@ std::vector<CageRecord> WebSession::AllCages() const {
   std::vector<CageRecord> all = earlier_cages;
   for (const auto& c : run->Cages()) {
     CageRecord copy = c;
-    // A later run may reinforce the same columns again: it gets the next number.
-    std::size_t same = 0;
-    for (const auto& earlier : earlier_cages) same += earlier.column_ids == c.column_ids ? 1 : 0;
-    if (same > 0) {
-      const auto hash = copy.name.find(" #");
-      const int within = hash == std::string::npos ? 1 : std::stoi(copy.name.substr(hash + 2));
-      copy.name =
-          copy.name.substr(0, hash) + " #" + std::to_string(static_cast<int>(same) + within);
-    }
+    // A later run may reinforce the same columns again: its cages come after
+    // those of the earlier runs.
+    for (const auto& earlier : earlier_cages) copy.number += earlier.column_ids == c.column_ids;
+    copy.name = CageName(copy.column_ids, copy.number);
     all.push_back(std::move(copy));
   }
   return all;
