@@ -46,15 +46,18 @@ std::size_t Nesting(const std::string& body) {
   return deepest;
 }
 
+// Text of the request for a message, shortened.
+std::string Short(const std::string& text) {
+  return text.size() > 40 ? text.substr(0, 37) + "..." : text;
+}
+
 // A value of the request for a message: what it is, and scalars themselves,
 // shortened. Lists and objects are never written back.
 std::string Brief(const json& v) {
   if (v.is_object()) return "an object";
   if (v.is_array()) return "a list";
   if (v.is_null()) return "null";
-  std::string text = v.dump(-1, ' ', false, json::error_handler_t::replace);
-  if (text.size() > 40) text = text.substr(0, 37) + "...";
-  return text;
+  return Short(v.dump(-1, ' ', false, json::error_handler_t::replace));
 }
 
 // Coordinates to a hundredth of a millimetre: the page draws nothing finer,
@@ -198,10 +201,13 @@ Event ParseEvent(const json& e, std::size_t index) {
   } else if (type == "cancel") {
     out.kind = Event::Kind::Cancel;
   } else {
-    throw Error(400, where + ".type '" + type + "' is none of click, move, button, set, cancel");
+    throw Error(400,
+                where + ".type '" + Short(type) + "' is none of click, move, button, set, cancel");
   }
   for (const auto& [key, value] : e.items()) {
-    if (!allowed.contains(key)) throw Error(400, where + " has an unknown field \"" + key + "\"");
+    if (!allowed.contains(key)) {
+      throw Error(400, where + " has an unknown field \"" + Short(key) + "\"");
+    }
   }
   return out;
 }
@@ -304,6 +310,8 @@ std::vector<Event> ParseEvents(const std::string& body) {
     std::string what = e.what();
     if (const auto close = what.find("] "); close != std::string::npos)
       what = what.substr(close + 2);
+    // Its "last read" may be a whole string of the body.
+    if (what.size() > 200) what = what.substr(0, 197) + "...";
     throw Error(400, "the request body is not JSON: " + what);
   }
   if (parsed.is_object()) return {ParseEvent(parsed, 0)};
