@@ -123,7 +123,11 @@ int RunSession(const std::string& session_path, const std::string& out_dir,
 }
 
 int WriteTables(const std::string& out_dir, Terminal& terminal) {
-  lengthtables::WriteTables(out_dir);
+  // Each through a fresh temporary file, as the outputs: a link planted
+  // beside the tables redirects nothing.
+  for (const auto table : lengthtables::kTables) {
+    WriteFileAtomically(out_dir, lengthtables::FileName(table), lengthtables::TableCsv(table));
+  }
   terminal.Note("wrote the lap and anchorage length tables into " + out_dir);
   return kExitCreated;
 }
