@@ -165,6 +165,12 @@ ElementModel::Builder& ElementModel::Builder::SetName(std::string name) {
   return *this;
 }
 
+ElementModel::Builder& ElementModel::Builder::Reserve(std::size_t elements) {
+  model_->elements_.reserve(elements);
+  model_->by_id_.reserve(elements);
+  return *this;
+}
+
 void ElementModel::Builder::AddElement(Element element) {
   if (element.id.empty()) {
     throw std::invalid_argument(model_->source_name_ + ": an element has an empty id");

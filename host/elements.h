@@ -127,6 +127,9 @@ class ElementModel::Builder {
   explicit Builder(std::string name, std::string source_name = "<model>");
   // The model's name, when it is known only after its elements.
   Builder& SetName(std::string name);
+  // Room for about `elements` elements, so that a large model is not moved
+  // and rehashed as it grows.
+  Builder& Reserve(std::size_t elements);
   // Corners in either turning sense; stored counter-clockwise starting at the
   // first one given.
   Builder& AddColumn(const std::string& id, const std::vector<HostGeo::Point2D>& corners,

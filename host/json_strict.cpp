@@ -59,14 +59,15 @@ class StrictBuilder : public nlohmann::json_sax<json> {
 
   bool start_object(std::size_t) override { return Open(json::value_t::object); }
   bool key(string_t& k) override {
-    json& object = *open_.back();
-    if (object.contains(k)) {
-      duplicate_ = std::move(k);
-      return false;
-    }
     stream_next_ = open_.size() == 1 && streamed_.contains(k);
     if (stream_next_) stream_key_ = k;
-    member_ = &object[std::move(k)];
+    auto& members = open_.back()->get_ref<json::object_t&>();
+    const auto [at, added] = members.emplace(std::move(k), nullptr);
+    if (!added) {
+      duplicate_ = at->first;
+      return false;
+    }
+    member_ = &at->second;
     return true;
   }
   bool end_object() override { return Close(); }

@@ -114,6 +114,13 @@ std::shared_ptr<const ElementModel> ElementModel::Parse(const std::string& text,
   // model of a million columns is never held as JSON at once. Their ids are
   // checked against each other in the builder.
   ElementModel::Builder builder("", source_name);
+  // Every element has an id: their count is a close upper bound, found in a
+  // fraction of the parse's time.
+  std::size_t ids = 0;
+  for (auto at = text.find("\"id\""); at != std::string::npos; at = text.find("\"id\"", at + 4)) {
+    ++ids;
+  }
+  builder.Reserve(ids);
   const auto element = [&](const std::string& key, std::size_t i, const json& j) {
     if (key == "columns") {
       ReadColumn(j, i, source_name, builder);
