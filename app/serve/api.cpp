@@ -305,7 +305,8 @@ std::vector<Event> ParseEvents(const std::string& body) {
   json parsed;
   try {
     parsed = json::parse(body);
-  } catch (const json::parse_error& e) {
+  } catch (const json::exception& e) {
+    // A syntax error, or a number beyond double (1e999).
     // nlohmann's text starts with its own exception id; the rest says where.
     std::string what = e.what();
     if (const auto close = what.find("] "); close != std::string::npos)

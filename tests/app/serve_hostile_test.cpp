@@ -325,6 +325,11 @@ TEST(ServeHostile, DeepNestingIsRefusedAndNeverEchoed) {
   EXPECT_EQ(shaped->status, 400);
   EXPECT_NE(shaped->body.find("must be a string, got a list"), std::string::npos) << shaped->body;
   EXPECT_EQ(shaped->body.find("secret"), std::string::npos) << shaped->body;
+  // A number beyond double was a 500 (found by the fuzzer of event bodies).
+  const auto huge = c.Post(events.c_str(), "1e999", "application/json");
+  ASSERT_TRUE(huge);
+  EXPECT_EQ(huge->status, 400) << huge->body;
+  EXPECT_NE(huge->body.find("not JSON"), std::string::npos) << huge->body;
   const auto wrapped =
       c.Post(events.c_str(), R"({"type": "button", "event": 4294968296})", "application/json");
   ASSERT_TRUE(wrapped);
