@@ -165,12 +165,6 @@ ElementModel::Builder& ElementModel::Builder::SetName(std::string name) {
   return *this;
 }
 
-ElementModel::Builder& ElementModel::Builder::Reserve(std::size_t elements) {
-  model_->elements_.reserve(elements);
-  model_->by_id_.reserve(elements);
-  return *this;
-}
-
 void ElementModel::Builder::AddElement(Element element) {
   if (element.id.empty()) {
     throw std::invalid_argument(model_->source_name_ + ": an element has an empty id");
@@ -416,6 +410,12 @@ ElementModel::Builder& ElementModel::Builder::AddSolid(const std::string& id,
   e.kind = ElementKind::Solid;
   e.geometry = Geometry::Body(vertices);
   AddElement(std::move(e));
+  return *this;
+}
+
+ElementModel::Builder& ElementModel::Builder::Reserve(std::size_t elements) {
+  model_->elements_.reserve(elements);
+  model_->by_id_.reserve(elements);
   return *this;
 }
 

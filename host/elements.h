@@ -118,7 +118,6 @@ class ElementModel {
   std::string name_;
   std::string source_name_;
   std::vector<Element> elements_;
-  // Hashed: a model may have millions of elements.
   std::unordered_map<std::string, std::size_t> by_id_;
 };
 
@@ -127,9 +126,6 @@ class ElementModel::Builder {
   explicit Builder(std::string name, std::string source_name = "<model>");
   // The model's name, when it is known only after its elements.
   Builder& SetName(std::string name);
-  // Room for about `elements` elements, so that a large model is not moved
-  // and rehashed as it grows.
-  Builder& Reserve(std::size_t elements);
   // Corners in either turning sense; stored counter-clockwise starting at the
   // first one given.
   Builder& AddColumn(const std::string& id, const std::vector<HostGeo::Point2D>& corners,
@@ -153,6 +149,8 @@ class ElementModel::Builder {
   Builder& AddAxisLine(const std::string& wall_id, const HostGeo::Point2D& start,
                        const HostGeo::Point2D& end);
   Builder& AddSolid(const std::string& id, const std::vector<HostGeo::Point3D>& vertices);
+  // Room for this many elements, for builders that know how many come.
+  Builder& Reserve(std::size_t elements);
   // Hands over the model built; the builder starts again with no elements.
   std::shared_ptr<const ElementModel> Build();
 

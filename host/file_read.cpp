@@ -64,11 +64,8 @@ std::string DescribeBytes(std::uintmax_t bytes) {
   return text;
 }
 
-std::string ReadRegularFile(const std::string& path, const std::string& what,
-                            std::uintmax_t max_bytes) {
+void RequireRegularFile(const std::string& path, const std::string& what) {
   if (path.empty()) throw std::runtime_error("no " + what + " was named (an empty path)");
-  // Looked at before opening: opening a pipe for reading waits for a writer,
-  // and opening a device may have effects of its own.
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) {
     Fail(path, "cannot open the " + what + ": " + std::strerror(errno));
@@ -76,6 +73,14 @@ std::string ReadRegularFile(const std::string& path, const std::string& what,
   if (const std::string kind = KindOf(st.st_mode); !kind.empty()) {
     Fail(path, "is " + kind + ", not a " + what);
   }
+}
+
+std::string ReadRegularFile(const std::string& path, const std::string& what,
+                            std::uintmax_t max_bytes) {
+  // Looked at before opening: opening a pipe for reading waits for a writer,
+  // and opening a device may have effects of its own.
+  RequireRegularFile(path, what);
+  struct stat st {};
   // The file may have been swapped for something else meanwhile: what was
   // opened is looked at again, and a pipe opened without blocking.
   const Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));

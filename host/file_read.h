@@ -10,6 +10,13 @@
 
 namespace HostUtil {
 
+// Nothing but a check that `path` names a regular file (links followed);
+// otherwise an error naming the path and what it is: "is a folder, not a
+// model file", "is a device", "is a pipe (FIFO)", "is a socket", or the
+// system's reason it cannot be opened. For readers that read the file their
+// own way (mapped).
+void RequireRegularFile(const std::string& path, const std::string& what);
+
 // The whole text of the regular file at `path`. `what` names the file's role
 // in messages ("model file"). A missing file, a folder, a device, a pipe or a
 // socket, and a file larger than `max_bytes` are errors naming the path,
