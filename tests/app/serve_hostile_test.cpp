@@ -31,11 +31,18 @@ namespace {
 const fs::path kExample = fs::path(PIER_SOURCE_DIR) / "examples" / "two_storey.json";
 const pierhost::ToolLocation kTool{std::string(PIER_PLUGIN_DIR) + "/libpiertool.so", PIER_TOOL_DIR};
 
+// The test program's scratch folder, removed when it ends.
 fs::path Scratch() {
-  const fs::path dir =
-      fs::temp_directory_path() / ("pier_serve_hostile_" + std::to_string(::getpid()));
-  fs::create_directories(dir);
-  return dir;
+  static const struct Folder {
+    fs::path path =
+        fs::temp_directory_path() / ("pier_serve_hostile_" + std::to_string(::getpid()));
+    ~Folder() {
+      std::error_code ec;
+      fs::remove_all(path, ec);
+    }
+  } folder;
+  fs::create_directories(folder.path);
+  return folder.path;
 }
 
 // The page's folder: the two files the server needs, the script 10,000
