@@ -35,7 +35,10 @@ std::string OutputDate() {
 void WriteOutputs(const ExportInput& input, const std::string& out_dir, Terminal& terminal) {
   const Schedule schedule = BuildSchedule(input);
   terminal.Out() << ScheduleTable(input, schedule);
-  for (const auto& path : ExportAll(input, schedule, out_dir)) terminal.Note("wrote " + path);
+  const auto waiting = [&](const std::string& note) { terminal.Note(note); };
+  for (const auto& path : ExportAll(input, schedule, out_dir, waiting)) {
+    terminal.Note("wrote " + path);
+  }
 }
 
 namespace {
@@ -120,7 +123,11 @@ int RunSession(const std::string& session_path, const std::string& out_dir,
 }
 
 int WriteTables(const std::string& out_dir, Terminal& terminal) {
-  lengthtables::WriteTables(out_dir);
+  // Each through a fresh temporary file, as the outputs: a link planted
+  // beside the tables redirects nothing.
+  for (const auto table : lengthtables::kTables) {
+    WriteFileAtomically(out_dir, lengthtables::FileName(table), lengthtables::TableCsv(table));
+  }
   terminal.Note("wrote the lap and anchorage length tables into " + out_dir);
   return kExitCreated;
 }

@@ -10,10 +10,12 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "host/geo.h"
@@ -68,10 +70,33 @@ struct Element {
   std::string opening_kind;            // openings: "door" or "window"
 };
 
+// The sizes a building's elements have, in mm. Elements outside them are
+// refused when the model is read or built: no building holds them, and the
+// tool would make bars of absurd sizes or counts from them.
+namespace Limits {
+// Plan coordinates: within any map projection's range of its origin, so that
+// models placed in site coordinates are read.
+inline constexpr double kPlanCoordinate = 1e10;  // 10,000 km
+// Levels: from below the deepest foundation to above the highest site.
+inline constexpr double kLevel = 1e7;  // 10 km
+inline constexpr double kColumnSideMin = 50;
+inline constexpr double kColumnSideMax = 20'000;
+inline constexpr double kColumnHeightMin = 100;
+inline constexpr double kColumnHeightMax = 100'000;
+inline constexpr double kWallThicknessMin = 10;
+inline constexpr double kWallThicknessMax = 10'000;
+inline constexpr double kWallLengthMax = 1'000'000;
+inline constexpr double kWallHeightMin = 100;
+inline constexpr double kWallHeightMax = 1'000'000;
+}  // namespace Limits
+
+// The largest model file read: some ten million columns.
+inline constexpr std::uintmax_t kMaxModelFileBytes = std::uintmax_t{1} << 30;
+
 class ElementModel {
  public:
-  // Reads a model file. Any fault (not JSON, unknown or missing key, wrong
-  // type, NaN, duplicate id, degenerate or twisted shape) is an error whose
+  // Reads a model file, a regular file of at most kMaxModelFileBytes. Any fault (not JSON, unknown
+  // or missing key, wrong type, NaN, duplicate id, degenerate or twisted shape) is an error whose
   // message names the file and the key or element at fault.
   static std::shared_ptr<const ElementModel> ReadFile(const std::string& path);
   // The same from text; `source_name` names the input in messages.
@@ -93,12 +118,14 @@ class ElementModel {
   std::string name_;
   std::string source_name_;
   std::vector<Element> elements_;
-  std::map<std::string, std::size_t, std::less<>> by_id_;
+  std::unordered_map<std::string, std::size_t> by_id_;
 };
 
 class ElementModel::Builder {
  public:
   explicit Builder(std::string name, std::string source_name = "<model>");
+  // The model's name, when it is known only after its elements.
+  Builder& SetName(std::string name);
   // Corners in either turning sense; stored counter-clockwise starting at the
   // first one given.
   Builder& AddColumn(const std::string& id, const std::vector<HostGeo::Point2D>& corners,
@@ -122,6 +149,9 @@ class ElementModel::Builder {
   Builder& AddAxisLine(const std::string& wall_id, const HostGeo::Point2D& start,
                        const HostGeo::Point2D& end);
   Builder& AddSolid(const std::string& id, const std::vector<HostGeo::Point3D>& vertices);
+  // Room for this many elements, for builders that know how many come.
+  Builder& Reserve(std::size_t elements);
+  // Hands over the model built; the builder starts again with no elements.
   std::shared_ptr<const ElementModel> Build();
 
  private:
