@@ -51,10 +51,14 @@ bool CagePaletteShown(const ToolRun& run) {
   return file == "cage_single.pal" || file == "cage_stacked.pal";
 }
 
+// `picked` names the columns of the run, where the command names them.
 int Finish(ToolRun& run, const std::shared_ptr<const HostElementAdapter::ElementModel>& model,
-           const std::string& out_dir, bool drew, Terminal& terminal) {
+           const std::string& out_dir, bool drew, Terminal& terminal,
+           const std::vector<std::string>& picked = {}) {
   if (drew && run.Cages().empty()) {
-    terminal.Error("no bars were created: the cage's checks blocked them (see the messages above)");
+    const std::string of = picked.empty() ? "" : " for " + CageName(picked, 1);
+    terminal.Error("no bars were created" + of +
+                   ": the cage's checks blocked them (see the messages above)");
     return kExitBlocked;
   }
   if (run.Cages().empty()) return kExitCreated;
@@ -83,7 +87,7 @@ int RunCage(const CageOptions& options, const ToolLocation& tool, Terminal& term
   for (const auto& [name, value] : options.sets) run.Set(name, value);
   run.Move();
   run.Button(kDraw);
-  return Finish(run, model, options.out_dir, true, terminal);
+  return Finish(run, model, options.out_dir, true, terminal, options.picks);
 }
 
 int RunSession(const std::string& session_path, const std::string& out_dir,

@@ -366,6 +366,9 @@ void CheckCover(const std::string& Exposure, double Main_Diameter, double Concr_
 
 // Detailing findings. Each says what is measured, where, the limit and the
 // rule, and whether it blocks the cage or only warns.
+// The thickest floor a stacked cage carries its bars through (mm).
+inline constexpr double kMaxSlabAbove = 1500;
+
 struct Finding {
   bool blocks = false;
   std::string label;  // what blocked, in a few words, for the line Draw prints

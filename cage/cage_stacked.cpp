@@ -767,6 +767,21 @@ void Reinforcement::check_input() {
           {Column_Width_, Column_above_Width_, Column_above_Length_, Column_Length_})) {
     Block("a width below 200 mm");
   }
+  // The bars carried up bridge the floor between the two columns: a floor
+  // no building has, or columns that overlap, is no pair to reinforce.
+  const double gap = Column_above_[0].Values()[2] - Column_[7].Values()[2];
+  if (gap < -1e-6 || gap > cage_common::kMaxSlabAbove + 1e-6) {
+    const std::string where =
+        gap < 0 ? "starts " + cage_common::Mm(-gap) + " mm below this column's top"
+                : "stands " + cage_common::Mm(gap) + " mm above this column's top, more than the " +
+                      cage_common::Mm(cage_common::kMaxSlabAbove) +
+                      " mm of floor a stacked cage bridges";
+    cage_common::Report(
+        {cage_common::Blocking("the gap to the column above",
+                               "the column above " + where + ". Pick the columns one at a time.")},
+        blocked_);
+    error_ = true;
+  }
 }
 
 void Reinforcement::check_output() {

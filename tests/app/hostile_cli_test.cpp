@@ -507,7 +507,7 @@ TEST_F(OutputFaults, UnwritableFoldersAreNamedWithTheReason) {
 // refused with a message naming the parameter, and no bar may lie far
 // outside its column.
 
-TEST_F(Campaign, DISABLED_PaletteValuesBeyondACageAreRefusedNamingTheParameter) {
+TEST_F(Campaign, PaletteValuesBeyondACageAreRefusedNamingTheParameter) {
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases{
       {{"--pick", "C5", "--set", "Main_Diameter=1e308"}, "Main_Diameter"},
       {{"--pick", "C5", "--set", "Add_X_Number=1000000"}, "Add_X_Number"},
@@ -529,7 +529,7 @@ TEST_F(Campaign, DISABLED_PaletteValuesBeyondACageAreRefusedNamingTheParameter) 
   }
 }
 
-TEST_F(Campaign, DISABLED_StackedPairsFarApartAreRefusedNamingTheGap) {
+TEST_F(Campaign, StackedPairsFarApartAreRefusedNamingTheGap) {
   Write(dir_ / "m.json", Columns({{"C1", 0, 0, 3000}, {"C2", 0, 100000, 103000}}));
   const auto run = Pierhost({"cage", "m.json", "--pick", "C1", "--pick", "C2", "--out", "out"});
   EXPECT_NE(run.status, 0) << run.output;
