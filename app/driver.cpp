@@ -187,17 +187,16 @@ void ToolRun::Set(const std::string& name, const std::string& value) {
   if (!palette) throw std::invalid_argument("no palette is shown, so '" + name + "' cannot be set");
   const int page = palette->PageOf(name);
   if (page < 0) {
-    throw std::invalid_argument("the palette '" + palette->GetFileName() + "' has no parameter '" +
-                                name + "'");
+    throw std::invalid_argument("the palette '" +
+                                fs::path(palette->GetFileName()).filename().string() +
+                                "' has no parameter '" + name + "'");
   }
   // A value the field cannot hold is refused at the field, as a dialog
   // refuses it, before the tool sees it.
   const auto& ele = *palette->GetBuildingElements().at(0);
   if (ele.Has(name)) {
     const std::string refusal = ele[name].Refusal(HostBaseElements::PaletteValue(value));
-    if (!refusal.empty()) {
-      throw std::invalid_argument("'" + name + "' cannot be '" + value + "': " + refusal);
-    }
+    if (!refusal.empty()) throw FieldRefused(name, value, refusal);
   }
   Dispatch([&] {
     interactor_->modify_element_property(page, name, HostBaseElements::PaletteValue(value));
@@ -206,6 +205,33 @@ void ToolRun::Set(const std::string& name, const std::string& value) {
 
 void ToolRun::Cancel() {
   Dispatch([&] { interactor_->on_cancel_function(); });
+}
+
+ToolRun::CheckResult ToolRun::Check() {
+  // A session of its own takes the message boxes: they are the check's
+  // findings, not boxes the user is shown.
+  HostUtil::Session scratch;
+  scratch.SetShownPalette(session_.GetShownPalette());
+  HostUtil::SessionScope scope(scratch);
+  CheckResult result;
+  {
+    CaptureStdout capture;
+    try {
+      interactor_->on_control_event(kCheck);
+    } catch (const std::exception& e) {
+      std::cout << e.what() << '\n';
+    }
+    result.lines = capture.Lines();
+  }
+  result.findings = scratch.Messages();
+  return result;
+}
+
+void ToolRun::SetCreated(const std::vector<HostReinf::ModelElementList>& cages) {
+  std::vector<HostBaseElements::ModelDocument::Batch> batches;
+  batches.reserve(cages.size());
+  for (const auto& c : cages) batches.push_back({c});
+  document_->SetBatches(std::move(batches));
 }
 
 }  // namespace pierhost

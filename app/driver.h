@@ -7,6 +7,7 @@
 #include <functional>
 #include <iosfwd>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,26 @@ std::streambuf* StandardOutputBuffer();
 inline constexpr int kFinish = 1000;
 inline constexpr int kDraw = 2000;
 inline constexpr int kRebuild = 2002;
+// Not a button: runs Draw's checks on the current cage and creates nothing.
+inline constexpr int kCheck = 2003;
+
+// A palette edit refused at the field, before the tool saw it: the value
+// does not fit what the field allows. what() names the parameter as given;
+// Refusal() is the field's own message, which names it by its label and
+// says the value and what it must be.
+class FieldRefused : public std::invalid_argument {
+ public:
+  FieldRefused(const std::string& name, const std::string& value, const std::string& refusal)
+      : std::invalid_argument("'" + name + "' cannot be '" + value + "': " + refusal),
+        name_(name),
+        refusal_(refusal) {}
+  const std::string& Name() const { return name_; }
+  const std::string& Refusal() const { return refusal_; }
+
+ private:
+  std::string name_;
+  std::string refusal_;
+};
 
 class ToolRun {
  public:
@@ -52,6 +73,20 @@ class ToolRun {
   void Button(int event_id);
   void Set(const std::string& name, const std::string& value);
   void Cancel();
+
+  // Draw's checks on the cage the palette gives now, nothing created: the
+  // message boxes they would show, and what the tool printed (a cage that
+  // cannot be built from the fields says why there). Neither is shown to
+  // the observer nor kept with the run's messages and lines.
+  struct CheckResult {
+    std::vector<std::string> findings;
+    std::vector<std::string> lines;
+  };
+  CheckResult Check();
+  // What the tool finds in the model as created before: the host's record
+  // of the cages that exist (a cage deleted or undone is gone from it). The
+  // tool reads it for the bars that reach up from a column below.
+  void SetCreated(const std::vector<HostReinf::ModelElementList>& cages);
 
   const std::string& Prompt() const { return input_.GetPrompt(); }
   const std::vector<std::string>& Messages() const { return session_.Messages(); }

@@ -33,6 +33,9 @@ class ModelDocument {
   std::size_t GetPreviewCount() const { return preview_count_; }
 
   void AddBatch(HostReinf::ModelElementList elements);
+  // Replaces every created element: the host's own record of what exists
+  // (after the user deleted or undid a cage) is what the tool sees from then on.
+  void SetBatches(std::vector<Batch> batches) { batches_ = std::move(batches); }
   void SetPreview(HostReinf::ModelElementList elements);
 
  private:

@@ -21,6 +21,7 @@ constexpr const char* kCustomizePrompt = "Customize rebars and finish by Draw bu
 constexpr int kFinishEvent = 1000;
 constexpr int kDrawEvent = 2000;
 constexpr int kRebuildEvent = 2002;
+constexpr int kCheckEvent = 2003;
 
 constexpr double kCreatedLayer = 65535;
 
@@ -272,6 +273,7 @@ void GeometrySelectInteractor::on_control_event(int event_id) {
   if (event_id == kFinishEvent) CatchAndPrint([&] { On_Analysis(); });
   if (event_id == kDrawEvent) Draw_Rebar();
   if (event_id == kRebuildEvent) Draw_Rebar(false, false);
+  if (event_id == kCheckEvent) Check_Rebar();
 }
 
 // ---------------------------------------------------------------------------
@@ -367,6 +369,14 @@ void GeometrySelectInteractor::Draw_Rebar(bool prepare, bool draw) {
                 << std::endl;
     }
   }
+}
+
+void GeometrySelectInteractor::Check_Rebar() {
+  if (Column_Module_ == CageModule::None) return;
+  CatchAndPrint([&] {
+    Draw_Rebar(false, false);
+    WithCage([](auto& cage) { cage.check_output(); });
+  });
 }
 
 bool GeometrySelectInteractor::cage_error() const {

@@ -55,6 +55,10 @@ class GeometrySelectInteractor : public HostInput::BaseInteractor {
   void Prepare_Preview();
   void draw_preview();
   void Draw_Rebar(bool prepare = false, bool draw = true);
+  // The checks Draw makes, with their message boxes, on the cage the fields
+  // give now; nothing is created. A host that shows the checks beside the
+  // preview sends this (event 2003) after each edit.
+  void Check_Rebar();
 
   // State, for the host and for checking the tool.
   const std::vector<HostGeo::Point3D>& point_list() const { return point_list_; }

@@ -181,7 +181,8 @@ struct Frame {
 
 struct Column {
   std::string id;
-  std::vector<XY> corners;  // in the frame, counter-clockwise
+  std::vector<XY> corners;   // in the frame, counter-clockwise
+  bool first_side_x = true;  // its first and third sides are the cage's X faces
   double bottom = 0, top = 0;
   double xmin = 0, xmax = 0, ymin = 0, ymax = 0;
 };
@@ -220,6 +221,7 @@ std::optional<Column> ReadColumn(const ExportInput& input, const std::string& id
   c.bottom = e.bottom;
   c.top = e.top;
   for (const auto& p : e.plan) c.corners.push_back(frame.Local(p.X(), p.Y()));
+  c.first_side_x = FirstSideIsXFace(e.plan);
   c.xmin = c.xmax = c.corners[0].x;
   c.ymin = c.ymax = c.corners[0].y;
   for (const auto& p : c.corners) {
@@ -477,8 +479,9 @@ struct SectionCut {
 };
 
 // Draws one section centred at (cx, cy); returns the lowest paper y used.
+// With `faces`, each side is labelled as the cage's X or Y face.
 double DrawSection(Canvas& cv, const CageView& v, const Schedule& schedule, const SectionCut& cut,
-                   double scale, double cx, double cy) {
+                   double scale, double cx, double cy, bool faces = false) {
   const Column& col = *cut.cut;
   const double xm = (col.xmin + col.xmax) / 2, ym = (col.ymin + col.ymax) / 2;
   auto P = [&](XY p) { return XY{cx + (p.x - xm) / scale, cy - (p.y - ym) / scale}; };
@@ -494,6 +497,30 @@ double DrawSection(Canvas& cv, const CageView& v, const Schedule& schedule, cons
   cv.Polygon(pts(col), "concrete");
   const XY lo = P({col.xmin, col.ymin}),
            hi = P({col.xmax, col.ymax});  // bottom-left, top-right on paper
+  if (faces) {
+    // A quarter along each side, clear of the sizes written at its middle.
+    const std::size_t n = col.corners.size();
+    const XY mid = P({xm, ym});
+    for (std::size_t i = 0; i < n; ++i) {
+      const XY a = P(col.corners[i]), b = P(col.corners[(i + 1) % n]);
+      const XY at{a.x + (b.x - a.x) * 0.25, a.y + (b.y - a.y) * 0.25};
+      double nx = at.x - mid.x, ny = at.y - mid.y;
+      const double ex = b.x - a.x, ey = b.y - a.y, el = std::hypot(ex, ey);
+      if (el > 0) {
+        // Outward: the side's normal that points away from the middle.
+        nx = -ey / el;
+        ny = ex / el;
+        if (nx * (at.x - mid.x) + ny * (at.y - mid.y) < 0) {
+          nx = -nx;
+          ny = -ny;
+        }
+      }
+      const bool x_face = (i % 2 == 0) == col.first_side_x;
+      cv.Raw("<text class=\"face\" x=\"" + N(at.x + nx * 2.6) + "\" y=\"" +
+             N(at.y + ny * 2.6 + kSmallText * 0.35) + "\" font-size=\"" + N(kSmallText) +
+             "\" text-anchor=\"middle\">" + (x_face ? "X" : "Y") + "</text>");
+    }
+  }
 
   // The stirrup nearest the cut, if one lies in this column.
   const PlacedMark* link = nullptr;
@@ -881,6 +908,27 @@ void DrawElevation(Canvas& cv, const CageView& v, const Schedule& schedule,
   }
 }
 
+// The drawing's line and text styles, for every SVG it writes.
+std::string Style() {
+  std::ostringstream out;
+  out << "<defs><style type=\"text/css\"><![CDATA[\n"
+      << "text{font-family:sans-serif;fill:#000}\n"
+      << ".frame{fill:none;stroke:#000;stroke-width:0.5}\n"
+      << ".concrete{fill:#ececec;stroke:#000;stroke-width:0.35}\n"
+      << ".slab-fill{fill:#ececec;stroke:none}\n"
+      << ".outline{fill:none;stroke:#000;stroke-width:0.25}\n"
+      << ".hidden{fill:none;stroke:#000;stroke-width:0.25;stroke-dasharray:1.5,1}\n"
+      << ".bar{fill:#000;stroke:none}\n"
+      << ".rebar{fill:none;stroke:#000;stroke-linejoin:round}\n"
+      << ".link{fill:none;stroke:#000;stroke-linejoin:round}\n"
+      << ".dim,.ext,.leader,.thin{fill:none;stroke:#000;stroke-width:0.15}\n"
+      << ".tick{stroke:#000;stroke-width:0.3}\n"
+      << ".mark{fill:#000;stroke:none}\n"
+      << ".cut{stroke:#000;stroke-width:0.3;stroke-dasharray:5,1,1,1}\n"
+      << "]]></style></defs>\n";
+  return out.str();
+}
+
 // ---------------------------------------------------------------------------
 // The sheet
 
@@ -936,11 +984,9 @@ void DrawBarList(Canvas& cv, const CageView& v, const Schedule& schedule, double
   }
 }
 
-std::string DrawSheet(const ExportInput& input, const Schedule& schedule, const CageView& v,
-                      std::size_t sheet, std::size_t sheets) {
-  Canvas cv;
-  // Section cuts: through the middle of the lower column, and through the
-  // upper column where bars of the cage continue into it.
+// Section cuts: through the middle of the lower column, and through the
+// upper column where bars of the cage continue into it.
+std::vector<SectionCut> Cuts(const CageView& v) {
   std::vector<SectionCut> cuts;
   if (v.lower) cuts.push_back({"A", (v.lower->bottom + v.lower->top) / 2, &*v.lower, nullptr});
   if (v.lower && v.upper) {
@@ -955,6 +1001,14 @@ std::string DrawSheet(const ExportInput& input, const Schedule& schedule, const 
     }
     if (reach > -1e300) cuts.push_back({"B", (v.upper->bottom + reach) / 2, &*v.upper, &*v.lower});
   }
+
+  return cuts;
+}
+
+std::string DrawSheet(const ExportInput& input, const Schedule& schedule, const CageView& v,
+                      std::size_t sheet, std::size_t sheets) {
+  Canvas cv;
+  const std::vector<SectionCut> cuts = Cuts(v);
 
   // Elevation: from the lower column's bottom to a little above the bars.
   double zlo = v.zmin, zhi = v.zmax;
@@ -1018,21 +1072,8 @@ class DrawingSvgWriter : public Exporter {
         << "<title>" << Escape("Column cages - " + input.project) << "</title>\n"
         << "<desc>" << Escape("Reinforcement drawings, " + input.date + "; page units are mm")
         << "</desc>\n"
-        << "<defs><style type=\"text/css\"><![CDATA[\n"
-        << "text{font-family:sans-serif;fill:#000}\n"
-        << ".frame{fill:none;stroke:#000;stroke-width:0.5}\n"
-        << ".concrete{fill:#ececec;stroke:#000;stroke-width:0.35}\n"
-        << ".slab-fill{fill:#ececec;stroke:none}\n"
-        << ".outline{fill:none;stroke:#000;stroke-width:0.25}\n"
-        << ".hidden{fill:none;stroke:#000;stroke-width:0.25;stroke-dasharray:1.5,1}\n"
-        << ".bar{fill:#000;stroke:none}\n"
-        << ".rebar{fill:none;stroke:#000;stroke-linejoin:round}\n"
-        << ".link{fill:none;stroke:#000;stroke-linejoin:round}\n"
-        << ".dim,.ext,.leader,.thin{fill:none;stroke:#000;stroke-width:0.15}\n"
-        << ".tick{stroke:#000;stroke-width:0.3}\n"
-        << ".mark{fill:#000;stroke:none}\n"
-        << ".cut{stroke:#000;stroke-width:0.3;stroke-dasharray:5,1,1,1}\n"
-        << "]]></style></defs>\n"
+        << Style()
+
         << "<rect x=\"0\" y=\"0\" width=\"" << N(kSheetWidth) << "\" height=\"" << N(height)
         << "\" fill=\"#fff\"/>\n";
     if (sheets.empty()) {
@@ -1051,5 +1092,52 @@ class DrawingSvgWriter : public Exporter {
 }  // namespace
 
 std::unique_ptr<Exporter> MakeDrawingSvgWriter() { return std::make_unique<DrawingSvgWriter>(); }
+
+bool FirstSideIsXFace(const std::vector<HostGeo::Point2D>& plan) {
+  if (plan.size() < 2) return true;
+  const double degrees =
+      std::atan2(plan[1].Y() - plan[0].Y(), plan[1].X() - plan[0].X()) * 180 / std::numbers::pi;
+  // As the cage reads its column: the angle to a tenth of a degree.
+  const double r = std::round(std::abs(degrees) * 10) / 10;
+  return !(45 < r && r < 135);
+}
+
+std::string SectionSvg(const ExportInput& input, const Schedule& schedule, std::size_t cage) {
+  const CageView v = MakeView(input, schedule, {cage});
+  const std::vector<SectionCut> cuts = Cuts(v);
+  // One scale for every cut, each section at most 60 mm on paper.
+  double scale = 5;
+  for (const auto& cut : cuts) {
+    const double extent = std::max(cut.cut->xmax - cut.cut->xmin, cut.cut->ymax - cut.cut->ymin);
+    scale = std::max(scale, ChooseScale(extent, 60, {5, 10, 20, 25, 50, 100}));
+  }
+  double w = 0, h = 0;
+  for (const auto& cut : cuts) {
+    w = std::max(w, (cut.cut->xmax - cut.cut->xmin) / scale);
+    h = std::max(h, (cut.cut->ymax - cut.cut->ymin) / scale);
+  }
+  // The sizes at the left and above, the links' call-up at the right.
+  constexpr double kLeft = 14, kTop = 14, kRight = 34;
+  const double slot = kLeft + std::max(w, 36.0) + kRight;
+  Canvas cv;
+  double bottom = kTop + h;
+  for (std::size_t i = 0; i < cuts.size(); ++i) {
+    const double cx = slot * static_cast<double>(i) + kLeft + std::max(w, 36.0) / 2;
+    bottom = std::max(bottom, DrawSection(cv, v, schedule, cuts[i], scale, cx, kTop + h / 2, true));
+  }
+  if (cuts.empty()) {
+    cv.Text(4, 10, "no column in the model: no section", kTextSize);
+    bottom = 12;
+  }
+  const double width = slot * static_cast<double>(std::max<std::size_t>(cuts.size(), 1));
+  const double height = bottom + 3;
+  std::ostringstream out;
+  out << "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" viewBox=\"0 0 " << N(width)
+      << ' ' << N(height) << "\" width=\"" << N(width) << "mm\" height=\"" << N(height) << "mm\">\n"
+      << "<title>" << Escape("Section of " + input.cages[cage].name) << "</title>\n"
+      << Style() << "<style type=\"text/css\">.face{fill:#1d4ed8;font-weight:bold}</style>\n"
+      << cv.Str() << "</svg>\n";
+  return out.str();
+}
 
 }  // namespace pierhost

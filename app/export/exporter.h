@@ -41,6 +41,26 @@ std::vector<std::string> ExportAll(
     const ExportInput& input, const Schedule& schedule, const std::string& dir,
     const std::function<void(const std::string& note)>& waiting = {});
 
+// Which sides of a column's plan (corners counter-clockwise) the cage calls
+// its X faces: the first and the third when the first side runs within 45
+// degrees of the model's x axis, else the second and the fourth.
+bool FirstSideIsXFace(const std::vector<HostGeo::Point2D>& plan);
+
+// The sections of input.cages[cage] as drawing.svg draws them (through the
+// lower column, and the upper one where bars continue into it; the sizes,
+// the cover, every bar cut labelled by its mark, the links' call-up), each
+// side labelled X or Y as the cage names its faces: one SVG, in paper mm.
+std::string SectionSvg(const ExportInput& input, const Schedule& schedule, std::size_t cage);
+
+// The schedule as rows of text, as schedule.csv holds them.
+struct ScheduleRows {
+  std::vector<std::pair<std::string, std::string>> header;  // project, members, date
+  std::vector<std::vector<std::string>> bars;               // first row: the headings
+  std::vector<std::vector<std::string>> totals;             // first row: the headings
+  std::vector<std::string> notes;
+};
+ScheduleRows MakeScheduleRows(const ExportInput& input, const Schedule& schedule);
+
 // The schedule as a table for the terminal.
 std::string ScheduleTable(const ExportInput& input, const Schedule& schedule);
 

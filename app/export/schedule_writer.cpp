@@ -36,14 +36,8 @@ std::string Fixed(double v, int decimals) {
 // A scheduled dimension: whole mm, empty when the shape does not use it.
 std::string Dimension(double mm) { return mm == 0 ? std::string() : Fixed(mm, 0); }
 
-// The rows of the schedule, as text cells; the CSV and the terminal table
-// lay out the same rows.
-struct Rows {
-  std::vector<std::pair<std::string, std::string>> header;  // project, members, date
-  std::vector<std::vector<std::string>> bars;               // first row: the headings
-  std::vector<std::vector<std::string>> totals;             // first row: the headings
-  std::vector<std::string> notes;
-};
+// The CSV, the terminal table and the page lay out the same rows.
+using Rows = ScheduleRows;
 
 std::string MemberNames(const ExportInput& input, const std::vector<std::size_t>& cages) {
   std::string names;
@@ -51,7 +45,9 @@ std::string MemberNames(const ExportInput& input, const std::vector<std::size_t>
   return names;
 }
 
-Rows MakeRows(const ExportInput& input, const Schedule& schedule) {
+}  // namespace
+
+ScheduleRows MakeScheduleRows(const ExportInput& input, const Schedule& schedule) {
   Rows rows;
   std::vector<std::size_t> all(input.cages.size());
   for (std::size_t c = 0; c < all.size(); ++c) all[c] = c;
@@ -95,6 +91,8 @@ Rows MakeRows(const ExportInput& input, const Schedule& schedule) {
   return rows;
 }
 
+namespace {
+
 std::string CsvField(const std::string& cell) {
   const std::string text = LooksLikeFormula(cell) ? "'" + cell : cell;
   if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
@@ -111,7 +109,7 @@ class ScheduleCsvWriter : public Exporter {
   std::string FileName() const override { return "schedule.csv"; }
 
   void Write(const ExportInput& input, const Schedule& schedule, std::ostream& out) const override {
-    const Rows rows = MakeRows(input, schedule);
+    const Rows rows = MakeScheduleRows(input, schedule);
     const std::size_t width = rows.bars.front().size();
     auto row = [&](std::vector<std::string> cells) {
       cells.resize(width);
@@ -170,7 +168,7 @@ void Table(std::ostringstream& out, const std::vector<std::vector<std::string>>&
 std::unique_ptr<Exporter> MakeScheduleCsvWriter() { return std::make_unique<ScheduleCsvWriter>(); }
 
 std::string ScheduleTable(const ExportInput& input, const Schedule& schedule) {
-  Rows rows = MakeRows(input, schedule);
+  Rows rows = MakeScheduleRows(input, schedule);
   // What a terminal would take for its own controls is shown escaped.
   for (auto* table : {&rows.bars, &rows.totals}) {
     for (auto& row : *table) {

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <filesystem>
 #include <limits>
+#include <numbers>
 #include <set>
 #include <sstream>
 
@@ -112,12 +113,15 @@ json PaletteJson(const HostBaseElements::BuildingElementPaletteService& palette)
       json choices = json::array();
       for (const auto& c : p->choices)
         choices.push_back({{"value", ValueJson(c.value)}, {"text", c.text}});
-      parameters.push_back({{"name", p->name},
-                            {"text", p->text},
-                            {"unit", p->unit},
-                            {"type", HostBaseElements::ToString(p->type)},
-                            {"value", ValueJson(p->value())},
-                            {"choices", std::move(choices)}});
+      json parameter = {{"name", p->name},
+                        {"text", p->text},
+                        {"unit", p->unit},
+                        {"type", HostBaseElements::ToString(p->type)},
+                        {"value", ValueJson(p->value())},
+                        {"choices", std::move(choices)}};
+      if (p->min) parameter["min"] = *p->min;
+      if (p->max) parameter["max"] = *p->max;
+      parameters.push_back(std::move(parameter));
     }
     pages.push_back(
         {{"name", page.name}, {"text", page.text}, {"parameters", std::move(parameters)}});
@@ -131,6 +135,95 @@ json PaletteJson(const HostBaseElements::BuildingElementPaletteService& palette)
           {"shown", palette.IsShown()},
           {"pages", std::move(pages)},
           {"buttons", std::move(buttons)}};
+}
+
+// The figures of cage `index` of the input: its bars, their mass as the
+// schedule has it, and for each of its columns the steel that passes the
+// column's mid-height against the column's section.
+json FiguresJson(const HostElementAdapter::ElementModel& model, const ExportInput& input,
+                 const Schedule& schedule, std::size_t index) {
+  const CageRecord& cage = input.cages[index];
+  double mass = 0;
+  for (const auto& line : schedule.lines) {
+    if (line.member != cage.name) continue;
+    const MarkEntry& m = schedule.marks[line.mark];
+    mass += static_cast<double>(line.count) * m.scheduled_length / 1000 * m.unit_mass;
+  }
+  json columns = json::array();
+  for (const auto& id : cage.column_ids) {
+    const auto at = model.Find(id);
+    if (!at) continue;
+    const auto& e = model.GetElements()[*at];
+    if (e.plan.size() < 3) continue;
+    double area = 0;
+    for (std::size_t i = 0; i < e.plan.size(); ++i) {
+      const auto& p = e.plan[i];
+      const auto& q = e.plan[(i + 1) % e.plan.size()];
+      area += p.X() * q.Y() - q.X() * p.Y();
+    }
+    area = std::abs(area) / 2;
+    const double z = (e.bottom + e.top) / 2;
+    double steel = 0;
+    std::size_t bars = 0;
+    for (const auto& placement : cage.placements) {
+      const double d = placement.GetBendingShape().GetDiameter();
+      for (const auto& bar : placement.GetBars()) {
+        for (std::size_t k = 1; k < bar.size(); ++k) {
+          if ((bar[k - 1].Z() - z) * (bar[k].Z() - z) < 0) {
+            steel += std::numbers::pi * d * d / 4;
+            ++bars;
+            break;
+          }
+        }
+      }
+    }
+    columns.push_back({{"id", id},
+                       {"bars", bars},
+                       {"steel_mm2", Round(steel)},
+                       {"area_mm2", Round(area)},
+                       {"ratio_percent", area > 0 ? std::round(steel / area * 1e4) / 1e2 : 0.0}});
+  }
+  return {{"bars", BarCount(cage.placements)},
+          {"mass_kg", std::round(mass * 100) / 100},
+          {"columns", std::move(columns)}};
+}
+
+// The picked columns' faces as the cage names them, for the view.
+json FacesJson(const HostElementAdapter::ElementModel& model,
+               const std::vector<std::string>& picked) {
+  json out = json::array();
+  for (const auto& id : picked) {
+    const auto at = model.Find(id);
+    if (!at) continue;
+    const auto& e = model.GetElements()[*at];
+    if (e.kind != HostElementAdapter::ElementKind::Column || e.plan.size() < 3) continue;
+    const bool first_x = FirstSideIsXFace(e.plan);
+    json sides = json::array();
+    for (std::size_t i = 0; i < e.plan.size(); ++i) {
+      const auto& a = e.plan[i];
+      const auto& b = e.plan[(i + 1) % e.plan.size()];
+      sides.push_back({{"face", (i % 2 == 0) == first_x ? "X" : "Y"},
+                       {"from", {Round(a.X()), Round(a.Y())}},
+                       {"to", {Round(b.X()), Round(b.Y())}}});
+    }
+    out.push_back({{"column", id},
+                   {"bottom", Round(e.bottom)},
+                   {"top", Round(e.top)},
+                   {"sides", std::move(sides)}});
+  }
+  return out;
+}
+
+json ChecksJson(const CageChecks& checks) {
+  json list = json::array();
+  for (const auto& c : checks.checks) {
+    list.push_back(
+        {{"id", c.id}, {"name", c.name}, {"state", ToString(c.state)}, {"findings", c.findings}});
+  }
+  return {{"checked", checks.checked},
+          {"state", checks.checked ? ToString(checks.state) : "none"},
+          {"checks", std::move(list)},
+          {"failures", checks.failures}};
 }
 
 template <typename T>
@@ -214,23 +307,6 @@ Event ParseEvent(const json& e, std::size_t index) {
 
 }  // namespace
 
-std::vector<CageRecord> WebSession::AllCages() const {
-  std::vector<CageRecord> all = earlier_cages;
-  for (const auto& c : run->Cages()) {
-    CageRecord copy = c;
-    // A later run may reinforce the same columns again: its cages come after
-    // those of the earlier runs.
-    for (const auto& earlier : earlier_cages) copy.number += earlier.column_ids == c.column_ids;
-    copy.name = CageName(copy.column_ids, copy.number);
-    all.push_back(std::move(copy));
-  }
-  return all;
-}
-
-Marks Mark(const ToolRun& run) {
-  return {run.Messages().size(), run.Lines().size(), run.PreviewCount()};
-}
-
 json ModelJson(const HostElementAdapter::ElementModel& model) {
   json elements = json::array();
   for (const auto& e : model.GetElements()) {
@@ -247,38 +323,91 @@ json ModelJson(const HostElementAdapter::ElementModel& model) {
 }
 
 json StateJson(const WebSession& session, const Marks& since, bool full) {
-  ToolRun& run = *session.run;
+  ToolRun& run = session.Run();
   const auto palette = run.Palette();
+  const auto& model = session.Model();
   json preview = {{"count", run.PreviewCount()}, {"bars", BarCount(run.Document().GetPreview())}};
   if (full || run.PreviewCount() != since.previews) {
     preview["placements"] = PlacementsJson(run.Document().GetPreview());
+    // What the cage being edited would be once drawn: its figures, and its
+    // section with the marks its bars would get among the cages created.
+    if (const auto pending = session.WithPreview()) {
+      const ExportInput input{model, pending->cages, model->GetName(), OutputDate()};
+      const Schedule schedule = BuildSchedule(input);
+      preview["figures"] = FiguresJson(*model, input, schedule, pending->index);
+      preview["section"] = SectionSvg(input, schedule, pending->index);
+    }
   }
   json cages = json::array();
   std::size_t created = 0;
-  for (const auto& c : session.AllCages()) {
-    const std::size_t bars = BarCount(c.placements);
+  const auto records = session.AllCages();
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    const auto& cage = *session.Cages()[i];
+    const std::size_t bars = cage.Bars();
     created += bars;
-    cages.push_back({{"name", c.name}, {"columns", c.column_ids}, {"bars", bars}});
+    cages.push_back({{"id", cage.id},
+                     {"name", records[i].name},
+                     {"columns", cage.column_ids},
+                     {"bars", bars},
+                     {"palette", cage.palette}});
   }
-  return {{"session", session.id},
-          {"run", session.run_number},
+  const auto& messages = run.Messages();
+  json kinds = json::array();
+  for (std::size_t i = std::min(since.messages, messages.size()); i < messages.size(); ++i) {
+    kinds.push_back(ToString(MessageSeverity(messages[i])));
+  }
+  const auto text_or_null = [](const std::string& text) {
+    return text.empty() ? json(nullptr) : json(text);
+  };
+  return {{"session", session.Id()},
+          {"run", session.RunNumber()},
           {"prompt", run.Prompt()},
           {"picked", run.Picked()},
+          {"faces", FacesJson(*model, run.Picked())},
           {"palette", palette ? PaletteJson(*palette) : json(nullptr)},
           {"preview", std::move(preview)},
-          {"created", {{"bars", created}, {"cages", std::move(cages)}}},
-          {"messages", Since(run.Messages(), since.messages)},
+          {"checks", ChecksJson(session.Checks())},
+          {"created",
+           {{"bars", created},
+            {"cages", std::move(cages)},
+            {"undo", text_or_null(session.UndoLabel())},
+            {"redo", text_or_null(session.RedoLabel())},
+            {"replacing", session.Replacing() ? json(*session.Replacing()) : json(nullptr)}}},
+          {"messages", Since(messages, since.messages)},
+          {"message_kinds", std::move(kinds)},
           {"lines", Since(run.Lines(), since.lines)}};
 }
 
 json CreatedJson(const WebSession& session) {
   json cages = json::array();
   std::size_t created = 0;
-  for (const auto& c : session.AllCages()) {
-    created += BarCount(c.placements);
-    cages.push_back({{"name", c.name}, {"placements", PlacementsJson(c.placements)}});
+  const auto records = session.AllCages();
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    created += BarCount(records[i].placements);
+    cages.push_back({{"id", session.Cages()[i]->id},
+                     {"name", records[i].name},
+                     {"columns", records[i].column_ids},
+                     {"placements", PlacementsJson(records[i].placements)}});
   }
   return {{"bars", created}, {"cages", std::move(cages)}};
+}
+
+json ScheduleJson(const WebSession& session,
+                  const std::shared_ptr<const HostElementAdapter::ElementModel>& model) {
+  const ExportInput input{model, session.AllCages(), model->GetName(), OutputDate()};
+  if (input.cages.empty()) {
+    return {{"header", json::array()},
+            {"bars", json::array()},
+            {"totals", json::array()},
+            {"notes", json::array()}};
+  }
+  const ScheduleRows rows = MakeScheduleRows(input, BuildSchedule(input));
+  json header = json::array();
+  for (const auto& [key, value] : rows.header) header.push_back({key, value});
+  return {{"header", std::move(header)},
+          {"bars", rows.bars},
+          {"totals", rows.totals},
+          {"notes", rows.notes}};
 }
 
 std::string Event::Describe() const {

@@ -3,10 +3,8 @@
 // knows about HTTP or threads: the server calls it under its one lock.
 #pragma once
 
-#include <chrono>
 #include <cstddef>
 #include <memory>
-#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -14,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "app/driver.h"
+#include "app/serve/session.h"
 
 namespace pierhost::api {
 
@@ -27,41 +26,21 @@ class Error : public std::runtime_error {
   int status_;
 };
 
-// One browser session: the current run of the tool and the cages earlier
-// runs created, which stay in its model.
-struct WebSession {
-  std::string id;
-  std::unique_ptr<ToolRun> run;
-  int run_number = 1;
-  std::vector<CageRecord> earlier_cages;
-  std::chrono::steady_clock::time_point last_used;
-  // When its page said it went (closed, reloaded or left); a request since
-  // clears it.
-  std::optional<std::chrono::steady_clock::time_point> left;
-
-  // Every cage of the session, earlier runs first, names unique.
-  std::vector<CageRecord> AllCages() const;
-};
-
-// Where a run stood before a request, so that its answer can tell what the
-// request added.
-struct Marks {
-  std::size_t messages = 0;
-  std::size_t lines = 0;
-  std::size_t previews = 0;
-};
-Marks Mark(const ToolRun& run);
-
 // The model as the page draws it: every element with a body.
 nlohmann::json ModelJson(const HostElementAdapter::ElementModel& model);
 
 // The session's state. `since` selects the messages and lines to include
-// and whether the preview's bars are included (only when a preview was drawn
-// since; always with `full`).
+// and whether the preview's bars, its figures and its section are included
+// (only when a preview was drawn since; always with `full`).
 nlohmann::json StateJson(const WebSession& session, const Marks& since, bool full);
 
 // The bars the session created, for drawing.
 nlohmann::json CreatedJson(const WebSession& session);
+
+// The schedule of the created cages as schedule.csv holds it: header, bar
+// rows and totals (each list's first row the headings) and notes.
+nlohmann::json ScheduleJson(const WebSession& session,
+                            const std::shared_ptr<const HostElementAdapter::ElementModel>& model);
 
 // One event as the API takes it: {"type": "click", "element": "C1"},
 // {"type": "move"}, {"type": "button", "event": 2000},

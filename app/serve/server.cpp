@@ -2,8 +2,11 @@
 
 #include <httplib.h>
 #include <pthread.h>
+#include <sys/stat.h>
+#include <zlib.h>
 
 #include <atomic>
+#include <charconv>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -12,6 +15,7 @@
 #include <optional>
 #include <sstream>
 #include <thread>
+#include <tuple>
 
 #include "app/export/text.h"
 #include "app/serve/access.h"
@@ -141,6 +145,92 @@ std::optional<std::pair<std::size_t, std::size_t>> OneRange(const std::string& h
   to = std::min(to, size);
   return std::pair{from, to};
 }
+
+// A cage's id in a path or a parameter.
+int CageId(const std::string& text) {
+  int id = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), id);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size() || id <= 0) {
+    throw api::Error(400, "a cage is named by its id, a whole number above 0, not '" +
+                              EscapeControls(text.substr(0, 40)) + "'");
+  }
+  return id;
+}
+
+// Whether the request's Accept-Encoding takes gzip ("gzip", "gzip;q=0.8",
+// not "gzip;q=0").
+bool AcceptsGzip(const std::string& header) {
+  std::size_t start = 0;
+  while (start <= header.size()) {
+    const auto end = std::min(header.find(',', start), header.size());
+    std::string item = header.substr(start, end - start);
+    start = end + 1;
+    item.erase(0, item.find_first_not_of(" \t"));
+    const auto semi = item.find(';');
+    std::string name = item.substr(0, semi);
+    name.erase(name.find_last_not_of(" \t") + 1);
+    if (name != "gzip" && name != "*") continue;
+    if (semi == std::string::npos) return true;
+    const auto q = item.find("q=", semi);
+    return q == std::string::npos || std::strtod(item.c_str() + q + 2, nullptr) > 0;
+  }
+  return false;
+}
+
+std::string Gzip(const std::string& data) {
+  z_stream zs{};
+  // 15 + 16: a gzip wrapper around the deflate stream.
+  if (deflateInit2(&zs, Z_BEST_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
+    throw std::runtime_error("zlib could not start compressing");
+  }
+  std::string out(deflateBound(&zs, data.size()), '\0');
+  zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+  zs.avail_in = static_cast<uInt>(data.size());
+  zs.next_out = reinterpret_cast<Bytef*>(out.data());
+  zs.avail_out = static_cast<uInt>(out.size());
+  const int status = deflate(&zs, Z_FINISH);
+  out.resize(zs.total_out);
+  deflateEnd(&zs);
+  if (status != Z_STREAM_END) throw std::runtime_error("zlib could not compress a page file");
+  return out;
+}
+
+// Types the server compresses itself: httplib leaves them alone (it
+// compresses text/* on its own), and they are what the page mostly is.
+bool CompressedHere(const std::string& type) {
+  return type.starts_with("application/javascript") || type.starts_with("application/json") ||
+         type.starts_with("image/svg+xml");
+}
+
+// The page's files compressed once per version of each (its size and time).
+class GzipCache {
+ public:
+  std::shared_ptr<const std::string> Get(const std::string& path, const std::string& body) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return std::make_shared<const std::string>(Gzip(body));
+    const auto key = std::make_tuple(static_cast<long long>(st.st_size),
+                                     static_cast<long long>(st.st_mtim.tv_sec),
+                                     static_cast<long long>(st.st_mtim.tv_nsec));
+    {
+      std::lock_guard lock(mutex_);
+      const auto it = entries_.find(path);
+      if (it != entries_.end() && it->second.first == key &&
+          static_cast<long long>(body.size()) == std::get<0>(key)) {
+        return it->second.second;
+      }
+    }
+    auto zipped = std::make_shared<const std::string>(Gzip(body));
+    std::lock_guard lock(mutex_);
+    entries_[path] = {key, zipped};
+    return zipped;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::map<std::string, std::pair<std::tuple<long long, long long, long long>,
+                                  std::shared_ptr<const std::string>>>
+      entries_;
+};
 
 }  // namespace
 
@@ -317,6 +407,16 @@ class WebServer::Impl {
         return;
       }
     }
+    // A range is of the file itself; a whole file goes compressed where the
+    // browser takes it (the script is a tenth of its size so).
+    res.set_header("Vary", "Accept-Encoding");
+    if (CompressedHere(type) && body.size() > 1024 &&
+        AcceptsGzip(req.get_header_value("Accept-Encoding"))) {
+      const auto zipped = gzip_.Get(file.string(), body);
+      res.set_header("Content-Encoding", "gzip");
+      res.set_content(*zipped, type.c_str());
+      return;
+    }
     res.set_content(body, type.c_str());
   }
 
@@ -394,13 +494,12 @@ class WebServer::Impl {
                            "unused for " +
                            std::to_string(options_.idle_timeout.count()) + " s");
                  }
-                 auto session = std::make_unique<api::WebSession>();
-                 session->id = NewToken();
-                 session->run = NewRun();
-                 session->last_used = Clock::now();
+                 const std::string id = NewToken();
+                 auto session = std::make_unique<api::WebSession>(
+                     id, [this] { return NewRun(); }, model_);
                  timing.Lap("tool");
                  json state = api::StateJson(*session, {}, true);
-                 sessions_.emplace(session->id, std::move(session));
+                 sessions_.emplace(id, std::move(session));
                  lock.unlock();
                  timing.Lap("state");
                  SendJson(res, 201, state, &timing);
@@ -421,7 +520,7 @@ class WebServer::Impl {
                  Guard([this](const httplib::Request& req, httplib::Response& res, Timing&) {
                    std::lock_guard lock(mutex_);
                    Find(req.matches[1]);
-                   sessions_.erase(req.matches[1]);
+                   sessions_.erase(std::string(req.matches[1]));
                    res.status = 204;
                  }));
 
@@ -445,25 +544,35 @@ class WebServer::Impl {
                  std::unique_lock lock(mutex_);
                  timing.Lap("lock");
                  api::WebSession& s = Find(req.matches[1]);
-                 const api::Marks before = api::Mark(*s.run);
+                 s.Begin();
+                 // The page's choice for a Draw on columns that have a cage:
+                 // it replaces that cage.
+                 if (req.has_param("replace")) s.Replace(CageId(req.get_param_value("replace")));
                  for (std::size_t i = 0; i < events.size(); ++i) {
                    try {
-                     api::Apply(*s.run, events[i]);
+                     s.Apply(events[i]);
                    } catch (const std::exception& e) {
                      // The tool refused: the events before stay applied, and
                      // the answer shows the state they left.
+                     s.Check();
                      timing.Lap("tool");
                      json body = {{"error", e.what()},
                                   {"event", i},
-                                  {"state", api::StateJson(s, before, false)}};
+                                  {"state", api::StateJson(s, s.Since(), false)}};
+                     if (const auto* refused = dynamic_cast<const FieldRefused*>(&e)) {
+                       // The field's own words: its label, the value, the limit.
+                       body["error"] = refused->Refusal();
+                       body["field"] = refused->Name();
+                     }
                      lock.unlock();
                      timing.Lap("state");
                      SendJson(res, 422, body, &timing);
                      return;
                    }
                  }
+                 s.Check();
                  timing.Lap("tool");
-                 json state = api::StateJson(s, before, false);
+                 json state = api::StateJson(s, s.Since(), false);
                  lock.unlock();
                  timing.Lap("state");
                  SendJson(res, 200, state, &timing);
@@ -474,16 +583,56 @@ class WebServer::Impl {
                  std::unique_lock lock(mutex_);
                  timing.Lap("lock");
                  api::WebSession& s = Find(req.matches[1]);
-                 auto run = NewRun();
-                 s.earlier_cages = s.AllCages();
-                 s.run = std::move(run);
-                 ++s.run_number;
+                 s.NewRun();
+                 s.Check();
                  timing.Lap("tool");
-                 json state = api::StateJson(s, {}, true);
+                 json state = api::StateJson(s, s.Since(), true);
                  lock.unlock();
                  timing.Lap("state");
                  SendJson(res, 200, state, &timing);
                }));
+
+    // The created cages' history, and a cage deleted or opened again. Each
+    // answers with the state, as events do.
+    using Change = std::function<void(api::WebSession&, const httplib::Request&)>;
+    const auto change = [this](Change what, bool full) {
+      return Guard([this, what = std::move(what), full](const httplib::Request& req,
+                                                        httplib::Response& res, Timing& timing) {
+        std::unique_lock lock(mutex_);
+        timing.Lap("lock");
+        api::WebSession& s = Find(req.matches[1]);
+        s.Begin();
+        what(s, req);
+        s.Check();
+        timing.Lap("tool");
+        json state = api::StateJson(s, s.Since(), full);
+        lock.unlock();
+        timing.Lap("state");
+        SendJson(res, 200, state, &timing);
+      });
+    };
+    http_.Post(session + "/undo",
+               change([](api::WebSession& s, const httplib::Request&) { s.Undo(); }, false));
+    http_.Post(session + "/redo",
+               change([](api::WebSession& s, const httplib::Request&) { s.Redo(); }, false));
+    http_.Delete(session + "/cages/([^/]+)",
+                 change([](api::WebSession& s,
+                           const httplib::Request& req) { s.Delete(CageId(req.matches[2])); },
+                        false));
+    http_.Post(session + "/cages/([^/]+)/edit",
+               change([](api::WebSession& s,
+                         const httplib::Request& req) { s.Edit(CageId(req.matches[2])); },
+                      true));
+
+    http_.Get(session + "/schedule",
+              Guard([this](const httplib::Request& req, httplib::Response& res, Timing& timing) {
+                std::unique_lock lock(mutex_);
+                timing.Lap("lock");
+                json schedule = api::ScheduleJson(Find(req.matches[1]), model_);
+                lock.unlock();
+                timing.Lap("state");
+                SendJson(res, 200, schedule, &timing);
+              }));
 
     http_.Get(session + "/created",
               Guard([this](const httplib::Request& req, httplib::Response& res, Timing& timing) {
@@ -523,6 +672,7 @@ class WebServer::Impl {
   std::string tool_path_;
   std::string model_json_;
   GuardedHttpServer http_;
+  GzipCache gzip_;
   Access access_;
   int port_ = -1;
   // The tool is written for one thread: every call into any run, and the

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -244,7 +245,10 @@ TEST(ServeApi, RefusesBadRequestsWithMessages) {
   const Answer typed =
       Ask(c, "POST", events, R"({"type": "set", "name": "Add_X_Number", "value": "two"})");
   EXPECT_EQ(typed.status, 422);
-  EXPECT_NE(typed.body.value("error", "").find("Add_X_Number"), std::string::npos) << typed.text;
+  // Named by its label for the page, and by its name for the field to mark.
+  EXPECT_EQ(typed.body.value("error", ""), "Side bars per X face: 'two' is not a whole number")
+      << typed.text;
+  EXPECT_EQ(typed.body.value("field", ""), "Add_X_Number");
 
   EXPECT_EQ(Ask(c, "GET", "/api/sessions/" + s + "/files/cage.ifc").status, 409);
   EXPECT_EQ(Ask(c, "GET", "/api/sessions/nosuch").status, 404);
@@ -336,4 +340,304 @@ TEST(ServeApi, NewRunKeepsTheCreatedCages) {
   EXPECT_EQ(names, (std::vector<std::string>{"C5", "C5 #2"}));
   const Answer schedule = Ask(c, "GET", "/api/sessions/" + s + "/files/schedule.csv");
   EXPECT_NE(schedule.text.find("C5 #2"), std::string::npos) << schedule.text.substr(0, 400);
+}
+
+namespace {
+
+std::vector<std::string> CageNames(const json& state) {
+  std::vector<std::string> names;
+  for (const auto& cage : state.at("created").at("cages")) names.push_back(cage.at("name"));
+  return names;
+}
+
+int CageIdOf(const json& state, const std::string& name) {
+  for (const auto& cage : state.at("created").at("cages")) {
+    if (cage.at("name") == name) return cage.at("id");
+  }
+  ADD_FAILURE() << "no cage " << name << " in " << state.at("created").dump();
+  return 0;
+}
+
+std::string CheckState(const json& state, const std::string& id) {
+  for (const auto& check : state.at("checks").at("checks")) {
+    if (check.at("id") == id) return check.at("state");
+  }
+  return "missing";
+}
+
+json Edit(httplib::Client& c, const std::string& session, const std::string& name,
+          const json& value) {
+  return Send(c, session,
+              {{{"type", "set"}, {"name", name}, {"value", value}}, {{"type", "move"}}});
+}
+
+}  // namespace
+
+// Deleting a created cage, undoing and redoing: the list, the names, the
+// bars and every output follow, and there is nothing to undo at the start.
+TEST(ServeApi, CreatedCagesDeleteUndoAndRedoWithTheOutputsFollowing) {
+  Running server;
+  auto c = server.Client();
+  const std::string s = NewSession(c);
+  const std::string base = "/api/sessions/" + s;
+  EXPECT_EQ(Ask(c, "POST", base + "/undo").status, 409);
+  Pick(c, s, {"C5"});
+  json state = Send(c, s, kDraw);
+  const std::size_t single = state.at("created").at("bars");
+  EXPECT_EQ(state.at("created").at("undo"), "Draw C5");
+  Send(c, s, kDraw);  // the same column again: a second cage
+  Ask(c, "POST", base + "/run");
+  Pick(c, s, {"C1", "C2"});
+  state = Send(c, s, kDraw);
+  EXPECT_EQ(CageNames(state), (std::vector<std::string>{"C5", "C5 #2", "C1+C2"}));
+  const std::size_t all = state.at("created").at("bars");
+
+  // The first C5 goes: the second is C5 now, and the files hold two cages.
+  Answer deleted = Ask(c, "DELETE", base + "/cages/" + std::to_string(CageIdOf(state, "C5")));
+  ASSERT_EQ(deleted.status, 200) << deleted.text;
+  EXPECT_EQ(CageNames(deleted.body), (std::vector<std::string>{"C5", "C1+C2"}));
+  EXPECT_EQ(deleted.body.at("created").at("bars"), all - single);
+  EXPECT_EQ(deleted.body.at("created").at("undo"), "Delete C5");
+  const std::string schedule = Ask(c, "GET", base + "/files/schedule.csv").text;
+  EXPECT_EQ(schedule.find("C5 #2"), std::string::npos) << schedule.substr(0, 300);
+  EXPECT_EQ(Ask(c, "GET", base + "/created").body.at("bars"), all - single);
+  EXPECT_EQ(Ask(c, "GET", base + "/schedule").body.at("header").at(1).at(1), "C5, C1+C2");
+
+  Answer undone = Ask(c, "POST", base + "/undo");
+  EXPECT_EQ(CageNames(undone.body), (std::vector<std::string>{"C5", "C5 #2", "C1+C2"}));
+  EXPECT_EQ(undone.body.at("created").at("redo"), "Delete C5");
+  undone = Ask(c, "POST", base + "/undo");  // the pair's Draw
+  EXPECT_EQ(CageNames(undone.body), (std::vector<std::string>{"C5", "C5 #2"}));
+  EXPECT_NE(Ask(c, "GET", base + "/files/model.json").text.find("C5 #2"), std::string::npos);
+  const Answer redone = Ask(c, "POST", base + "/redo");
+  EXPECT_EQ(CageNames(redone.body), (std::vector<std::string>{"C5", "C5 #2", "C1+C2"}));
+  EXPECT_EQ(Ask(c, "GET", base + "/created").body.at("bars"), all);
+  // A new step forgets what could be redone.
+  Ask(c, "POST", base + "/undo");
+  Ask(c, "DELETE", base + "/cages/" + std::to_string(CageIdOf(redone.body, "C5 #2")));
+  EXPECT_EQ(Ask(c, "POST", base + "/redo").status, 409);
+  EXPECT_EQ(Ask(c, "DELETE", base + "/cages/999").status, 404);
+  EXPECT_EQ(Ask(c, "DELETE", base + "/cages/x").status, 400);
+}
+
+// A created cage opened again shows its own values; Draw replaces it in its
+// place, and undo brings the old one back. A Draw told to replace a cage
+// does the same from a run of its own.
+TEST(ServeApi, CreatedCageEditedAgainIsReplacedAndUndoRestoresIt) {
+  Running server;
+  auto c = server.Client();
+  const std::string s = NewSession(c);
+  const std::string base = "/api/sessions/" + s;
+  Pick(c, s, {"C1", "C2"});
+  Edit(c, s, "Main_Diameter", 20);
+  Edit(c, s, "Concr_Cover", 35);
+  json state = Send(c, s, kDraw);
+  const std::size_t with20 = state.at("created").at("bars");
+  Ask(c, "POST", base + "/run");
+  Pick(c, s, {"C5"});
+  state = Send(c, s, kDraw);
+  const int pair = CageIdOf(state, "C1+C2");
+
+  const Answer opened = Ask(c, "POST", base + "/cages/" + std::to_string(pair) + "/edit");
+  ASSERT_EQ(opened.status, 200) << opened.text;
+  EXPECT_EQ(opened.body.at("picked"), json({"C1", "C2"}));
+  EXPECT_EQ(Parameter(opened.body, "Main_Diameter").at("value"), 20.0);
+  EXPECT_EQ(Parameter(opened.body, "Concr_Cover").at("value"), 35.0);
+  EXPECT_EQ(opened.body.at("created").at("replacing"), pair);
+  EXPECT_TRUE(opened.body.at("messages").empty()) << "filling in the palette is no news";
+  EXPECT_EQ(opened.body.at("preview").at("bars"), with20);
+
+  Edit(c, s, "Main_Diameter", 25);
+  state = Send(c, s, kDraw);
+  EXPECT_EQ(CageNames(state), (std::vector<std::string>{"C1+C2", "C5"})) << "in its place";
+  EXPECT_EQ(state.at("created").at("undo"), "Replace C1+C2");
+  const std::string ifc = Ask(c, "GET", base + "/files/cage.ifc").text;
+  EXPECT_EQ(Ask(c, "GET", base + "/created").body.at("cages").size(), 2u);
+  state = Ask(c, "POST", base + "/undo").body;
+  EXPECT_EQ(CageIdOf(state, "C1+C2"), pair);
+  EXPECT_EQ(state.at("created").at("bars"),
+            with20 + state.at("created").at("cages").at(1).at("bars").get<std::size_t>());
+  EXPECT_NE(Ask(c, "GET", base + "/files/cage.ifc").text, ifc);
+
+  // From a run of its own: the Draw's answer to "this column has a cage".
+  Ask(c, "POST", base + "/run");
+  Pick(c, s, {"C5"});
+  const int c5 = CageIdOf(state, "C5");
+  const Answer replaced =
+      Ask(c, "POST", base + "/events?replace=" + std::to_string(c5), kDraw.dump());
+  EXPECT_EQ(CageNames(replaced.body), (std::vector<std::string>{"C1+C2", "C5"}));
+  EXPECT_NE(CageIdOf(replaced.body, "C5"), c5);
+  EXPECT_EQ(Ask(c, "POST", base + "/events?replace=77", kDraw.dump()).status, 404);
+}
+
+// What the page may not do with the picks: a click while a cage palette is
+// open, a Finish with nothing, the upper column first, or a column that
+// stands on none; a second click on a picked column unpicks it.
+TEST(ServeApi, PicksAreCheckedAtFinishAndASecondClickUnpicks) {
+  Running server;
+  auto c = server.Client();
+  const std::string s = NewSession(c);
+  const std::string events = "/api/sessions/" + s + "/events";
+  const auto refusal = [&](const json& body) {
+    const Answer a = Ask(c, "POST", events, body.dump());
+    EXPECT_EQ(a.status, 422) << a.text;
+    return a.body.value("error", "");
+  };
+  const auto click = [](const std::string& id) { return json{{"type", "click"}, {"element", id}}; };
+  EXPECT_NE(refusal(kFinish).find("Nothing is picked"), std::string::npos);
+  Send(c, s, click("C2"));
+  Send(c, s, click("C1"));
+  EXPECT_EQ(refusal(kFinish), "C2 stands on C1: pick the lower column first, C1, then C2.");
+  json state = Send(c, s, click("C2"));  // unpicked
+  EXPECT_EQ(state.at("picked"), json({"C1"}));
+  EXPECT_EQ(state.at("prompt"), "Select next <Column> or click Finish");
+  Send(c, s, click("C5"));
+  EXPECT_NE(refusal(kFinish).find("C5 does not stand on C1"), std::string::npos);
+  Send(c, s, click("C5"));
+  state = Send(c, s, click("C2"));
+  EXPECT_EQ(state.at("picked"), json({"C1", "C2"}));
+  state = Send(c, s, kFinish);
+  EXPECT_EQ(state.at("palette").at("file"), "cage_stacked.pal");
+  EXPECT_NE(refusal(click("C5")).find("a cage is being edited"), std::string::npos);
+  // The refused click changed nothing: Draw makes the pair's cage.
+  EXPECT_EQ(CageNames(Send(c, s, kDraw)), (std::vector<std::string>{"C1+C2"}));
+}
+
+// The cage being edited comes with its checks, its figures and its section;
+// a blocking edit shows as blocked, and message boxes say how they weigh.
+TEST(ServeApi, PreviewComesWithItsChecksFiguresAndSection) {
+  Running server;
+  auto c = server.Client();
+  const std::string s = NewSession(c);
+  json state = Pick(c, s, {"C5"});
+  EXPECT_EQ(state.at("checks").at("state"), "warn");  // the slab above is thin for 16 mm bars
+  EXPECT_EQ(CheckState(state, "anchorage"), "warn");
+  EXPECT_EQ(CheckState(state, "spacing"), "pass");
+  EXPECT_EQ(CheckState(state, "lap"), "missing") << "a single cage has no lap above";
+  const json& figures = state.at("preview").at("figures");
+  EXPECT_EQ(figures.at("bars"), state.at("preview").at("bars"));
+  EXPECT_GT(figures.at("mass_kg").get<double>(), 10);
+  // 4 corner bars of 16 and 1 + 1 side bars of 12 per X face, 2 + 2 per Y
+  // face, in 300 x 300.
+  const json& column = figures.at("columns").at(0);
+  EXPECT_EQ(column.at("id"), "C5");
+  EXPECT_EQ(column.at("bars"), 10);
+  EXPECT_NEAR(column.at("ratio_percent").get<double>(), (4 * 201.06 + 6 * 113.1) / 90000 * 100,
+              0.01);
+  const std::string section = state.at("preview").at("section");
+  for (const char* part : {"SECTION A-A", ">X</text>", ">Y</text>", "cover 30", ">300<"}) {
+    EXPECT_NE(section.find(part), std::string::npos) << part;
+  }
+  EXPECT_EQ(state.at("faces").at(0).at("sides").at(0).at("face"), "X");
+
+  state = Edit(c, s, "Add_X_Number", 20);
+  EXPECT_EQ(state.at("checks").at("state"), "block");
+  EXPECT_EQ(CheckState(state, "spacing"), "block");
+  EXPECT_TRUE(state.at("messages").empty()) << "the checks are no message boxes";
+  state = Edit(c, s, "Add_X_Number", 1);
+  EXPECT_EQ(state.at("checks").at("state"), "warn");
+  state = Edit(c, s, "Main_Diameter", 10);
+  EXPECT_EQ(state.at("message_kinds"), json({"note"}));
+  Edit(c, s, "Add_X_Number", 20);
+  state = Send(c, s, kDraw);
+  ASSERT_FALSE(state.at("messages").empty());
+  EXPECT_EQ(state.at("message_kinds").at(0), "block");
+  EXPECT_EQ(state.at("lines").back().get<std::string>().rfind("created nothing: blocked by", 0),
+            0u);
+}
+
+// The tool of a later run finds the bars created before, as a user's CAD
+// model has them, and no longer those deleted: the links of a column on a
+// reinforced one are denser over the laps of the bars from below.
+TEST(ServeApi, LaterRunsSeeTheCreatedBarsAndNotTheDeletedOnes) {
+  Running server;
+  auto c = server.Client();
+  const std::string s = NewSession(c);
+  const std::string base = "/api/sessions/" + s;
+  const std::size_t alone = Pick(c, s, {"C2"}).at("preview").at("bars");
+  Ask(c, "POST", base + "/run");
+  Pick(c, s, {"C1", "C2"});
+  json state = Send(c, s, kDraw);
+  const int pair = CageIdOf(state, "C1+C2");
+  Ask(c, "POST", base + "/run");
+  state = Pick(c, s, {"C2"});
+  EXPECT_GT(state.at("preview").at("bars").get<std::size_t>(), alone)
+      << "links over the laps of the bars from below";
+  state = Ask(c, "DELETE", base + "/cages/" + std::to_string(pair)).body;
+  EXPECT_EQ(state.at("preview").at("bars"), alone);
+  state = Ask(c, "POST", base + "/undo").body;
+  EXPECT_GT(state.at("preview").at("bars").get<std::size_t>(), alone);
+}
+
+// The page's script goes out compressed to a browser that takes gzip, whole
+// otherwise, and a range of it is a range of the file itself.
+TEST(ServeApi, PageScriptIsCompressedWhereTheBrowserTakesIt) {
+  Running server;
+  const fs::path folder = PageFolder();
+  std::string script;
+  for (int i = 0; i < 2000; ++i) script += "console.log('line " + std::to_string(i) + "');\n";
+  std::ofstream(folder / "app.js") << script;
+  httplib::Client c("127.0.0.1", server.Port());
+  c.set_decompress(false);
+  auto zipped = c.Get("/app.js", {{"Accept-Encoding", "gzip, deflate"}});
+  ASSERT_TRUE(zipped);
+  EXPECT_EQ(zipped->get_header_value("Content-Encoding"), "gzip");
+  EXPECT_LT(zipped->body.size(), script.size() / 4);
+  EXPECT_EQ(zipped->get_header_value("Vary"), "Accept-Encoding");
+  c.set_decompress(true);
+  auto unzipped = c.Get("/app.js", {{"Accept-Encoding", "gzip"}});
+  ASSERT_TRUE(unzipped);
+  EXPECT_EQ(unzipped->body, script);
+  for (const char* refused : {"identity", "gzip;q=0", "br"}) {
+    auto plain = c.Get("/app.js", {{"Accept-Encoding", refused}});
+    ASSERT_TRUE(plain);
+    EXPECT_EQ(plain->get_header_value("Content-Encoding"), "") << refused;
+    EXPECT_EQ(plain->body, script) << refused;
+  }
+  auto range = c.Get("/app.js", {{"Accept-Encoding", "gzip"}, {"Range", "bytes=0-9"}});
+  ASSERT_TRUE(range);
+  EXPECT_EQ(range->status, 206);
+  EXPECT_EQ(range->body, script.substr(0, 10));
+  // A new version of the file is compressed anew.
+  std::ofstream(folder / "app.js") << script << "// more\n";
+  auto changed = c.Get("/app.js", {{"Accept-Encoding", "gzip"}});
+  ASSERT_TRUE(changed);
+  EXPECT_EQ(changed->body, script + "// more\n");
+}
+
+// Every finding the tool makes at the ends of every field's range lands on
+// a check of its own, never under "Other checks": the list stays a list of
+// the tool's checks as its texts change.
+TEST(ServeApi, EveryFindingAtTheFieldsLimitsHasItsCheck) {
+  Running server;
+  auto c = server.Client();
+  std::set<std::string> seen;
+  for (const auto& picks :
+       std::vector<std::vector<std::string>>{{"C5"}, {"C1", "C2"}, {"C3", "C4"}}) {
+    const std::string s = NewSession(c);
+    const json start = Pick(c, s, picks);
+    for (const auto& page : start.at("palette").at("pages")) {
+      for (const auto& p : page.at("parameters")) {
+        std::vector<json> ends;
+        for (const char* key : {"min", "max"}) {
+          if (p.contains(key)) ends.push_back(p.at(key));
+        }
+        if (p.at("type") == "switch") ends.push_back(!p.at("value").get<bool>());
+        if (!p.at("choices").empty()) {
+          ends.push_back(p.at("choices").front().at("value"));
+          ends.push_back(p.at("choices").back().at("value"));
+        }
+        for (const auto& value : ends) {
+          const json state = Edit(c, s, p.at("name"), value);
+          for (const auto& check : state.at("checks").at("checks")) {
+            EXPECT_NE(check.at("id"), "other")
+                << p.at("name") << " = " << value << ": " << check.at("findings").dump();
+            if (check.at("state") != "pass") seen.insert(check.at("id"));
+          }
+        }
+        Edit(c, s, p.at("name"), p.at("value"));
+      }
+    }
+  }
+  EXPECT_GE(seen.size(), 6u) << json(seen).dump();
 }

@@ -29,6 +29,7 @@ using piertool::GeometrySelectInteractor;
 constexpr int kFinish = 1000;
 constexpr int kDraw = 2000;
 constexpr int kRebuild = 2002;
+constexpr int kCheck = 2003;
 
 const char* const kSelect = "Select <Column>";
 const char* const kSelectNext = "Select next <Column> or click Finish";
@@ -601,6 +602,36 @@ TEST_F(PierTool, CageChecksShowTheirMessagesInOrderAndStopTheDraw) {
   thin.tool.on_control_event(kDraw);
   EXPECT_EQ(thin.Messages(), refused);
   EXPECT_TRUE(thin.Doc().GetCreatedBatches().empty());
+}
+
+// The check a host sends after each edit: Draw's findings on the cage the
+// fields give now, in Draw's order, and nothing created; the preview stays.
+TEST_F(PierTool, CheckShowsWhatDrawWouldSayAndCreatesNothing) {
+  ToolRun before;
+  before.Click("C1");
+  EXPECT_EQ(Printed([&] { before.tool.on_control_event(kCheck); }), "");  // no cage yet
+  EXPECT_TRUE(before.Messages().empty());
+
+  ToolRun run;
+  run.Single();
+  for (const char* name : {"Add_X_Diameter", "Add_Y_Diameter", "Main_Diameter"}) run.Edit(name, 40);
+  run.Edit("Add_X_Number", 3);
+  run.Move();
+  const auto preview = run.Doc().GetPreview();
+  run.session.ClearMessages();
+  EXPECT_EQ(Printed([&] { run.tool.on_control_event(kCheck); }), "");
+  const std::vector<std::string> checked = run.Messages();
+  ASSERT_FALSE(checked.empty());
+  EXPECT_TRUE(run.Doc().GetCreatedBatches().empty());
+  EXPECT_TRUE(SameCage(run.tool.reinforcement(), preview));
+  // Checking twice finds the same, and Draw then says exactly that.
+  run.session.ClearMessages();
+  run.tool.on_control_event(kCheck);
+  EXPECT_EQ(run.Messages(), checked);
+  run.session.ClearMessages();
+  Printed([&] { run.tool.on_control_event(kDraw); });
+  EXPECT_EQ(run.Messages(), checked);
+  EXPECT_TRUE(run.Doc().GetCreatedBatches().empty());
 }
 
 TEST_F(PierTool, ErrorsOfAnalysisAndRebuildArePrintedAndTheToolGoesOn) {
