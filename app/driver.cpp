@@ -141,7 +141,14 @@ void ToolRun::Dispatch(Fn&& fn) {
     last_prompt_ = input_.GetPrompt();
     if (observer_.prompt) observer_.prompt(last_prompt_);
   }
-  if (failure) std::rethrow_exception(failure);
+  if (!failure) return;
+  try {
+    std::rethrow_exception(failure);
+  } catch (const std::bad_alloc&) {
+    throw;
+  } catch (const std::exception& e) {
+    throw ToolFailure(e.what());
+  }
 }
 
 void ToolRun::Click(const std::string& element_id) {

@@ -52,6 +52,13 @@ class FieldRefused : public std::invalid_argument {
   std::string refusal_;
 };
 
+// An error the tool raised while it handled an event: its own words, which
+// may name its files and functions, for a developer rather than a user.
+class ToolFailure : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
 class ToolRun {
  public:
   struct Observer {
@@ -67,7 +74,7 @@ class ToolRun {
 
   // Events. A click on an id the model lacks, an edit of a parameter the
   // shown palette lacks or a value that does not fit it is an error naming
-  // them; errors the tool reports to the host are passed on.
+  // them; errors the tool raises are passed on as ToolFailure.
   void Click(const std::string& element_id);
   void Move();
   void Button(int event_id);

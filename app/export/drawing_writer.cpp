@@ -1105,37 +1105,37 @@ bool FirstSideIsXFace(const std::vector<HostGeo::Point2D>& plan) {
 std::string SectionSvg(const ExportInput& input, const Schedule& schedule, std::size_t cage) {
   const CageView v = MakeView(input, schedule, {cage});
   const std::vector<SectionCut> cuts = Cuts(v);
-  // One scale for every cut, each section at most 60 mm on paper.
+  // One scale for every cut, each section at most 45 mm on paper, one under
+  // the other.
   double scale = 5;
   for (const auto& cut : cuts) {
     const double extent = std::max(cut.cut->xmax - cut.cut->xmin, cut.cut->ymax - cut.cut->ymin);
-    scale = std::max(scale, ChooseScale(extent, 60, {5, 10, 20, 25, 50, 100}));
+    scale = std::max(scale, ChooseScale(extent, 45, {5, 10, 20, 25, 50, 100}));
   }
-  double w = 0, h = 0;
-  for (const auto& cut : cuts) {
-    w = std::max(w, (cut.cut->xmax - cut.cut->xmin) / scale);
-    h = std::max(h, (cut.cut->ymax - cut.cut->ymin) / scale);
-  }
+  double w = 0;
+  for (const auto& cut : cuts) w = std::max(w, (cut.cut->xmax - cut.cut->xmin) / scale);
   // The sizes at the left and above, the links' call-up at the right.
-  constexpr double kLeft = 14, kTop = 14, kRight = 34;
-  const double slot = kLeft + std::max(w, 36.0) + kRight;
+  constexpr double kLeft = 14, kTop = 10, kRight = 32;
+  const double width = kLeft + std::max(w, 36.0) + kRight;
+  const double cx = kLeft + std::max(w, 36.0) / 2;
   Canvas cv;
-  double bottom = kTop + h;
-  for (std::size_t i = 0; i < cuts.size(); ++i) {
-    const double cx = slot * static_cast<double>(i) + kLeft + std::max(w, 36.0) / 2;
-    bottom = std::max(bottom, DrawSection(cv, v, schedule, cuts[i], scale, cx, kTop + h / 2, true));
+  double y = 0;
+  for (const auto& cut : cuts) {
+    const double h = (cut.cut->ymax - cut.cut->ymin) / scale;
+    y = DrawSection(cv, v, schedule, cut, scale, cx, y + kTop + h / 2, true) + 6;
   }
   if (cuts.empty()) {
     cv.Text(4, 10, "no column in the model: no section", kTextSize);
-    bottom = 12;
+    y = 14;
   }
-  const double width = slot * static_cast<double>(std::max<std::size_t>(cuts.size(), 1));
-  const double height = bottom + 3;
+  const double height = y;
   std::ostringstream out;
   out << "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" viewBox=\"0 0 " << N(width)
       << ' ' << N(height) << "\" width=\"" << N(width) << "mm\" height=\"" << N(height) << "mm\">\n"
       << "<title>" << Escape("Section of " + input.cages[cage].name) << "</title>\n"
       << Style() << "<style type=\"text/css\">.face{fill:#1d4ed8;font-weight:bold}</style>\n"
+      << "<rect x=\"0\" y=\"0\" width=\"" << N(width) << "\" height=\"" << N(height)
+      << "\" fill=\"#fff\"/>\n"
       << cv.Str() << "</svg>\n";
   return out.str();
 }

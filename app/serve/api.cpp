@@ -138,8 +138,8 @@ json PaletteJson(const HostBaseElements::BuildingElementPaletteService& palette)
 }
 
 // The figures of cage `index` of the input: its bars, their mass as the
-// schedule has it, and for each of its columns the steel that passes the
-// column's mid-height against the column's section.
+// schedule has it, and for each of its columns the steel that passes where
+// the drawing cuts it against the column's section.
 json FiguresJson(const HostElementAdapter::ElementModel& model, const ExportInput& input,
                  const Schedule& schedule, std::size_t index) {
   const CageRecord& cage = input.cages[index];
@@ -150,7 +150,8 @@ json FiguresJson(const HostElementAdapter::ElementModel& model, const ExportInpu
     mass += static_cast<double>(line.count) * m.scheduled_length / 1000 * m.unit_mass;
   }
   json columns = json::array();
-  for (const auto& id : cage.column_ids) {
+  for (std::size_t c = 0; c < cage.column_ids.size(); ++c) {
+    const auto& id = cage.column_ids[c];
     const auto at = model.Find(id);
     if (!at) continue;
     const auto& e = model.GetElements()[*at];
@@ -162,7 +163,26 @@ json FiguresJson(const HostElementAdapter::ElementModel& model, const ExportInpu
       area += p.X() * q.Y() - q.X() * p.Y();
     }
     area = std::abs(area) / 2;
-    const double z = (e.bottom + e.top) / 2;
+    // Where the drawing cuts it: the lower column at its mid-height, a
+    // column above in the middle of what the cage's bars reach of it (the
+    // lap of the bars carried up).
+    double z = (e.bottom + e.top) / 2;
+    if (c > 0) {
+      double reach = e.top;
+      bool reached = false;
+      for (const auto& placement : cage.placements) {
+        for (const auto& bar : placement.GetBars()) {
+          double top = -1e300;
+          for (const auto& p : bar) top = std::max(top, p.Z());
+          if (top > e.bottom + 1) {
+            reach = std::min(reach, top);
+            reached = true;
+          }
+        }
+      }
+      if (!reached) continue;
+      z = (e.bottom + reach) / 2;
+    }
     double steel = 0;
     std::size_t bars = 0;
     for (const auto& placement : cage.placements) {
@@ -178,6 +198,8 @@ json FiguresJson(const HostElementAdapter::ElementModel& model, const ExportInpu
       }
     }
     columns.push_back({{"id", id},
+                       {"at", c == 0 ? "mid-height" : "lap"},
+                       {"z", Round(z)},
                        {"bars", bars},
                        {"steel_mm2", Round(steel)},
                        {"area_mm2", Round(area)},

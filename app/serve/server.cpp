@@ -564,6 +564,8 @@ class WebServer::Impl {
                        body["error"] = refused->Refusal();
                        body["field"] = refused->Name();
                      }
+                     // The tool's own error: for a developer, not the user.
+                     if (dynamic_cast<const ToolFailure*>(&e)) body["tool"] = true;
                      lock.unlock();
                      timing.Lap("state");
                      SendJson(res, 422, body, &timing);

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <set>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -36,11 +37,12 @@ fs::path PageFolder() {
 
 class Running {
  public:
-  explicit Running(pierhost::ServeOptions options = {}) {
+  explicit Running(pierhost::ServeOptions options = {},
+                   const pierhost::ToolLocation& tool = kTool) {
     options.model = kExample.string();
     options.port = 0;
     options.web_dir = PageFolder().string();
-    server_ = std::make_unique<pierhost::WebServer>(options, kTool);
+    server_ = std::make_unique<pierhost::WebServer>(options, tool);
     port_ = server_->Bind();
     thread_ = std::thread([this] { server_->Listen(); });
   }
@@ -640,4 +642,49 @@ TEST(ServeApi, EveryFindingAtTheFieldsLimitsHasItsCheck) {
     }
   }
   EXPECT_GE(seen.size(), 6u) << json(seen).dump();
+}
+
+// An error the tool raises is marked as the tool's, for the page to tell
+// the user in its own words; the cage it could not build is not shown, and
+// the checks say it cannot be built.
+TEST(ServeApi, ToolErrorsAreMarkedAndLeaveNoCage) {
+  // The tool's folder with the 20 mm row of a lap table blanked.
+  const fs::path tool =
+      fs::temp_directory_path() / ("pier_serve_tool_" + std::to_string(::getpid()));
+  fs::remove_all(tool);
+  fs::copy(PIER_TOOL_DIR, tool, fs::copy_options::recursive);
+  {
+    std::ifstream in(tool / "lap_length_for_tension.csv");
+    std::ostringstream text;
+    std::string line;
+    while (std::getline(in, line))
+      text << (line.rfind("20,", 0) == 0 ? "20" + std::string(14, ',') : line) << "\n";
+    in.close();
+    std::ofstream(tool / "lap_length_for_tension.csv") << text.str();
+  }
+  {
+    Running server({}, {kTool.module_path, tool.string()});
+    auto c = server.Client();
+    const std::string s = NewSession(c);
+    ASSERT_GT(Pick(c, s, {"C1", "C2"}).at("preview").at("bars").get<std::size_t>(), 0u);
+    const Answer failed =
+        Ask(c, "POST", "/api/sessions/" + s + "/events",
+            json::array(
+                {{{"type", "set"}, {"name", "Main_Diameter"}, {"value", 20}}, {{"type", "move"}}})
+                .dump());
+    EXPECT_EQ(failed.status, 422);
+    EXPECT_EQ(failed.body.value("tool", false), true) << failed.text;
+    EXPECT_FALSE(failed.body.contains("field"));
+    const json& state = failed.body.at("state");
+    EXPECT_EQ(state.at("checks").at("state"), "block");
+    EXPECT_FALSE(state.at("checks").at("failures").empty());
+    // The move after the refused edit never came: the next one shows no cage.
+    const json moved = Send(c, s, {{"type", "move"}});
+    EXPECT_EQ(moved.at("preview").at("bars"), 0);
+    EXPECT_FALSE(moved.at("preview").contains("section"));
+    const json back = Edit(c, s, "Main_Diameter", 16);
+    EXPECT_GT(back.at("preview").at("bars").get<std::size_t>(), 0u);
+    EXPECT_TRUE(back.at("checks").at("failures").empty());
+  }
+  fs::remove_all(tool);
 }
