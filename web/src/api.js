@@ -37,6 +37,15 @@ function serverMs(response) {
   return total ? Number(total[1]) : NaN;
 }
 
+// Whether the page runs in developer mode (…/?dev=1): the timing badge and
+// the tool's own words behind the page's explanations. Kept for the tab.
+function readDeveloper() {
+  const url = new URL(window.location.href);
+  if (url.searchParams.has('dev')) sessionStorage.setItem('pier-dev', url.searchParams.get('dev') === '0' ? '' : '1');
+  return sessionStorage.getItem('pier-dev') === '1';
+}
+export const developer = readDeveloper();
+
 async function call(method, path, body) {
   const headers = { Authorization: `Bearer ${token}` };
   if (body !== undefined) headers['Content-Type'] = 'application/json';
@@ -62,9 +71,15 @@ export const api = {
   model: () => call('GET', '/api/model'),
   create: () => call('POST', '/api/sessions'),
   state: (id) => call('GET', `/api/sessions/${id}`),
-  events: (id, events) => call('POST', `/api/sessions/${id}/events`, events),
+  // `replace`: the id of the cage a Draw among the events replaces.
+  events: (id, events, replace) => call('POST', `/api/sessions/${id}/events${replace ? `?replace=${replace}` : ''}`, events),
   newRun: (id) => call('POST', `/api/sessions/${id}/run`),
   created: (id) => call('GET', `/api/sessions/${id}/created`),
+  schedule: (id) => call('GET', `/api/sessions/${id}/schedule`),
+  undo: (id) => call('POST', `/api/sessions/${id}/undo`),
+  redo: (id) => call('POST', `/api/sessions/${id}/redo`),
+  deleteCage: (id, cage) => call('DELETE', `/api/sessions/${id}/cages/${cage}`),
+  editCage: (id, cage) => call('POST', `/api/sessions/${id}/cages/${cage}/edit`),
   // A download link cannot send a header: the token goes in its address.
   fileUrl: (id, name) => `/api/sessions/${id}/files/${name}?token=${encodeURIComponent(token)}`,
   // The page goes (closed, reloaded, left): the server frees the session

@@ -3,7 +3,7 @@
 // renders only when something changed.
 import * as THREE from 'three';
 import { OrbitControls } from 'three/addons/controls/OrbitControls.js';
-import { buildBars, disposeBars } from './bars.js';
+import { BarSet } from './bars.js';
 
 const COLOURS = {
   column: 0xb9bec6,
@@ -12,6 +12,14 @@ const COLOURS = {
   solid: 0xc9c9c9,
   hover: 0x60a5fa,
   picked: 0x3b82f6,
+  reinforced: 0xc08a74,
+};
+// Where the view looks from (towards the camera), z up.
+const DIRECTIONS = {
+  home: new THREE.Vector3(-0.55, -1.25, 0.75),
+  plan: new THREE.Vector3(0, -0.0001, 1),
+  front: new THREE.Vector3(0, -1, 0),
+  side: new THREE.Vector3(1, 0, 0),
 };
 const DRAWN = new Set(['column', 'wall', 'opening', 'solid']);
 const MAX_LABELS = 200;
@@ -49,6 +57,10 @@ export class View {
     this.camera.up.set(0, 0, 1);
     this.controls = new OrbitControls(this.camera, canvas);
     this.controls.enableDamping = false;
+    // The wheel zooms towards what is under the cursor, and the view never
+    // goes below the ground it orbits.
+    this.controls.zoomToCursor = true;
+    this.controls.maxPolarAngle = Math.PI / 2;
     this.controls.addEventListener('change', () => this.requestRender());
     this.scene.add(new THREE.HemisphereLight(0xffffff, 0x8d8d8d, 1.6));
     const sun = new THREE.DirectionalLight(0xffffff, 1.6);
@@ -56,16 +68,20 @@ export class View {
     this.scene.add(sun);
     this.elements = new THREE.Group();
     this.scene.add(this.elements);
-    this.preview = new THREE.Group();
-    this.created = new THREE.Group();
-    this.scene.add(this.preview, this.created);
     this.previewMaterial = new THREE.MeshStandardMaterial({
       color: 0xf59e0b, roughness: 0.5, transparent: true, opacity: 0.6, depthWrite: false,
     });
+    // A cage its checks block: grey, as a cage Draw would not create.
+    this.blockedMaterial = new THREE.MeshStandardMaterial({
+      color: 0x9ca3af, roughness: 0.8, transparent: true, opacity: 0.45, depthWrite: false,
+    });
     this.createdMaterial = new THREE.MeshStandardMaterial({ color: 0x9a3b26, roughness: 0.55, metalness: 0.25 });
+    this.preview = new BarSet(this.previewMaterial);
+    this.created = new BarSet(this.createdMaterial);
+    this.scene.add(this.preview.group, this.created.group);
     // The shaders of the bars are compiled now rather than at the first
     // preview, which would then wait for them.
-    for (const material of [this.previewMaterial, this.createdMaterial]) {
+    for (const material of [this.previewMaterial, this.blockedMaterial, this.createdMaterial]) {
       const warm = new THREE.InstancedMesh(new THREE.CylinderGeometry(1, 1, 1, 3), material, 1);
       this.scene.add(warm);
       this.renderer.compile(this.scene, this.camera);
@@ -74,6 +90,8 @@ export class View {
     this.pickable = [];
     this.byId = new Map();
     this.picked = new Set();
+    this.reinforced = new Set();
+    this.faceSpans = [];
     this.hovered = null;
     this.raycaster = new THREE.Raycaster();
     this.pending = false;
@@ -114,7 +132,33 @@ export class View {
     grid.position.set((box.min.x + box.max.x) / 2, (box.min.y + box.max.y) / 2, box.min.z - 1);
     this.scene.add(grid);
     this.makeLabels();
-    this.frame(box, new THREE.Vector3(-0.55, -1.25, 0.75));
+    this.frame(box, DIRECTIONS.home.clone());
+  }
+
+  // The standard views: home (the first one, the whole model), plan and the
+  // two elevations of what is picked, or of the whole model.
+  look(name, ids = []) {
+    if (name === 'home') {
+      this.frame(this.modelBox, DIRECTIONS.home.clone());
+      return;
+    }
+    this.frame(this.boxOf(ids), DIRECTIONS[name].clone());
+  }
+
+  boxOf(ids) {
+    const box = new THREE.Box3();
+    for (const id of ids) {
+      const mesh = this.byId.get(id);
+      if (mesh) box.union(mesh.geometry.boundingBox);
+    }
+    // Starter bars reach out of the column into the one above.
+    if (!box.isEmpty() && !this.preview.box.isEmpty()) box.union(this.preview.box);
+    return box.isEmpty() ? this.modelBox : box;
+  }
+
+  // The viewing direction, for tests: from the target towards the camera.
+  direction() {
+    return this.camera.position.clone().sub(this.controls.target).normalize().toArray();
   }
 
   makeLabels() {
@@ -156,16 +200,10 @@ export class View {
     this.requestRender();
   }
 
-  // Frames the given columns and the preview cage (or the whole model).
+  // Frames the given columns and the preview cage (or the whole model),
+  // keeping the viewing direction.
   focus(ids) {
-    const box = new THREE.Box3();
-    for (const id of ids) {
-      const mesh = this.byId.get(id);
-      if (mesh) box.union(mesh.geometry.boundingBox);
-    }
-    // Starter bars reach out of the column into the one above.
-    if (!box.isEmpty()) box.union(new THREE.Box3().setFromObject(this.preview));
-    this.frame(box.isEmpty() ? this.modelBox : box);
+    this.frame(this.boxOf(ids));
   }
 
   setPicked(ids) {
@@ -173,33 +211,76 @@ export class View {
     this.recolour();
   }
 
+  // Columns that have a cage: tinted, and their labels marked.
+  setReinforced(ids) {
+    this.reinforced = new Set(ids);
+    this.recolour();
+  }
+
   recolour() {
     for (const [id, mesh] of this.byId) {
-      const colour = mesh === this.hovered ? COLOURS.hover : this.picked.has(id) ? COLOURS.picked : COLOURS.column;
+      const hovered = mesh === this.hovered;
+      const colour = hovered ? COLOURS.hover : this.picked.has(id) ? COLOURS.picked
+        : this.reinforced.has(id) ? COLOURS.reinforced : COLOURS.column;
       mesh.material.color.setHex(colour);
-      mesh.material.opacity = mesh === this.hovered ? 0.4 : this.picked.has(id) ? 0.2 : 0.3;
+      mesh.material.opacity = hovered ? 0.4 : this.picked.has(id) ? 0.2 : this.reinforced.has(id) ? 0.35 : 0.3;
     }
-    for (const l of this.labelSpans || []) l.span.classList.toggle('picked', this.picked.has(l.id));
+    for (const l of this.labelSpans || []) {
+      l.span.classList.toggle('picked', this.picked.has(l.id));
+      l.span.classList.toggle('reinforced', this.reinforced.has(l.id) && !this.picked.has(l.id));
+    }
     this.requestRender();
   }
 
-  setPreview(placements) {
-    this.replace(this.preview, placements, this.previewMaterial);
+  // The faces of the picked columns as the cage names them: an X or a Y at
+  // the middle of each side, a little outside it.
+  setFaces(faces) {
+    for (const f of this.faceSpans) f.span.remove();
+    this.faceSpans = [];
+    for (const column of faces || []) {
+      const z = (column.bottom + column.top) / 2;
+      const n = column.sides.length;
+      let cx = 0, cy = 0;
+      for (const side of column.sides) {
+        cx += side.from[0] / n;
+        cy += side.from[1] / n;
+      }
+      for (const side of column.sides) {
+        const mx = (side.from[0] + side.to[0]) / 2, my = (side.from[1] + side.to[1]) / 2;
+        const out = new THREE.Vector2(mx - cx, my - cy);
+        const reach = out.length();
+        if (reach > 0) out.multiplyScalar((reach + 60) / reach);
+        const span = document.createElement('span');
+        span.className = 'face';
+        span.textContent = side.face;
+        span.dataset.column = column.column;
+        span.title = `${side.face} face of ${column.column}`;
+        this.labels.append(span);
+        this.faceSpans.push({ span, anchor: new THREE.Vector3(cx + out.x, cy + out.y, z) });
+      }
+    }
+    this.requestRender();
+  }
+
+  // The preview cage; `blocked` draws it grey, as a cage Draw would not create.
+  setPreview(placements, blocked = false) {
+    this.preview.set(placements);
+    this.setPreviewBlocked(blocked);
+  }
+
+  setPreviewBlocked(blocked) {
+    this.preview.setMaterial(blocked ? this.blockedMaterial : this.previewMaterial);
+    this.previewBlocked = blocked;
+    this.requestRender();
   }
 
   setCreated(cages) {
-    this.replace(this.created, cages.flatMap((c) => c.placements), this.createdMaterial);
-  }
-
-  replace(group, placements, material) {
-    for (const child of group.children) disposeBars(child);
-    group.clear();
-    group.add(buildBars(placements, material));
+    this.created.set(cages.flatMap((c) => c.placements));
     this.requestRender();
   }
 
-  barCount(group) {
-    return group.children.reduce((n, g) => n + g.userData.barCount, 0);
+  barCount(set) {
+    return set.barCount;
   }
 
   bindPointer() {
@@ -258,20 +339,23 @@ export class View {
   requestRender() {
     if (this.pending) return;
     this.pending = true;
-    requestAnimationFrame(() => this.render());
+    requestAnimationFrame(() => {
+      if (this.pending) this.render();
+    });
   }
 
-  // Renders now; returns when the frame's commands are issued.
+  // Renders now; returns when the frame's commands are issued. The frame
+  // that shows it is the next one the browser makes.
   render() {
     this.pending = false;
     this.renderer.render(this.scene, this.camera);
     this.renders += 1;
     const r = this.canvas.getBoundingClientRect();
-    for (const l of this.labelSpans || []) {
+    for (const l of [...(this.labelSpans || []), ...this.faceSpans]) {
       const p = this.project(l.anchor);
       l.span.style.display = p.visible ? '' : 'none';
       l.span.style.left = `${p.x - r.left}px`;
-      l.span.style.top = `${p.y - r.top - 4}px`;
+      l.span.style.top = `${p.y - r.top - (l.id ? 4 : 0)}px`;
     }
   }
 }

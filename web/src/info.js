@@ -1,0 +1,97 @@
+// Beside the model: the section of the cage being edited as the drawing
+// draws it, its figures (bars, mass, steel ratio) and its checks.
+const $ = (id) => document.getElementById(id);
+const el = (tag, props = {}, children = []) => {
+  const node = Object.assign(document.createElement(tag), props);
+  node.append(...children);
+  return node;
+};
+
+let sectionText = '';
+
+// The server's drawing, shown as an image: it is drawn, never run.
+export function showSection(svg, blocked) {
+  const box = $('section');
+  box.classList.toggle('is-blocked', Boolean(blocked));
+  if (svg === undefined) return;
+  sectionText = svg || '';
+  box.textContent = '';
+  if (!svg) {
+    box.append(el('p', { className: 'empty', textContent: 'No cage: nothing to cut.' }));
+    return;
+  }
+  const src = `data:image/svg+xml;charset=utf-8,${encodeURIComponent(svg)}`;
+  const img = el('img', { alt: 'Section of the cage being edited', src, title: 'Click to see it large' });
+  img.id = 'section-image';
+  img.addEventListener('click', () => {
+    $('section-large').src = src;
+    $('section-dialog').showModal();
+  });
+  box.append(img);
+}
+
+export function clearSection(text) {
+  sectionText = '';
+  const box = $('section');
+  box.classList.remove('is-blocked');
+  box.textContent = '';
+  box.append(el('p', { className: 'empty', textContent: text }));
+}
+
+export function section() {
+  return sectionText;
+}
+
+const number = (v, digits) => v.toLocaleString('en-GB', { minimumFractionDigits: digits, maximumFractionDigits: digits });
+
+export function showFigures(figures) {
+  const list = $('figures');
+  list.textContent = '';
+  if (!figures) {
+    list.append(el('dt', { textContent: 'Bars' }), el('dd', { textContent: '–' }));
+    return;
+  }
+  const rows = [
+    ['Bars', String(figures.bars)],
+    ['Mass', `${number(figures.mass_kg, 1)} kg`],
+  ];
+  for (const c of figures.columns) {
+    const where = c.at === 'lap' ? `Steel in ${c.id}, lap` : `Steel in ${c.id}`;
+    rows.push([where, `${number(c.ratio_percent, 2)} % (${c.bars} bars, ${number(c.steel_mm2 / 100, 1)} cm²)`]);
+  }
+  for (const [term, value] of rows) {
+    const dd = el('dd', { textContent: value });
+    dd.dataset.figure = term;
+    list.append(el('dt', { textContent: term }), dd);
+  }
+}
+
+const WORD = { pass: 'passes', warn: 'warns', block: 'blocks' };
+
+export function showChecks(checks) {
+  const list = $('checks');
+  const title = $('checks-title');
+  list.textContent = '';
+  title.className = '';
+  if (!checks || !checks.checked) {
+    title.textContent = 'Checks';
+    list.append(el('li', { className: 'empty', textContent: 'The checks of a cage show while it is edited.' }));
+    return;
+  }
+  const count = (state) => checks.checks.filter((c) => c.state === state).length;
+  const blocks = count('block') + (checks.failures.length ? 1 : 0);
+  const warns = count('warn');
+  title.textContent = blocks ? `Checks: ${blocks} blocking` : warns ? `Checks: ${warns} warning${warns > 1 ? 's' : ''}` : 'Checks: all pass';
+  title.className = blocks ? 'is-block' : warns ? 'is-warn' : '';
+  if (checks.failures.length) {
+    list.append(el('li', { className: 'is-block', textContent: 'The cage can be built from these values' },
+      [el('span', { className: 'finding', textContent: 'It cannot: no cage is shown and Draw creates nothing.' })]));
+  }
+  for (const c of checks.checks) {
+    const item = el('li', { className: `is-${c.state}`, textContent: c.name, title: `${c.name}: ${WORD[c.state] || c.state}` });
+    item.dataset.check = c.id;
+    item.dataset.state = c.state;
+    for (const f of c.findings) item.append(el('span', { className: 'finding', textContent: f }));
+    list.append(item);
+  }
+}
