@@ -59,6 +59,7 @@ std::string GenerateBuilding(const GenerateOptions& o) {
     const double bottom = s * (o.storey_height + o.slab);
     const double top = bottom + o.storey_height;
     // Every third storey the sections shrink by 50 mm on every side.
+    const double w_below = w;
     if (s > 0 && s % 3 == 0) {
       w = std::max(250.0, w - 100);
       l = std::max(250.0, l - 100);
@@ -67,9 +68,10 @@ std::string GenerateBuilding(const GenerateOptions& o) {
       for (int j = 0; j < o.grid_y; ++j) {
         const auto k = static_cast<std::size_t>(i * o.grid_y + j);
         // Some columns are missing; some stand offset on the one below,
-        // staying inside it.
+        // staying inside it: an offset changes by 40 mm at most, where the
+        // section shrank by 80 mm or more.
         if (s > 0 && unit(rng) < 0.03) continue;
-        if (s > 0 && s % 3 != 0 && unit(rng) < 0.1) shift_x[k] = std::round((unit(rng) - 0.5) * 40);
+        if (w_below - w >= 80 && unit(rng) < 0.3) shift_x[k] = std::round((unit(rng) - 0.5) * 40);
         const double cx = i * o.bay + shift_x[k], cy = j * o.bay + shift_y[k];
         const double x0 = cx - w / 2, y0 = cy - l / 2, x1 = cx + w / 2, y1 = cy + l / 2;
         // Corners listed from any corner, in either sense, as drawing

@@ -15,6 +15,7 @@
 
 #include "app/serve/api.h"
 #include "app/terminal.h"
+#include "host/model_reader.h"
 
 namespace pierhost {
 
@@ -94,7 +95,8 @@ class WebServer::Impl {
  public:
   Impl(ServeOptions options, const ToolLocation& tool)
       : options_(std::move(options)),
-        model_(HostElementAdapter::ElementModel::ReadFile(options_.model)),
+        model_(
+            HostElementAdapter::ReadModel(options_.model, {.all_columns = options_.all_columns})),
         plugin_(HostUtil::PluginModule::Load(tool.module_path)),
         tool_path_(tool.tool_path),
         model_json_(api::ModelJson(*model_).dump()) {
