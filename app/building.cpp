@@ -289,6 +289,11 @@ BuildingResult ReinforceBuilding(const HostUtil::PluginModule& plugin,
                                  const std::function<void(std::size_t, std::size_t)>& progress) {
   Stacks stacks = FindStacks(*model, options.slab_zone);
   const auto& above = stacks.above;
+  std::vector<std::pair<std::size_t, std::size_t>> pairs;
+  for (std::size_t i = 0; i < above.size(); ++i) {
+    if (above[i]) pairs.emplace_back(i, *above[i]);
+  }
+  model = HostElementAdapter::AlignStacked(model, pairs);
   const auto columns = model->GetColumns();
   const auto& elements = model->GetElements();
   // The columns are independent runs of the tool, each with its own
@@ -323,6 +328,7 @@ BuildingResult ReinforceBuilding(const HostUtil::PluginModule& plugin,
   for (auto& w : workers) w.join();
   if (reporter.joinable()) reporter.join();
   BuildingResult out;
+  out.model = model;
   out.columns = std::move(outcomes);
   out.singles = std::move(stacks.singles);
   if (options.rules) {
@@ -444,7 +450,7 @@ int RunBuilding(const BuildingOptions& options, const ToolLocation& tool, Termin
     stacked += c.above.empty() ? 0 : 1;
   }
   if (!result.cages.empty()) {
-    ExportInput input{model, result.cages, model->GetName(), OutputDate()};
+    ExportInput input{result.model, result.cages, model->GetName(), OutputDate()};
     WriteOutputs(input, options.out_dir, terminal);
   }
   std::ostringstream s;

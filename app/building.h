@@ -74,6 +74,9 @@ struct ColumnOutcome {
 };
 
 struct BuildingResult {
+  // The model the cages were made in: the one given, with each upper
+  // column of a stack aligned on its lower one (HostElementAdapter::AlignStacked).
+  std::shared_ptr<const HostElementAdapter::ElementModel> model;
   std::vector<ColumnOutcome> columns;
   std::vector<CageRecord> cages;
   std::vector<Stacks::Single> singles;

@@ -71,8 +71,13 @@ int RunCage(const CageOptions& options, const ToolLocation& tool, Terminal& term
     throw std::invalid_argument(
         "pick one column, or a column and the column standing on it (--pick ID, twice at most)");
   }
-  const auto model =
-      HostElementAdapter::ReadModel(options.model, {.all_columns = options.all_columns});
+  auto model = HostElementAdapter::ReadModel(options.model, {.all_columns = options.all_columns});
+  if (options.picks.size() == 2) {
+    // A column and the one on it: the upper aligned on the lower, as a
+    // building run aligns its stacks.
+    model = HostElementAdapter::AlignStacked(
+        model, {{model->Resolve(options.picks[0]), model->Resolve(options.picks[1])}});
+  }
   const auto plugin = HostUtil::PluginModule::Load(tool.module_path);
   ToolRun run(plugin, model, tool.tool_path, terminal.Observer());
   for (const auto& id : options.picks) run.Click(id);

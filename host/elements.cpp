@@ -212,24 +212,71 @@ RectangleFit FitRectangle(const std::vector<Point2D>& corners) {
   }
   // Two corners on each side of each axis, or it is no rectangle.
   if (su[0] + su[1] + su[2] + su[3] != 0 || sv[0] + sv[1] + sv[2] + sv[3] != 0) return fit;
-  const auto whole = [](double half) {
-    const double side = 2 * half;
-    const double rounded = std::round(side);
-    return rounded >= 1 && std::abs(side - rounded) <= kWholeMillimetre ? rounded / 2 : half;
+  const auto place = [&](double half_u, double half_v) {
+    fit.corners.clear();
+    fit.worst_corner = 0;
+    for (std::size_t i = 0; i < 4; ++i) {
+      const double du = su[i] * half_u, dv = sv[i] * half_v;
+      Point2D q(o.X() + (cx + du * ux + dv * vx), o.Y() + (cy + du * uy + dv * vy));
+      const double moved = q.GetDistance(corners[i]);
+      if (moved < 1e-6) q = corners[i];
+      fit.worst_corner = std::max(fit.worst_corner, moved);
+      fit.corners.push_back(q);
+    }
   };
-  a = whole(a);
-  b = whole(b);
-  for (std::size_t i = 0; i < 4; ++i) {
-    const double du = su[i] * a, dv = sv[i] * b;
-    Point2D q(o.X() + (cx + du * ux + dv * vx), o.Y() + (cy + du * uy + dv * vy));
-    const double moved = q.GetDistance(corners[i]);
-    if (moved < 1e-6) q = corners[i];
-    fit.worst_corner = std::max(fit.worst_corner, moved);
-    fit.corners.push_back(q);
+  place(a, b);
+  // Corners with noise (more than a nanometre off their rectangle) have
+  // been rounded on their way here: their sides are taken as the whole
+  // millimetres they were drawn with. Exact corners keep their sides.
+  if (fit.worst_corner >= 1e-6) {
+    const auto whole = [](double half) {
+      const double side = 2 * half;
+      const double rounded = std::round(side);
+      return rounded >= 1 && std::abs(side - rounded) <= kWholeMillimetre ? rounded / 2 : half;
+    };
+    place(whole(a), whole(b));
   }
   fit.fits = fit.worst_corner <= kCornerTolerance && fit.worst_angle <= kAngleTolerance;
   if (!fit.fits) fit.corners.clear();
   return fit;
+}
+
+std::shared_ptr<const ElementModel> AlignStacked(
+    const std::shared_ptr<const ElementModel>& model,
+    const std::vector<std::pair<std::size_t, std::size_t>>& pairs) {
+  std::shared_ptr<ElementModel> out;
+  auto sorted = pairs;
+  std::sort(sorted.begin(), sorted.end(), [&](const auto& a, const auto& b) {
+    return model->elements_.at(a.first).bottom < model->elements_.at(b.first).bottom;
+  });
+  for (const auto& [l, u] : sorted) {
+    const auto& elements = out ? out->elements_ : model->elements_;
+    const Element& lower = elements.at(l);
+    const Element& upper = elements.at(u);
+    if (lower.kind != ElementKind::Column || upper.kind != ElementKind::Column) continue;
+    const Point2D& o = lower.plan[0];
+    const double length = o.GetDistance(lower.plan[1]);
+    const double ux = (lower.plan[1].X() - o.X()) / length,
+                 uy = (lower.plan[1].Y() - o.Y()) / length;
+    std::vector<Point2D> plan;
+    bool moved = false;
+    for (const auto& p : upper.plan) {
+      const double dx = p.X() - o.X(), dy = p.Y() - o.Y();
+      const double a = dx * ux + dy * uy, b = -dx * uy + dy * ux;
+      const double ra = std::round(a), rb = std::round(b);
+      if (std::abs(a - ra) > kWholeMillimetre || std::abs(b - rb) > kWholeMillimetre) break;
+      Point2D q(o.X() + ra * ux - rb * uy, o.Y() + ra * uy + rb * ux);
+      if (q.GetDistance(p) < 1e-6) q = p;
+      moved = moved || !(q == p);
+      plan.push_back(q);
+    }
+    if (plan.size() != 4 || !moved) continue;
+    if (!out) out = std::make_shared<ElementModel>(*model);
+    Element& e = out->elements_.at(u);
+    e.plan = plan;
+    e.geometry = Geometry::Body(Prism(plan, e.bottom, e.top));
+  }
+  return out ? out : model;
 }
 
 ElementModel::Builder::Builder(std::string name, std::string source_name)

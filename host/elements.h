@@ -122,11 +122,12 @@ struct SourceModel {
 // origin), so corners that lie within kCornerTolerance of a rectangle and
 // whose angles are within kAngleTolerance of right are taken as that
 // rectangle: its centre is the corners' mean, its direction the mean
-// direction of its sides, each side the mean of the two opposite ones, and
-// a side within kWholeMillimetre of a whole millimetre that whole
-// millimetre. So the same section gives the same rectangle wherever the
-// model places it. The corners keep their order; a corner that moves less
-// than a nanometre keeps its coordinates.
+// direction of its sides, each side the mean of the two opposite ones, and,
+// where the corners carry noise (lie more than a nanometre off that
+// rectangle), a side within kWholeMillimetre of a whole millimetre that
+// whole millimetre. So the same section gives the same rectangle wherever
+// the model places it. The corners keep their order; a corner that moves
+// less than a nanometre keeps its coordinates.
 inline constexpr double kCornerTolerance = 0.5;   // mm
 inline constexpr double kAngleTolerance = 0.05;   // degrees
 inline constexpr double kWholeMillimetre = 0.15;  // mm
@@ -137,6 +138,19 @@ struct RectangleFit {
   double worst_angle = 0;                 // degrees off right of the worst corner
 };
 RectangleFit FitRectangle(const std::vector<HostGeo::Point2D>& corners);
+
+class ElementModel;
+// Columns standing on each other carry the same noise in their offsets from
+// each other, and a stacked cage measures its cranks from them. So for each
+// pair (lower, upper; element indices) whose upper column's corners all lie
+// within kWholeMillimetre of whole-millimetre offsets along the lower one's
+// sides, the upper column is moved onto those offsets (and so made
+// parallel to the lower one). Pairs are taken lowest first, so that a
+// column is aligned before the one on it. Returns the model itself when
+// nothing moves.
+std::shared_ptr<const ElementModel> AlignStacked(
+    const std::shared_ptr<const ElementModel>& model,
+    const std::vector<std::pair<std::size_t, std::size_t>>& pairs);
 
 // One element as the model file gives it, resolved to geometry.
 struct Element {
@@ -183,6 +197,9 @@ class ElementModel {
 
  private:
   friend class Builder;
+  friend std::shared_ptr<const ElementModel> AlignStacked(
+      const std::shared_ptr<const ElementModel>& model,
+      const std::vector<std::pair<std::size_t, std::size_t>>& pairs);
   std::string name_;
   std::string source_name_;
   std::vector<Element> elements_;

@@ -166,10 +166,12 @@ TEST(FitRectangle, RoundedCornersOfATurnedFarAwaySectionGiveItsExactRectangle) {
   // Exact corners keep their coordinates bit for bit, in either sense.
   const std::vector<HostGeo::Point2D> exact{{0.1, 0}, {0.1, 500.7}, {300.3, 500.7}, {300.3, 0}};
   EXPECT_EQ(FitRectangle(exact).corners, exact);
-  // A side of a foot stays a foot.
-  const auto foot = FitRectangle(Section(304.8, 304.8, 25, 0, 0, 0));
+  // A side of a foot stays a foot; exact corners keep their sides.
+  const auto foot = FitRectangle(Section(304.8, 304.8, 25, 0, 0, 0.1));
   ASSERT_TRUE(foot.fits);
-  EXPECT_NEAR(foot.corners[0].GetDistance(foot.corners[1]), 304.8, 1e-9);
+  EXPECT_NEAR(foot.corners[0].GetDistance(foot.corners[1]), 304.8, 0.15);
+  const auto turned = FitRectangle(Section(199.94, 400, 25, 1e7, 0, 0));
+  EXPECT_NEAR(turned.corners[0].GetDistance(turned.corners[1]), 199.94, 1e-6);
 }
 
 TEST(FitRectangle, SectionsBeyondTheTolerancesAreLeftAsTheyAre) {
@@ -198,6 +200,37 @@ ElementSource Source(const std::string& global_id, const std::string& name,
   s.name = name;
   s.tag = tag;
   return s;
+}
+
+TEST(AlignStacked, AnUpperColumnsNoisyOffsetsFromTheLowerOneBecomeWholeMillimetres) {
+  // Turned 25 degrees far out, corners rounded to 0.1 mm: the upper one is
+  // inset by 25 and 50 mm give or take the rounding.
+  const auto model =
+      ElementModel::Builder("m")
+          .AddColumn("L", Section(250, 500, 25, 1e7, 1e7, 0.1), 0, 3000)
+          .AddColumn(
+              "U",
+              Section(200, 400, 25, 1e7 + 25 * std::cos(0.436332313) - 50 * std::sin(0.436332313),
+                      1e7 + 25 * std::sin(0.436332313) + 50 * std::cos(0.436332313), 0.1),
+              3250, 6250)
+          .AddColumn("T", Section(200, 400, 40, 1e7, 1e7, 0.1), 3250, 6250)
+          .Build();
+  const auto l = *model->Find("L"), u = *model->Find("U"), t = *model->Find("T");
+  const auto aligned = AlignStacked(model, {{l, u}, {l, t}});
+  ASSERT_NE(aligned, model);
+  const auto& lower = aligned->GetElements()[l].plan;
+  const auto& upper = aligned->GetElements()[u].plan;
+  const double length = lower[0].GetDistance(lower[1]);
+  const double ux = (lower[1].X() - lower[0].X()) / length,
+               uy = (lower[1].Y() - lower[0].Y()) / length;
+  const double a = (upper[0].X() - lower[0].X()) * ux + (upper[0].Y() - lower[0].Y()) * uy;
+  const double b = -(upper[0].X() - lower[0].X()) * uy + (upper[0].Y() - lower[0].Y()) * ux;
+  EXPECT_NEAR(a, 25, 1e-6);
+  EXPECT_NEAR(b, 50, 1e-6);
+  // A column turned against the lower one stays where it is.
+  EXPECT_EQ(aligned->GetElements()[t].plan, model->GetElements()[t].plan);
+  // A model with nothing to move is the model itself.
+  EXPECT_EQ(AlignStacked(aligned, {{l, u}}), aligned);
 }
 
 TEST(ElementModel, ResolvesNamesBySourceGlobalIdNameAndTag) {
