@@ -100,6 +100,9 @@ int main(int argc, char** argv) {
   generate_cmd->add_option("--seed", generate.seed, "Seed of the offsets and missing columns")
       ->capture_default_str();
   generate_cmd->add_option("--out", generate_out, "Model file to write (default: standard output)");
+  bool generate_ifc = false;
+  generate_cmd->add_flag("--ifc", generate_ifc,
+                         "Write the building as an IFC4 file (columns, walls, storeys, materials)");
 
   ServeOptions serve;
   auto* serve_cmd = app.add_subcommand(
@@ -165,7 +168,8 @@ int main(int argc, char** argv) {
       generate.grid_y = static_cast<int>(gy);
       generate.width = w;
       generate.length = l;
-      const std::string text = GenerateBuilding(generate);
+      const std::string text =
+          generate_ifc ? GenerateIfcBuilding(generate) : GenerateBuilding(generate);
       if (generate_out.empty()) {
         std::cout << text;
       } else {

@@ -302,6 +302,7 @@ void ElementModel::Builder::AddElement(Element element) {
 ElementModel::Builder& ElementModel::Builder::AddColumn(const std::string& id,
                                                         const std::vector<Point2D>& corners,
                                                         double bottom, double top) {
+  Own();
   const std::string where = model_->source_name_ + ": column '" + id + "'";
   if (corners.size() != 4) {
     throw std::invalid_argument(where + " needs 4 corners, got " + std::to_string(corners.size()));
@@ -366,6 +367,7 @@ ElementModel::Builder& ElementModel::Builder::AddWall(const std::string& id,
                                                       double bottom, double top,
                                                       const std::vector<LayerSpec>& layers,
                                                       const std::vector<OpeningSpec>& openings) {
+  Own();
   const std::string where = model_->source_name_ + ": wall '" + id + "'";
   RequireFinite(axis_start.X(), where + " axis start x");
   RequireFinite(axis_start.Y(), where + " axis start y");
@@ -483,6 +485,7 @@ ElementModel::Builder& ElementModel::Builder::AddWall(const std::string& id,
 ElementModel::Builder& ElementModel::Builder::AddAxisLine(const std::string& wall_id,
                                                           const Point2D& start,
                                                           const Point2D& end) {
+  Own();
   auto wall = model_->Find(wall_id);
   if (!wall || model_->elements_[*wall].kind != ElementKind::Wall) {
     throw std::invalid_argument(model_->source_name_ + ": no wall '" + wall_id +
@@ -505,6 +508,7 @@ ElementModel::Builder& ElementModel::Builder::AddAxisLine(const std::string& wal
 
 ElementModel::Builder& ElementModel::Builder::AddSolid(const std::string& id,
                                                        const std::vector<Point3D>& vertices) {
+  Own();
   const std::string where = model_->source_name_ + ": solid '" + id + "'";
   if (vertices.empty()) throw std::invalid_argument(where + " has no vertices");
   for (std::size_t i = 0; i < vertices.size(); ++i) {
@@ -522,6 +526,7 @@ ElementModel::Builder& ElementModel::Builder::AddSolid(const std::string& id,
 
 ElementModel::Builder& ElementModel::Builder::SetElementSource(const std::string& id,
                                                                ElementSource source) {
+  Own();
   const auto index = model_->Find(id);
   if (!index) {
     throw std::invalid_argument(model_->source_name_ + ": no element '" + id +
@@ -532,14 +537,28 @@ ElementModel::Builder& ElementModel::Builder::SetElementSource(const std::string
 }
 
 ElementModel::Builder& ElementModel::Builder::SetSource(SourceModel source) {
+  Own();
   model_->source_ = std::move(source);
   return *this;
 }
 
+ElementModel::Builder& ElementModel::Builder::Reserve(std::size_t elements) {
+  Own();
+  model_->elements_.reserve(elements);
+  model_->by_id_.reserve(elements);
+  return *this;
+}
+
+void ElementModel::Builder::Own() {
+  if (built_) {
+    model_ = std::make_shared<ElementModel>(*model_);
+    built_ = false;
+  }
+}
+
 std::shared_ptr<const ElementModel> ElementModel::Builder::Build() {
-  std::shared_ptr<const ElementModel> out = model_;
-  model_ = std::make_shared<ElementModel>(*model_);
-  return out;
+  built_ = true;
+  return model_;
 }
 
 // ---------------------------------------------------------------------------

@@ -20,6 +20,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "host/geo.h"
@@ -203,7 +204,7 @@ class ElementModel {
   std::string name_;
   std::string source_name_;
   std::vector<Element> elements_;
-  std::map<std::string, std::size_t, std::less<>> by_id_;
+  std::unordered_map<std::string, std::size_t> by_id_;
   std::optional<SourceModel> source_;
 };
 
@@ -237,10 +238,15 @@ class ElementModel::Builder {
   // Where an element added before comes from.
   Builder& SetElementSource(const std::string& id, ElementSource source);
   Builder& SetSource(SourceModel source);
+  // Room for this many elements, for builders that know how many come.
+  Builder& Reserve(std::size_t elements);
+  // The model built so far; building on afterwards starts from a copy.
   std::shared_ptr<const ElementModel> Build();
 
  private:
   std::shared_ptr<ElementModel> model_;
+  bool built_ = false;  // model_ was handed out by Build()
+  void Own();
   void AddElement(Element element);
 };
 

@@ -9,6 +9,7 @@
 #include <set>
 #include <unordered_map>
 #include <unordered_set>
+#include <variant>
 
 namespace HostIfc {
 
@@ -168,7 +169,10 @@ class Reader {
   Reader(const StepFile& file, const HostElementAdapter::ReadOptions& options)
       : f_(file), options_(options) {}
 
-  std::shared_ptr<const ElementModel> Run();
+  // Reads what the model needs from the file; after it the file may go.
+  void Extract();
+  // Builds the model from what was read.
+  std::shared_ptr<const ElementModel> Build();
 
  private:
   struct Column {
@@ -203,15 +207,17 @@ class Reader {
   void ReadRelations();
   void ReadStoreys();
   ElementSource SourceOf(const Entity& product);
-  std::vector<std::pair<std::string, bool>> MaterialsOf(std::uint32_t object);
+  const std::vector<std::pair<std::string, bool>>& MaterialsOf(std::uint32_t object);
   void CollectMaterials(const Entity& select, std::vector<std::pair<std::string, bool>>& out,
                         int depth);
 
   Vector3D Point(const Value& ref, const Entity& from) const;
-  Vector3D Direction(const Value& ref, const Entity& from) const;
-  Affine Axis2Placement(const Value& ref, const Entity& from) const;
-  Affine TransformationOperator(const Value& ref, const Entity& from) const;
-  const Affine& ObjectPlacement(std::uint32_t id, const Entity& from, int depth = 0);
+  Vector3D Direction(const Value& ref, const Entity& from);
+  // An axis placement; `shared` ones (of profiles, solids and maps, which
+  // many elements share) are decoded once.
+  Affine Axis2Placement(const Value& ref, const Entity& from, bool shared = true);
+  Affine TransformationOperator(const Value& ref, const Entity& from);
+  Affine ObjectPlacement(std::uint32_t id, const Entity& from, int depth = 0);
   Affine PlacementOf(const Entity& product);
 
   std::vector<Point2D> ProfileCorners(const Entity& profile, int depth = 0);
@@ -231,6 +237,7 @@ class Reader {
   void AssignIds();
 
   const StepFile& f_;
+  std::string source_name_;
   HostElementAdapter::ReadOptions options_;
   double mm_ = 1;  // one length unit in mm
   SourceModel source_;
@@ -241,7 +248,24 @@ class Reader {
   std::unordered_map<std::uint32_t, std::uint32_t> type_;                   // object -> type object
   std::unordered_set<std::uint32_t> voided_;
   std::unordered_map<std::uint32_t, std::size_t> storey_of_entity_;
-  std::unordered_map<std::uint32_t, Affine> placements_;
+  std::unordered_map<std::uint32_t, Affine> placements_;  // of placements others are relative to
+  std::unordered_map<std::uint32_t, Vector3D> directions_;
+  std::unordered_map<std::uint32_t, Affine> axes_;
+  std::unordered_map<std::uint32_t, Affine> operators_;
+  // Profiles and representation maps many elements share, read once: the
+  // corners (or why not), and a map's extrusions placed by its origin.
+  std::unordered_map<std::uint32_t, std::variant<std::vector<Point2D>, NotTaken>> profiles_;
+  std::unordered_map<std::uint32_t, std::variant<std::vector<Extrusion>, NotTaken>> maps_;
+  // A wall's layers as a layer set usage gives them: from the left of the
+  // axis, and their material names.
+  struct Layers {
+    std::vector<double> thickness;
+    std::vector<std::string> names;
+  };
+  std::unordered_map<std::uint32_t, std::optional<Layers>> layers_;
+  const Layers* LayersOf(std::uint32_t select);
+  std::unordered_map<std::uint32_t, std::vector<std::pair<std::string, bool>>> materials_of_;
+  std::unordered_map<std::uint32_t, std::vector<std::pair<std::string, bool>>> merged_materials_;
   std::vector<Column> columns_;
   std::vector<Wall> walls_;
 };
@@ -402,24 +426,44 @@ ElementSource Reader::SourceOf(const Entity& product) {
     if (w == whole_.end()) break;
     at = w->second;
   }
-  for (auto& [name, concrete] : MaterialsOf(product.Id())) s.materials.push_back(name);
+  for (const auto& [name, concrete] : MaterialsOf(product.Id())) s.materials.push_back(name);
   return s;
 }
 
 // The material names of an object, each with whether its name or category
 // says concrete; the object's type's when the object has none.
-std::vector<std::pair<std::string, bool>> Reader::MaterialsOf(std::uint32_t object) {
-  std::vector<std::pair<std::string, bool>> out;
+const std::vector<std::pair<std::string, bool>>& Reader::MaterialsOf(std::uint32_t object) {
+  static const std::vector<std::pair<std::string, bool>> kNone;
+  const auto read = [&](std::uint32_t select) -> const std::vector<std::pair<std::string, bool>>& {
+    // A material is shared by many elements: each is read once.
+    auto [cached, added] = materials_of_.try_emplace(select);
+    if (added && f_.Has(select)) CollectMaterials(f_.Get(select), cached->second, 0);
+    return cached->second;
+  };
   for (const std::uint32_t owner : {object, type_.count(object) ? type_.at(object) : 0u}) {
     if (owner == 0) continue;
     const auto it = material_.find(owner);
     if (it == material_.end()) continue;
-    for (const auto select : it->second) {
-      if (f_.Has(select)) CollectMaterials(f_.Get(select), out, 0);
+    if (it->second.size() == 1) {
+      const auto& one = read(it->second.front());
+      if (!one.empty()) return one;
+      continue;
     }
-    if (!out.empty()) break;
+    // Several associations (rare): merged, and kept under the object.
+    auto [merged, added] = merged_materials_.try_emplace(owner);
+    if (added) {
+      for (const auto select : it->second) {
+        for (const auto& m : read(select)) {
+          if (std::none_of(merged->second.begin(), merged->second.end(),
+                           [&](const auto& o) { return o.first == m.first; })) {
+            merged->second.push_back(m);
+          }
+        }
+      }
+    }
+    if (!merged->second.empty()) return merged->second;
   }
-  return out;
+  return kNone;
 }
 
 void Reader::CollectMaterials(const Entity& e, std::vector<std::pair<std::string, bool>>& out,
@@ -469,7 +513,10 @@ Vector3D Reader::Point(const Value& ref, const Entity& from) const {
   return Vector3D(x, y, z) * mm_;
 }
 
-Vector3D Reader::Direction(const Value& ref, const Entity& from) const {
+Vector3D Reader::Direction(const Value& ref, const Entity& from) {
+  // Directions are shared by many placements: each is decoded once.
+  const std::uint32_t id = ref.Ref();
+  if (const auto it = directions_.find(id); it != directions_.end()) return it->second;
   const Entity d = Get(ref, from);
   if (!Is(d, "IFCDIRECTION")) d.Fail("is not a direction");
   const Value c = d[0];
@@ -477,10 +524,14 @@ Vector3D Reader::Direction(const Value& ref, const Entity& from) const {
   const Vector3D v(c[0].Number(), c[1].Number(), c.Size() > 2 ? c[2].Number() : 0.0);
   const double length = v.GetLength();
   if (!(length > 1e-12) || !std::isfinite(length)) d.Fail("is not a direction (zero length)");
-  return v * (1 / length);
+  return directions_.emplace(id, v * (1 / length)).first->second;
 }
 
-Affine Reader::Axis2Placement(const Value& ref, const Entity& from) const {
+Affine Reader::Axis2Placement(const Value& ref, const Entity& from, bool shared) {
+  const std::uint32_t id = ref.Ref();
+  if (shared) {
+    if (const auto it = axes_.find(id); it != axes_.end()) return it->second;
+  }
   const Entity a = Get(ref, from);
   Affine out;
   out.o = Point(a[0], a);
@@ -507,12 +558,16 @@ Affine Reader::Axis2Placement(const Value& ref, const Entity& from) const {
   } else {
     a.Fail("is not an axis placement");
   }
+  if (shared) axes_.emplace(id, out);
   return out;
 }
 
 // IfcCartesianTransformationOperator2D/3D (and their non-uniform forms):
 // the axes as the schema's IfcBaseAxis builds them, scaled.
-Affine Reader::TransformationOperator(const Value& ref, const Entity& from) const {
+Affine Reader::TransformationOperator(const Value& ref, const Entity& from) {
+  // Operators are shared by many mapped items: each is decoded once.
+  const std::uint32_t id = ref.Ref();
+  if (const auto it = operators_.find(id); it != operators_.end()) return it->second;
   const Entity t = Get(ref, from);
   const std::string_view type = t.Type();
   const bool three = type.starts_with("IFCCARTESIANTRANSFORMATIONOPERATOR3D");
@@ -546,20 +601,23 @@ Affine Reader::TransformationOperator(const Value& ref, const Entity& from) cons
   out.x = x * scale;
   out.y = y * scale2;
   out.z = z * scale3;
-  return out;
+  return operators_.emplace(id, out).first->second;
 }
 
-const Affine& Reader::ObjectPlacement(std::uint32_t id, const Entity& from, int depth) {
+Affine Reader::ObjectPlacement(std::uint32_t id, const Entity& from, int depth) {
+  // Placements that others are relative to are kept; an element's own is
+  // met once.
   if (const auto it = placements_.find(id); it != placements_.end()) return it->second;
   const Entity p = Get(id, from);
   if (depth > 64) p.Fail("is part of a placement chain that is too long or loops");
   if (Is(p, "IFCGRIDPLACEMENT")) throw NotTaken{"placed on a grid", Describe(p)};
   if (Is(p, "IFCLINEARPLACEMENT")) throw NotTaken{"placed along an alignment", Describe(p)};
   if (!Is(p, "IFCLOCALPLACEMENT")) p.Fail("is not a local placement");
-  Affine relative = Axis2Placement(p[1], p);
+  Affine relative = Axis2Placement(p[1], p, depth > 0);
   Affine world = relative;
   if (!p[0].IsNull()) world = ObjectPlacement(p[0].Ref(), p, depth + 1).After(relative);
-  return placements_.emplace(id, world).first->second;
+  if (depth > 0) placements_.emplace(id, world);
+  return world;
 }
 
 Affine Reader::PlacementOf(const Entity& product) {
@@ -754,21 +812,54 @@ void Reader::Extrusions(const Entity& item, const Affine& frame, std::vector<Ext
     if (!(depth_mm > 0) || !std::isfinite(depth_mm)) item.Fail("has a depth that is not positive");
     Extrusion e;
     e.frame = solid;
-    for (const auto& p : ProfileCorners(Get(item[0], item))) {
+    const std::uint32_t profile_id = item[0].Ref();
+    auto [cached, added] = profiles_.try_emplace(profile_id);
+    if (added) {
+      try {
+        cached->second = ProfileCorners(Get(item[0], item));
+      } catch (const NotTaken& n) {
+        cached->second = n;
+      } catch (...) {
+        profiles_.erase(profile_id);
+        throw;
+      }
+    }
+    if (const auto* n = std::get_if<NotTaken>(&cached->second)) throw *n;
+    for (const auto& p : std::get<std::vector<Point2D>>(cached->second)) {
       e.base.push_back(solid.Apply(Vector3D(p.X(), p.Y(), 0)));
     }
     e.sweep = solid.Turn(Direction(item[2], item) * depth_mm);
     out.push_back(std::move(e));
   } else if (t == "IFCMAPPEDITEM") {
     if (depth > 8) item.Fail("maps representations nested too deeply");
-    const Entity map = Get(item[0], item);
-    const Affine origin = Axis2Placement(map[0], map);
-    const Affine target = TransformationOperator(item[1], item);
-    const Affine mapped = frame.After(target.After(origin));
-    const Entity representation = Get(map[1], map);
-    const Value items = representation[3];
-    for (std::size_t i = 0; i < items.Size(); ++i) {
-      Extrusions(Get(items[i], representation), mapped, out, depth + 1);
+    const std::uint32_t map_id = item[0].Ref();
+    auto [cached, added] = maps_.try_emplace(map_id);
+    if (added) {
+      try {
+        const Entity map = Get(item[0], item);
+        const Affine origin = Axis2Placement(map[0], map);
+        const Entity representation = Get(map[1], map);
+        const Value items = representation[3];
+        std::vector<Extrusion> local;
+        for (std::size_t i = 0; i < items.Size(); ++i) {
+          Extrusions(Get(items[i], representation), origin, local, depth + 1);
+        }
+        cached->second = std::move(local);
+      } catch (const NotTaken& n) {
+        cached->second = n;
+      } catch (...) {
+        maps_.erase(map_id);
+        throw;
+      }
+    }
+    if (const auto* n = std::get_if<NotTaken>(&cached->second)) throw *n;
+    const Affine mapped = frame.After(TransformationOperator(item[1], item));
+    for (const Extrusion& e : std::get<std::vector<Extrusion>>(cached->second)) {
+      Extrusion placed;
+      placed.frame = mapped.After(e.frame);
+      placed.sweep = mapped.Turn(e.sweep);
+      for (const auto& b : e.base) placed.base.push_back(mapped.Apply(b));
+      out.push_back(std::move(placed));
     }
   } else if (t == "IFCBOOLEANCLIPPINGRESULT" || t == "IFCBOOLEANRESULT") {
     throw NotTaken{"clipped", Describe(item)};
@@ -900,7 +991,7 @@ void Reader::ReadColumn(const Entity& column) {
   c.line = column.Line();
   try {
     c.source = SourceOf(column);
-    const auto materials = MaterialsOf(column.Id());
+    const auto& materials = MaterialsOf(column.Id());
     const bool concrete =
         std::any_of(materials.begin(), materials.end(), [](const auto& m) { return m.second; });
     if (!options_.all_columns && !concrete) {
@@ -981,35 +1072,22 @@ void Reader::ReadWall(const Entity& wall) {
     // the placement's y axis (right to left of the axis), with a negative
     // one the other way; the model lists them from the left.
     if (layered) {
-      for (const auto select :
-           material_.count(wall.Id()) ? material_.at(wall.Id()) : std::vector<std::uint32_t>{}) {
-        if (!f_.Has(select)) continue;
-        const Entity usage = f_.Get(select);
-        if (!Is(usage, "IFCMATERIALLAYERSETUSAGE")) continue;
-        const Entity set = Get(usage[0], usage);
-        const Value layers = set[0];
-        std::vector<double> thickness;
-        std::vector<std::string> names;
-        for (std::size_t i = 0; i < layers.Size(); ++i) {
-          const Entity layer = Get(layers[i], set);
-          thickness.push_back(layer[1].Number() * mm_);
-          names.push_back(layer[0].IsNull() ? std::string() : Get(layer[0], layer)[0].Text());
+      if (const auto it = material_.find(wall.Id()); it != material_.end()) {
+        for (const auto select : it->second) {
+          const Layers* layers = LayersOf(select);
+          if (!layers) continue;
+          double sum = 0;
+          for (const double t : layers->thickness) sum += t;
+          // Layers that add up to the body within the tolerance fill it.
+          if (!layers->thickness.empty() &&
+              std::abs(sum - w.thickness) <= HostElementAdapter::kCornerTolerance &&
+              std::all_of(layers->thickness.begin(), layers->thickness.end(),
+                          [](double t) { return t > 0; })) {
+            for (const double t : layers->thickness) w.layers.push_back(t * w.thickness / sum);
+            w.layer_names = layers->names;
+          }
+          break;
         }
-        if (usage[2].Name() == "POSITIVE") {
-          std::reverse(thickness.begin(), thickness.end());
-          std::reverse(names.begin(), names.end());
-        }
-        double sum = 0;
-        for (const double t : thickness) sum += t;
-        // Layers that add up to the body within the tolerance fill it.
-        if (!thickness.empty() &&
-            std::abs(sum - w.thickness) <= HostElementAdapter::kCornerTolerance &&
-            std::all_of(thickness.begin(), thickness.end(), [](double t) { return t > 0; })) {
-          for (auto& t : thickness) t *= w.thickness / sum;
-          w.layers = thickness;
-          w.layer_names = names;
-        }
-        break;
       }
     }
     walls_.push_back(std::move(w));
@@ -1019,23 +1097,54 @@ void Reader::ReadWall(const Entity& wall) {
   }
 }
 
+// The layers of a layer set usage, listed from the left of the wall's axis:
+// with a positive sense they follow the placement's y axis (right to left),
+// with a negative one the other way. Layer sets are shared: each is read
+// once.
+const Reader::Layers* Reader::LayersOf(std::uint32_t select) {
+  auto [cached, added] = layers_.try_emplace(select);
+  if (!added) return cached->second ? &*cached->second : nullptr;
+  if (!f_.Has(select)) return nullptr;
+  const Entity usage = f_.Get(select);
+  if (!Is(usage, "IFCMATERIALLAYERSETUSAGE")) return nullptr;
+  const Entity set = Get(usage[0], usage);
+  const Value list = set[0];
+  Layers layers;
+  for (std::size_t i = 0; i < list.Size(); ++i) {
+    const Entity layer = Get(list[i], set);
+    layers.thickness.push_back(layer[1].Number() * mm_);
+    layers.names.push_back(layer[0].IsNull() ? std::string() : Get(layer[0], layer)[0].Text());
+  }
+  if (usage[2].Name() == "POSITIVE") {
+    std::reverse(layers.thickness.begin(), layers.thickness.end());
+    std::reverse(layers.names.begin(), layers.names.end());
+  }
+  cached->second = std::move(layers);
+  return &*cached->second;
+}
+
 // Ids are the names users know the elements by: their Name, made unique
 // with their Tag where several share it, or else with their GlobalId.
 void Reader::AssignIds() {
-  const auto base = [](const ElementSource& s) {
+  const auto base = [](const ElementSource& s) -> const std::string& {
     if (!s.name.empty()) return s.name;
     if (!s.tag.empty()) return s.tag;
     return s.global_id;
   };
   const auto tagged = [&](const ElementSource& s) { return base(s) + " (" + s.tag + ")"; };
-  std::map<std::string, std::size_t> names, tags;
-  const auto count = [&](const ElementSource& s) {
-    ++names[base(s)];
-    if (!s.tag.empty()) ++tags[tagged(s)];
+  std::unordered_map<std::string_view, std::size_t> names;
+  names.reserve(columns_.size() + walls_.size());
+  for (const auto& c : columns_) ++names[base(c.source)];
+  for (const auto& w : walls_) ++names[base(w.source)];
+  // Names several elements share, made unique by Tag where that is unique.
+  std::unordered_map<std::string, std::size_t> tags;
+  const auto count_tag = [&](const ElementSource& s) {
+    if (names[base(s)] > 1 && !s.tag.empty()) ++tags[tagged(s)];
   };
-  for (const auto& c : columns_) count(c.source);
-  for (const auto& w : walls_) count(w.source);
-  std::set<std::string> taken;
+  for (const auto& c : columns_) count_tag(c.source);
+  for (const auto& w : walls_) count_tag(w.source);
+  std::unordered_set<std::string> taken;
+  taken.reserve(columns_.size() + walls_.size());
   const auto assign = [&](const ElementSource& s) {
     std::string id = base(s);
     if (names[id] > 1) {
@@ -1049,16 +1158,36 @@ void Reader::AssignIds() {
     return id;
   };
   for (auto& c : columns_) c.id = assign(c.source);
+  for (auto& w : walls_) w.id = assign(w.source);
+  // A wall's layers and axis line take ids after it: one that another
+  // element has already moves the wall to a name of its own. Only ids that
+  // end like those of layers and axis lines can clash.
+  const bool any = std::any_of(taken.begin(), taken.end(), [](const std::string& id) {
+    const auto dot = id.find_last_of("./");
+    return dot != std::string::npos &&
+           (id.compare(dot, std::string::npos, "/axis") == 0 ||
+            (dot + 1 < id.size() &&
+             id.find_first_not_of("0123456789", dot + 1) == std::string::npos));
+  });
+  if (!any) return;
   for (auto& w : walls_) {
-    w.id = assign(w.source);
-    taken.insert(w.id + "/axis");
-    for (std::size_t k = 0; k < w.layers.size(); ++k) {
-      taken.insert(w.id + "." + std::to_string(k + 1));
-    }
+    const auto clashes = [&](const std::string& id) {
+      if (taken.count(id + "/axis")) return true;
+      for (std::size_t k = 0; k < w.layers.size(); ++k) {
+        if (taken.count(id + "." + std::to_string(k + 1))) return true;
+      }
+      return false;
+    };
+    if (!clashes(w.id)) continue;
+    const std::string first = w.id;
+    for (int n = 2; clashes(w.id) || taken.count(w.id); ++n)
+      w.id = first + " #" + std::to_string(n);
+    taken.insert(w.id);
   }
 }
 
-std::shared_ptr<const ElementModel> Reader::Run() {
+void Reader::Extract() {
+  source_name_ = f_.SourceName();
   const auto& schemas = f_.Schemas();
   if (schemas.empty())
     throw StepError(f_.SourceName() + ": the header names no schema (FILE_SCHEMA)");
@@ -1094,26 +1223,50 @@ std::shared_ptr<const ElementModel> Reader::Run() {
   std::sort(walls.begin(), walls.end());
   for (const auto id : walls) ReadWall(f_.Get(id));
   AssignIds();
+  if (name_.empty()) name_ = std::filesystem::path(source_name_).stem().string();
+  // What only reading needed goes before the model is built.
+  container_ = {};
+  whole_ = {};
+  material_ = {};
+  type_ = {};
+  voided_ = {};
+  storey_of_entity_ = {};
+  placements_ = {};
+  directions_ = {};
+  axes_ = {};
+  operators_ = {};
+  profiles_ = {};
+  maps_ = {};
+  layers_ = {};
+  materials_of_ = {};
+  merged_materials_ = {};
+}
 
-  if (name_.empty()) name_ = std::filesystem::path(f_.SourceName()).stem().string();
-  ElementModel::Builder builder(name_, f_.SourceName());
-  for (const auto& c : columns_) {
+std::shared_ptr<const ElementModel> Reader::Build() {
+  ElementModel::Builder builder(name_, source_name_);
+  std::size_t elements = columns_.size();
+  for (const auto& w : walls_) elements += 2 + w.layers.size();
+  builder.Reserve(elements);
+  for (auto& c : columns_) {
     if (c.refused) {
-      source_.refused.push_back({c.id, c.source, c.refused->reason, c.refused->detail});
+      source_.refused.push_back(
+          {c.id, std::move(c.source), std::move(c.refused->reason), std::move(c.refused->detail)});
       continue;
     }
     builder.AddColumn(c.id, c.plan, c.bottom, c.top);
-    builder.SetElementSource(c.id, c.source);
+    builder.SetElementSource(c.id, std::move(c.source));
   }
-  for (const auto& w : walls_) {
+  columns_ = {};
+  for (auto& w : walls_) {
     std::vector<ElementModel::Builder::LayerSpec> layers;
     for (std::size_t k = 0; k < w.layers.size(); ++k) {
       layers.push_back({w.id + "." + std::to_string(k + 1), w.layers[k]});
     }
     builder.AddWall(w.id, w.start, w.end, w.thickness, w.bottom, w.top, layers, {});
-    builder.SetElementSource(w.id, w.source);
+    builder.SetElementSource(w.id, std::move(w.source));
   }
-  builder.SetSource(source_);
+  walls_ = {};
+  builder.SetSource(std::move(source_));
   return builder.Build();
 }
 
@@ -1121,7 +1274,17 @@ std::shared_ptr<const ElementModel> Reader::Run() {
 
 std::shared_ptr<const ElementModel> ReadModel(const StepFile& file,
                                               const HostElementAdapter::ReadOptions& options) {
-  return Reader(file, options).Run();
+  Reader reader(file, options);
+  reader.Extract();
+  return reader.Build();
+}
+
+std::shared_ptr<const ElementModel> ReadModel(std::shared_ptr<const StepFile>&& file,
+                                              const HostElementAdapter::ReadOptions& options) {
+  Reader reader(*file, options);
+  reader.Extract();
+  file.reset();  // the file's text and index go before the model is built
+  return reader.Build();
 }
 
 }  // namespace HostIfc

@@ -32,6 +32,11 @@ namespace HostIfc {
 // errors.
 std::shared_ptr<const HostElementAdapter::ElementModel> ReadModel(
     const HostStep::StepFile& file, const HostElementAdapter::ReadOptions& options = {});
+// The same, letting the file go (when this holds the last reference to it)
+// once what the model needs is read, before the model is built.
+std::shared_ptr<const HostElementAdapter::ElementModel> ReadModel(
+    std::shared_ptr<const HostStep::StepFile>&& file,
+    const HostElementAdapter::ReadOptions& options = {});
 
 // Whether a material's name says concrete (concrete, Beton, béton,
 // hormigón, calcestruzzo, betong, бетон, ... or a strength class such as

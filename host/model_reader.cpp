@@ -30,7 +30,7 @@ std::shared_ptr<const ElementModel> ReadModel(const std::string& path, const Rea
       return ElementModel::ReadFile(path);
     }
   }
-  return HostIfc::ReadModel(*HostStep::StepFile::Read(path), options);
+  return HostIfc::ReadModel(HostStep::StepFile::Read(path), options);
 }
 
 }  // namespace HostElementAdapter

@@ -1,13 +1,16 @@
 #include "host/step_file.h"
 
+#include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 
 namespace HostStep {
 
@@ -45,7 +48,16 @@ constexpr std::size_t kMaxDepth = 256;
 
 bool IsUpper(char c) { return c >= 'A' && c <= 'Z'; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsKeywordChar(char c) { return IsUpper(c) || IsDigit(c) || c == '_'; }
+// The characters of a keyword after its first, looked up: the scanner asks
+// for every character of every type name.
+constexpr auto kKeywordChars = [] {
+  std::array<bool, 256> table{};
+  for (int c = 'A'; c <= 'Z'; ++c) table[static_cast<std::size_t>(c)] = true;
+  for (int c = '0'; c <= '9'; ++c) table[static_cast<std::size_t>(c)] = true;
+  table['_'] = true;
+  return table;
+}();
+bool IsKeywordChar(char c) { return kKeywordChars[static_cast<unsigned char>(c)]; }
 bool IsHex(char c) { return IsDigit(c) || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'); }
 
 std::string Shown(const char* p, const char* end) {
@@ -235,10 +247,13 @@ class Scanner {
   std::size_t line_ = 1;
   std::uint32_t current_id_ = 0;
   std::uint32_t previous_id_ = 0;
+  std::uint32_t last_type_ = StepFile::kComplex;
   std::vector<char> stack_;  // open lists ('(') and typed values ('T')
 };
 
 void Scanner::SkipBlanks() {
+  // Most tokens follow each other without blanks.
+  if (p_<end_&& static_cast<unsigned char>(*p_)> ' ' && *p_ != '/') return;
   while (p_ < end_) {
     const char c = *p_;
     if (c == ' ' || c == '\t' || c == '\r') {
@@ -488,13 +503,19 @@ void Scanner::Instance() {
     }
   } else {
     const std::string_view name = Keyword();
-    auto [it, added] =
-        file_.type_index_.try_emplace(name, static_cast<std::uint32_t>(file_.type_names_.size()));
-    if (added) {
-      file_.type_names_.push_back(name);
-      file_.of_type_.emplace_back();
+    // Instances of one type often follow each other: the last type is
+    // tried before the table.
+    if (last_type_ != StepFile::kComplex && file_.type_names_[last_type_] == name) {
+      type = last_type_;
+    } else {
+      auto [it, added] =
+          file_.type_index_.try_emplace(name, static_cast<std::uint32_t>(file_.type_names_.size()));
+      if (added) {
+        file_.type_names_.push_back(name);
+        file_.of_type_.emplace_back();
+      }
+      type = last_type_ = it->second;
     }
-    type = it->second;
     SkipBlanks();
     if (p_ >= end_ || *p_ != '(') Fail("expected '(' after " + std::string(name));
     args = p_;
@@ -567,25 +588,43 @@ void Decode(std::string_view text, std::vector<detail::Node>& nodes,
 
 std::shared_ptr<const StepFile> StepFile::Parse(std::string text, std::string source_name) {
   auto file = std::shared_ptr<StepFile>(new StepFile());
-  file->text_ = std::move(text);
+  file->owned_ = std::move(text);
+  file->text_ = file->owned_;
   file->source_name_ = std::move(source_name);
   file->Index();
   return file;
 }
 
 std::shared_ptr<const StepFile> StepFile::Read(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) throw StepError(path + ": cannot open the file");
   struct stat info {};
-  if (::stat(path.c_str(), &info) != 0) throw StepError(path + ": cannot open the file");
-  if (!S_ISREG(info.st_mode)) throw StepError(path + ": not a regular file");
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw StepError(path + ": cannot open the file");
-  std::string text;
-  text.resize(static_cast<std::size_t>(info.st_size));
-  in.read(text.data(), static_cast<std::streamsize>(text.size()));
-  if (in.gcount() != static_cast<std::streamsize>(text.size())) {
-    throw StepError(path + ": cannot read the file");
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    throw StepError(path + ": not a regular file");
   }
-  return Parse(std::move(text), path);
+  auto file = std::shared_ptr<StepFile>(new StepFile());
+  file->source_name_ = path;
+  const auto size = static_cast<std::size_t>(info.st_size);
+  // The file is mapped, not copied: the reader visits it once in order and
+  // then only the instances it decodes.
+  if (size > 0) {
+    void* map = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+    if (map == MAP_FAILED) {
+      ::close(fd);
+      throw StepError(path + ": cannot read the file");
+    }
+    ::madvise(map, size, MADV_SEQUENTIAL);
+    file->mapping_ = map;
+    file->text_ = std::string_view(static_cast<const char*>(map), size);
+  }
+  ::close(fd);
+  file->Index();
+  return file;
+}
+
+StepFile::~StepFile() {
+  if (mapping_) ::munmap(mapping_, text_.size());
 }
 
 bool StepFile::LooksLikeStep(std::string_view text) {
@@ -682,7 +721,7 @@ Entity StepFile::Get(std::uint32_t id, const Entity* from) const {
     e.Fail("is a complex instance (of several types at once), which this reader does not decode");
   }
   e.type_ = type_names_[record.type];
-  Decode(std::string_view(text_).substr(record.begin, record.length), e.nodes_, e.children_);
+  Decode(text_.substr(record.begin, record.length), e.nodes_, e.children_);
   return e;
 }
 
@@ -697,12 +736,17 @@ void Decode(std::string_view text, std::vector<detail::Node>& nodes,
   const char* end = p + text.size();
   // Items of the lists being read wait on `pending` until their list closes;
   // `open` holds, for each open list, its node and where its items start.
-  std::vector<std::uint32_t> pending;
+  // Both are kept from one decoding to the next on this thread.
   struct Open {
     std::uint32_t node;
     std::size_t first_pending;
   };
-  std::vector<Open> open;
+  thread_local std::vector<std::uint32_t> pending;
+  thread_local std::vector<Open> open;
+  pending.clear();
+  open.clear();
+  nodes.reserve(text.size() / 6 + 2);
+  children.reserve(text.size() / 6 + 2);
   const auto add = [&](Node node) {
     nodes.push_back(node);
     const auto index = static_cast<std::uint32_t>(nodes.size() - 1);

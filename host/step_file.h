@@ -142,6 +142,10 @@ class StepFile {
   // The size of the text read, bytes.
   std::size_t TextSize() const { return text_.size(); }
 
+  ~StepFile();
+  StepFile(const StepFile&) = delete;
+  StepFile& operator=(const StepFile&) = delete;
+
   bool Has(std::uint32_t id) const { return Find(id) != kNone; }
   // The type of an instance ("IFCCOLUMN"); empty for a missing one and for
   // complex instances.
@@ -170,7 +174,11 @@ class StepFile {
   void Index();
   void BuildLookup();
 
-  std::string text_;
+  StepFile() = default;
+  // The text: a file mapped into memory, or text handed to Parse.
+  std::string_view text_;
+  std::string owned_;
+  void* mapping_ = nullptr;
   std::string source_name_;
   std::vector<std::string> schemas_;
   std::vector<Record> records_;
