@@ -202,6 +202,23 @@ std::string GenerateIfcBuilding(const GenerateOptions& o) {
   const int layers =
       w.Add("IFCMATERIALLAYERSET", "(" + Ref(core) + "," + Ref(finish) + "),'Wall 200',$");
   const int usage = w.Add("IFCMATERIALLAYERSETUSAGE", Ref(layers) + ",.AXIS2.,.POSITIVE.,-100.,$");
+  // A surface style on every solid, as exporters write one.
+  const int colour = w.Add("IFCCOLOURRGB", "$,0.75,0.75,0.73");
+  const int rendering =
+      w.Add("IFCSURFACESTYLERENDERING", Ref(colour) + ",0.,$,$,$,$,$,$,.NOTDEFINED.");
+  const int style = w.Add("IFCSURFACESTYLE", "'Concrete',.BOTH.,(" + Ref(rendering) + ")");
+  const auto styled = [&](int item) {
+    w.Add("IFCSTYLEDITEM", Ref(item) + ",(" + Ref(style) + "),$");
+  };
+  const auto quantities = [&](const std::string& key, const std::string& set, int element,
+                              const std::vector<std::pair<const char*, std::string>>& values) {
+    std::vector<int> ids;
+    for (const auto& [type, args] : values) ids.push_back(w.Add(type, args));
+    const int q =
+        w.Add("IFCELEMENTQUANTITY", gid("qto " + key) + ",$,'" + set + "',$,$," + Refs(ids));
+    w.Add("IFCRELDEFINESBYPROPERTIES",
+          gid("quantities " + key) + ",$,$,$,(" + Ref(element) + ")," + Ref(q));
+  };
   // One representation map per section, as authoring tools share a type's
   // body.
   std::map<std::pair<double, double>, int> maps;
@@ -213,6 +230,7 @@ std::string GenerateIfcBuilding(const GenerateOptions& o) {
                                     "," + Real(width) + "," + Real(length));
       const int solid = w.Add("IFCEXTRUDEDAREASOLID", Ref(profile) + "," + Ref(world) + "," +
                                                           Ref(up) + "," + Real(o.storey_height));
+      styled(solid);
       const int shape =
           w.Add("IFCSHAPEREPRESENTATION", Ref(body) + ",'Body','SweptSolid',(" + Ref(solid) + ")");
       it->second = w.Add("IFCREPRESENTATIONMAP", Ref(world) + "," + Ref(shape));
@@ -260,6 +278,16 @@ std::string GenerateIfcBuilding(const GenerateOptions& o) {
                            gid("pset " + c.id) + ",$,'Pset_ColumnCommon',$," + Refs(properties));
     w.Add("IFCRELDEFINESBYPROPERTIES",
           gid("defines " + c.id) + ",$,$,$,(" + Ref(column) + ")," + Ref(pset));
+    const double area = c.width * c.length / 1e6, volume = area * o.storey_height / 1000;
+    quantities(
+        c.id, "Qto_ColumnBaseQuantities", column,
+        {{"IFCQUANTITYLENGTH", "'Length',$,$," + Real(o.storey_height) + ",$"},
+         {"IFCQUANTITYAREA", "'CrossSectionArea',$,$," + Real(area) + ",$"},
+         {"IFCQUANTITYAREA", "'OuterSurfaceArea',$,$," +
+                                 Real(2 * (c.width + c.length) * o.storey_height / 1e6) + ",$"},
+         {"IFCQUANTITYVOLUME", "'GrossVolume',$,$," + Real(volume) + ",$"},
+         {"IFCQUANTITYVOLUME", "'NetVolume',$,$," + Real(volume) + ",$"},
+         {"IFCQUANTITYWEIGHT", "'GrossWeight',$,$," + Real(volume * 2400) + ",$"}});
   }
   // Walls along x between the grid's columns, on every storey.
   for (int s = 0; s < o.storeys; ++s) {
@@ -279,6 +307,7 @@ std::string GenerateIfcBuilding(const GenerateOptions& o) {
                                       "," + Real(x1 - x0) + ",200.");
         const int solid = w.Add("IFCEXTRUDEDAREASOLID", Ref(profile) + "," + Ref(world) + "," +
                                                             Ref(up) + "," + Real(o.storey_height));
+        styled(solid);
         const int shape = w.Add("IFCSHAPEREPRESENTATION",
                                 Ref(body) + ",'Body','SweptSolid',(" + Ref(solid) + ")");
         const int product = w.Add("IFCPRODUCTDEFINITIONSHAPE", "$,$,(" + Ref(shape) + ")");
@@ -287,6 +316,59 @@ std::string GenerateIfcBuilding(const GenerateOptions& o) {
                                  Ref(product) + ",'" + name + "',.STANDARD.");
         contents[s].push_back(wall);
         walls[s].push_back(wall);
+        const std::vector<int> properties{
+            w.Add("IFCPROPERTYSINGLEVALUE", "'Reference',$,IFCIDENTIFIER('Wall 200'),$"),
+            w.Add("IFCPROPERTYSINGLEVALUE", "'LoadBearing',$,IFCBOOLEAN(.F.),$"),
+            w.Add("IFCPROPERTYSINGLEVALUE", "'IsExternal',$,IFCBOOLEAN(.F.),$"),
+            w.Add("IFCPROPERTYSINGLEVALUE", "'FireRating',$,IFCLABEL('EI60'),$"),
+            w.Add("IFCPROPERTYSINGLEVALUE",
+                  "'ThermalTransmittance',$,IFCTHERMALTRANSMITTANCEMEASURE(0.35),$")};
+        w.Add("IFCRELDEFINESBYPROPERTIES",
+              gid("defines " + name) + ",$,$,$,(" + Ref(wall) + ")," +
+                  Ref(w.Add("IFCPROPERTYSET",
+                            gid("pset " + name) + ",$,'Pset_WallCommon',$," + Refs(properties))));
+        const double length = x1 - x0, side = length * o.storey_height / 1e6;
+        quantities(name, "Qto_WallBaseQuantities", wall,
+                   {{"IFCQUANTITYLENGTH", "'Length',$,$," + Real(length) + ",$"},
+                    {"IFCQUANTITYLENGTH", "'Width',$,$,200.,$"},
+                    {"IFCQUANTITYLENGTH", "'Height',$,$," + Real(o.storey_height) + ",$"},
+                    {"IFCQUANTITYAREA", "'GrossSideArea',$,$," + Real(side) + ",$"},
+                    {"IFCQUANTITYAREA", "'NetSideArea',$,$," + Real(side) + ",$"},
+                    {"IFCQUANTITYVOLUME", "'GrossVolume',$,$," + Real(side * 0.2) + ",$"}});
+      }
+    }
+    // A slab over each bay, its body a faceted brep as some exporters write
+    // them: the bulk of a real file, which the reader indexes and leaves.
+    for (int i = 0; i + 1 < o.grid_x; ++i) {
+      for (int j = 0; j + 1 < o.grid_y; ++j) {
+        const double x0 = i * o.bay, x1 = (i + 1) * o.bay, y0 = j * o.bay, y1 = (j + 1) * o.bay;
+        const double z0 = o.storey_height, z1 = o.storey_height + o.slab;
+        std::vector<int> p;
+        for (const double z : {z0, z1}) {
+          for (const auto& [x, y] : {std::pair{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}}) {
+            p.push_back(
+                w.Add("IFCCARTESIANPOINT", "(" + Real(x) + "," + Real(y) + "," + Real(z) + ")"));
+          }
+        }
+        constexpr std::size_t kFaces[6][4] = {{0, 3, 2, 1}, {4, 5, 6, 7}, {0, 1, 5, 4},
+                                              {1, 2, 6, 5}, {2, 3, 7, 6}, {3, 0, 4, 7}};
+        std::vector<int> faces;
+        for (const auto& f : kFaces) {
+          const int loop = w.Add("IFCPOLYLOOP", Refs({p[f[0]], p[f[1]], p[f[2]], p[f[3]]}));
+          const int bound = w.Add("IFCFACEOUTERBOUND", Ref(loop) + ",.T.");
+          faces.push_back(w.Add("IFCFACE", "(" + Ref(bound) + ")"));
+        }
+        const int brep = w.Add("IFCFACETEDBREP", Ref(w.Add("IFCCLOSEDSHELL", Refs(faces))));
+        styled(brep);
+        const int shape =
+            w.Add("IFCSHAPEREPRESENTATION", Ref(body) + ",'Body','Brep',(" + Ref(brep) + ")");
+        const int product = w.Add("IFCPRODUCTDEFINITIONSHAPE", "$,$,(" + Ref(shape) + ")");
+        const std::string name =
+            "F" + std::to_string(s + 1) + "-" + std::to_string(i + 1) + "-" + std::to_string(j + 1);
+        const int place = w.Add("IFCLOCALPLACEMENT", Ref(storey_places[s]) + "," + Ref(world));
+        contents[s].push_back(w.Add("IFCSLAB", gid("slab " + name) + ",$,'" + name + "',$,$," +
+                                                   Ref(place) + "," + Ref(product) + ",'" + name +
+                                                   "',.FLOOR."));
       }
     }
   }
