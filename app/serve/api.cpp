@@ -21,19 +21,19 @@ constexpr std::size_t kMaxEventsPerRequest = 100;
 // and shorter numbers make shorter answers.
 double Round(double v) { return std::round(v * 100.0) / 100.0; }
 
-void AppendPoint(json& flat, const HostGeo::Point3D& p) {
-  flat.push_back(Round(p.X()));
-  flat.push_back(Round(p.Y()));
-  flat.push_back(Round(p.Z()));
+void AppendPoint(json& flat, const HostGeo::Point3D& p, const HostGeo::Point3D& origin) {
+  flat.push_back(Round(p.X() - origin.X()));
+  flat.push_back(Round(p.Y() - origin.Y()));
+  flat.push_back(Round(p.Z() - origin.Z()));
 }
 
-json PlacementsJson(const HostReinf::ModelElementList& placements) {
+json PlacementsJson(const HostReinf::ModelElementList& placements, const HostGeo::Point3D& origin) {
   json out = json::array();
   for (const auto& placement : placements) {
     json bars = json::array();
     for (const auto& polyline : placement.GetBars()) {
       json flat = json::array();
-      for (const auto& p : polyline) AppendPoint(flat, p);
+      for (const auto& p : polyline) AppendPoint(flat, p, origin);
       bars.push_back(std::move(flat));
     }
     out.push_back({{"position", placement.GetPositionNumber()},
@@ -184,19 +184,37 @@ Marks Mark(const ToolRun& run) {
   return {run.Messages().size(), run.Lines().size(), run.PreviewCount()};
 }
 
+HostGeo::Point3D ViewOrigin(const HostElementAdapter::ElementModel& model) {
+  // The page draws in single precision, which at 100 km from the origin
+  // is good to 8 mm only: a model that far out is drawn about a point of
+  // its own, its first element's first corner to the metre.
+  constexpr double kNear = 1e5;  // mm
+  for (const auto& e : model.GetElements()) {
+    if (e.geometry.IsLine() || e.geometry.GetVertices().empty()) continue;
+    const auto& v = e.geometry.GetVertices().front();
+    if (std::abs(v.X()) < kNear && std::abs(v.Y()) < kNear && std::abs(v.Z()) < kNear) break;
+    return {std::round(v.X() / 1000) * 1000, std::round(v.Y() / 1000) * 1000,
+            std::round(v.Z() / 1000) * 1000};
+  }
+  return {};
+}
+
 json ModelJson(const HostElementAdapter::ElementModel& model) {
   json elements = json::array();
+  const HostGeo::Point3D origin = ViewOrigin(model);
   for (const auto& e : model.GetElements()) {
     if (e.geometry.IsLine() || e.geometry.GetVertices().empty()) continue;
     json vertices = json::array();
-    for (const auto& v : e.geometry.GetVertices()) AppendPoint(vertices, v);
+    for (const auto& v : e.geometry.GetVertices()) AppendPoint(vertices, v, origin);
     json out = {{"id", e.id},
                 {"kind", HostElementAdapter::ToString(e.kind)},
                 {"vertices", std::move(vertices)}};
     if (e.parent) out["parent"] = model.GetElements()[*e.parent].id;
     elements.push_back(std::move(out));
   }
-  return {{"name", model.GetName()}, {"elements", std::move(elements)}};
+  return {{"name", model.GetName()},
+          {"origin", {origin.X(), origin.Y(), origin.Z()}},
+          {"elements", std::move(elements)}};
 }
 
 json StateJson(const WebSession& session, const Marks& since, bool full) {
@@ -204,7 +222,8 @@ json StateJson(const WebSession& session, const Marks& since, bool full) {
   const auto palette = run.Palette();
   json preview = {{"count", run.PreviewCount()}, {"bars", BarCount(run.Document().GetPreview())}};
   if (full || run.PreviewCount() != since.previews) {
-    preview["placements"] = PlacementsJson(run.Document().GetPreview());
+    preview["placements"] =
+        PlacementsJson(run.Document().GetPreview(), ViewOrigin(*run.Document().GetModel()));
   }
   json cages = json::array();
   std::size_t created = 0;
@@ -229,7 +248,10 @@ json CreatedJson(const WebSession& session) {
   std::size_t created = 0;
   for (const auto& c : session.AllCages()) {
     created += BarCount(c.placements);
-    cages.push_back({{"name", c.name}, {"placements", PlacementsJson(c.placements)}});
+    cages.push_back(
+        {{"name", c.name},
+         {"placements",
+          PlacementsJson(c.placements, ViewOrigin(*session.run->Document().GetModel()))}});
   }
   return {{"bars", created}, {"cages", std::move(cages)}};
 }
