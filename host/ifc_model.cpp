@@ -177,6 +177,7 @@ class Reader {
  private:
   struct Column {
     ElementSource source;
+    std::uint32_t entity = 0;
     std::size_t line = 0;
     std::vector<Point2D> plan;
     double bottom = 0, top = 0;
@@ -988,6 +989,7 @@ Reader::Prism Reader::VerticalPrism(const Extrusion& e) const {
 
 void Reader::ReadColumn(const Entity& column) {
   Column c;
+  c.entity = column.Id();
   c.line = column.Line();
   try {
     c.source = SourceOf(column);
@@ -1131,6 +1133,10 @@ void Reader::AssignIds() {
     if (!s.tag.empty()) return s.tag;
     return s.global_id;
   };
+  // A column too broken to have a name is known by its instance.
+  for (auto& c : columns_) {
+    if (base(c.source).empty()) c.source.tag = "#" + std::to_string(c.entity);
+  }
   const auto tagged = [&](const ElementSource& s) { return base(s) + " (" + s.tag + ")"; };
   std::unordered_map<std::string_view, std::size_t> names;
   names.reserve(columns_.size() + walls_.size());
