@@ -11,6 +11,7 @@
 
 #include "app/building.h"
 #include "app/export/exporter.h"
+#include "app/generate.h"
 #include "host/ifc_model.h"
 #include "host/model_reader.h"
 
@@ -169,6 +170,24 @@ TEST(IfcBuilding, TheSameBuildingGivesTheSameCagesAtTheOriginAndTurnedFarAway) {
     }
     EXPECT_LT(worst, 0.1);  // mm
   }
+}
+
+// The generator's building as a model file and as an IFC file (mapped
+// sections, placements turned half a turn, walls, slabs, quantities): the
+// same cages, marks and schedule.
+TEST(IfcBuilding, TheGeneratedBuildingGivesTheSameScheduleAsModelFileAndAsIfc) {
+  GenerateOptions o;
+  o.storeys = 4;
+  o.grid_x = 4;
+  o.grid_y = 3;
+  const auto json = ElementModel::Parse(GenerateBuilding(o), "generated.json");
+  const auto ifc = Read(GenerateIfcBuilding(o));
+  ASSERT_EQ(ifc->GetColumns().size(), json->GetColumns().size());
+  const auto a = ReinforceBuilding(Plugin(), json, PIER_TOOL_DIR, {});
+  const auto b = ReinforceBuilding(Plugin(), ifc, PIER_TOOL_DIR, {});
+  ASSERT_EQ(a.cages.size(), b.cages.size());
+  EXPECT_GT(a.cages.size(), 30u);
+  EXPECT_EQ(ScheduleCsv(json, a.cages), ScheduleCsv(ifc, b.cages));
 }
 
 // `building` on each public sample file: what it takes gets its cages.
