@@ -6,11 +6,15 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <map>
+#include <mutex>
 #include <numbers>
 #include <sstream>
 #include <stdexcept>
+#include <string_view>
 #include <thread>
 #include <unordered_map>
 
@@ -233,51 +237,116 @@ std::vector<std::optional<std::size_t>> FindColumnsAbove(const ElementModel& mod
   return FindStacks(model, slab_zone).above;
 }
 
+namespace {
+
+// The palette values of the column above that the stacked cage reads, each
+// the same value of that column's own palette.
+constexpr const char* kAboveValues[] = {"Concr_Cover",          "Main_Diameter", "Add_X_Number",
+                                        "Add_X_Diameter",       "Add_Y_Number",  "Add_Y_Diameter",
+                                        "Main_Stirrup_Diameter"};
+constexpr std::string_view kAboveSuffix = "_Above";
+
+// Whether `name` is a value of the column above (not "Slab_Above", the slab
+// over a single column).
+bool IsAboveName(const std::string& name) {
+  for (const char* v : kAboveValues) {
+    if (name == std::string(v) + std::string(kAboveSuffix)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 PaletteEdits ColumnEdits(const BuildingOptions& options, const ElementModel& model,
-                         std::size_t column) {
-  PaletteEdits edits = options.sets;
+                         std::size_t column, bool stands_on_another) {
+  // The edits of every column and those of the first rule that matches
+  // this one; then, for a column that stands on another, the values given
+  // among them for the columns above, under their own names.
+  PaletteEdits given = options.sets;
   if (options.rules) {
     if (const auto rule = options.rules->Match(model, column)) {
       const auto& set = options.rules->Rules()[*rule].set;
-      edits.insert(edits.end(), set.begin(), set.end());
+      given.insert(given.end(), set.begin(), set.end());
     }
   }
-  return edits;
+  PaletteEdits out;
+  for (const auto& [name, value] : given) {
+    if (!IsAboveName(name)) out.push_back({name, value});
+  }
+  if (stands_on_another) {
+    for (const auto& [name, value] : given) {
+      if (IsAboveName(name))
+        out.push_back({name.substr(0, name.size() - kAboveSuffix.size()), value});
+    }
+  }
+  return out;
+}
+
+std::vector<std::pair<std::string, std::string>> RunEdits(
+    const std::vector<std::pair<std::string, std::string>>& own,
+    const std::vector<std::pair<std::string, std::string>>* above) {
+  std::vector<std::pair<std::string, std::string>> out = own;
+  if (!above) return out;
+  // The stacked cage's values of the column above are that column's own, so
+  // that the bars it carries up lap the bars that column's run gives it.
+  for (const auto& [name, value] : *above) {
+    for (const char* v : kAboveValues) {
+      if (name == v) out.push_back({name + std::string(kAboveSuffix), value});
+    }
+  }
+  return out;
 }
 
 namespace {
 
-// One column through the tool, as a user runs it.
+// One column through the tool, as a user runs it. `below` are the bars
+// created before in the column it stands on, there in the model as they
+// would be for a user who reinforced that one first.
 ColumnOutcome ReinforceColumn(const HostUtil::PluginModule& plugin,
                               const std::shared_ptr<const ElementModel>& model,
                               const std::string& tool_path, const PaletteEdits& edits,
                               const std::string& column, const std::string& above,
+                              const HostReinf::ModelElementList& below,
                               std::vector<CageRecord>& cages) {
   ColumnOutcome outcome;
   outcome.column = column;
   outcome.above = above;
   // Message boxes are collected, never asked one by one.
-  ToolRun run(plugin, model, tool_path, {});
+  std::optional<ToolRun> run;
   try {
-    run.Click(column);
-    if (!above.empty()) run.Click(above);
-    run.Button(kFinish);
-    for (const auto& [name, value] : edits) run.Set(name, value);
-    run.Button(kDraw);
-    if (run.Cages().empty()) {
+    run.emplace(plugin, model, tool_path, ToolRun::Observer{});
+    if (!below.empty()) run->Document().AddBatch(below);
+    run->Click(column);
+    if (!above.empty()) run->Click(above);
+    run->Button(kFinish);
+    for (const auto& [name, value] : edits) {
+      // Each run takes the edits its palette has: a single cage has no
+      // values of a column above, a stacked one no slab above.
+      if (run->Palette() && run->Palette()->PageOf(name) >= 0) run->Set(name, value);
+    }
+    run->Button(kDraw);
+    if (run->Cages().empty()) {
       outcome.result = ColumnOutcome::Result::Blocked;
     } else {
-      outcome.result = run.Messages().empty() && run.Lines().empty()
-                           ? ColumnOutcome::Result::Reinforced
-                           : ColumnOutcome::Result::Warned;
-      cages = run.TakeCages();
+      // Draw's own report of what it created is no finding.
+      bool said = !run->Messages().empty();
+      for (const auto& line : run->Lines()) said = said || line.rfind("created ", 0) != 0;
+      outcome.result = said ? ColumnOutcome::Result::Warned : ColumnOutcome::Result::Reinforced;
+      cages = run->TakeCages();
     }
   } catch (const std::exception& e) {
     outcome.result = ColumnOutcome::Result::Failed;
     outcome.messages.push_back(e.what());
   }
-  outcome.messages.insert(outcome.messages.begin(), run.Lines().begin(), run.Lines().end());
-  outcome.messages.insert(outcome.messages.begin(), run.Messages().begin(), run.Messages().end());
+  if (run) {
+    for (auto it = run->Lines().rbegin(); it != run->Lines().rend(); ++it) {
+      if (it->rfind("created ", 0) != 0 || it->rfind("created nothing", 0) == 0) {
+        outcome.messages.insert(outcome.messages.begin(), *it);
+      }
+    }
+    outcome.messages.insert(outcome.messages.begin(), run->Messages().begin(),
+                            run->Messages().end());
+  }
   return outcome;
 }
 
@@ -296,37 +365,92 @@ BuildingResult ReinforceBuilding(const HostUtil::PluginModule& plugin,
   model = HostElementAdapter::AlignStacked(model, pairs);
   const auto columns = model->GetColumns();
   const auto& elements = model->GetElements();
-  // The columns are independent runs of the tool, each with its own
-  // interactor on one thread; the host hands them out to as many threads as
-  // the machine has cores and puts the results back in model order.
+  // Where each column stands in the model's list of columns, and the columns
+  // each one stands on: a column runs after those, with their bars in its
+  // model, as a user reinforcing bottom up has them.
+  std::vector<std::size_t> slot(elements.size(), columns.size());
+  for (std::size_t n = 0; n < columns.size(); ++n) slot[columns[n]] = n;
+  std::vector<std::vector<std::size_t>> stands_on(columns.size());
+  for (std::size_t n = 0; n < columns.size(); ++n) {
+    if (const auto up = above[columns[n]]; up && slot[*up] < columns.size()) {
+      stands_on[slot[*up]].push_back(n);
+    }
+  }
+  std::vector<int> storey(columns.size(), -1);
+  std::function<int(std::size_t)> depth = [&](std::size_t n) {
+    if (storey[n] >= 0) return storey[n];
+    storey[n] = 0;  // a cycle cannot form (each stands higher), but stop one anyway
+    int d = 0;
+    for (auto m : stands_on[n]) d = std::max(d, depth(m) + 1);
+    return storey[n] = d;
+  };
+  int storeys = 0;
+  for (std::size_t n = 0; n < columns.size(); ++n) storeys = std::max(storeys, depth(n) + 1);
+  std::vector<std::vector<std::pair<std::string, std::string>>> own(columns.size());
+  for (std::size_t n = 0; n < columns.size(); ++n) {
+    own[n] = ColumnEdits(options, *model, columns[n], !stands_on[n].empty());
+  }
+  // The columns are independent runs of the tool within a storey of the
+  // stacks, each with its own interactor on one thread; the host hands them
+  // out to as many threads as the machine has cores and puts the results
+  // back in model order.
   std::vector<ColumnOutcome> outcomes(columns.size());
   std::vector<std::vector<CageRecord>> cages(columns.size());
-  std::atomic<std::size_t> next{0}, done{0};
-  const auto work = [&] {
-    for (std::size_t n = next++; n < columns.size(); n = next++) {
-      const std::size_t i = columns[n];
-      outcomes[n] =
-          ReinforceColumn(plugin, model, tool_path, ColumnEdits(options, *model, i), elements[i].id,
-                          above[i] ? elements[*above[i]].id : std::string(), cages[n]);
-      ++done;
-    }
-  };
+  std::atomic<std::size_t> done{0};
   const unsigned threads = std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
-  std::vector<std::thread> workers;
-  for (unsigned t = 1; t < threads && columns.size() > 1; ++t) workers.emplace_back(work);
+  // The progress is told every tenth of a second, and the reporter wakes
+  // at once when the work is done: a small building takes no longer for it.
+  std::mutex progress_mutex;
+  std::condition_variable progress_wake;
+  bool finished = false;
   std::thread reporter;
   if (progress) {
     reporter = std::thread([&] {
-      for (std::size_t shown = 0; shown < columns.size();) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      std::unique_lock lock(progress_mutex);
+      for (std::size_t shown = 0; !finished;) {
+        progress_wake.wait_for(lock, std::chrono::milliseconds(100), [&] { return finished; });
         const std::size_t now = done;
-        if (now != shown) progress(shown = now, columns.size());
+        if (now != shown && !finished) progress(shown = now, columns.size());
       }
     });
   }
-  work();
-  for (auto& w : workers) w.join();
+  for (int level = 0; level < storeys; ++level) {
+    std::vector<std::size_t> batch;
+    for (std::size_t n = 0; n < columns.size(); ++n) {
+      if (storey[n] == level) batch.push_back(n);
+    }
+    std::atomic<std::size_t> next{0};
+    const auto work = [&] {
+      for (std::size_t b = next++; b < batch.size(); b = next++) {
+        const std::size_t n = batch[b];
+        const std::size_t i = columns[n];
+        const std::optional<std::size_t> up = above[i] && slot[*above[i]] < columns.size()
+                                                  ? std::optional(slot[*above[i]])
+                                                  : std::nullopt;
+        HostReinf::ModelElementList below;
+        for (auto m : stands_on[n]) {
+          for (const auto& cage : cages[m]) {
+            below.insert(below.end(), cage.placements.begin(), cage.placements.end());
+          }
+        }
+        outcomes[n] = ReinforceColumn(plugin, model, tool_path,
+                                      RunEdits(own[n], up ? &own[*up] : nullptr), elements[i].id,
+                                      up ? elements[*above[i]].id : std::string(), below, cages[n]);
+        ++done;
+      }
+    };
+    std::vector<std::thread> workers;
+    for (unsigned t = 1; t < threads && batch.size() > 1; ++t) workers.emplace_back(work);
+    work();
+    for (auto& w : workers) w.join();
+  }
+  {
+    std::lock_guard lock(progress_mutex);
+    finished = true;
+  }
+  progress_wake.notify_all();
   if (reporter.joinable()) reporter.join();
+  if (progress) progress(done, columns.size());
   BuildingResult out;
   out.model = model;
   out.columns = std::move(outcomes);

@@ -60,11 +60,6 @@ struct BuildingOptions {
   double slab_zone = kDefaultSlabZone;
 };
 
-// The palette edits a building run applies to one column's cage (by element
-// index): the --set edits, then those of the first rule that matches it.
-PaletteEdits ColumnEdits(const BuildingOptions& options,
-                         const HostElementAdapter::ElementModel& model, std::size_t column);
-
 // What happened to one column.
 struct ColumnOutcome {
   std::string column;
@@ -85,7 +80,23 @@ struct BuildingResult {
   std::vector<std::size_t> rule_counts;
 };
 
-// Runs the tool once per column. `progress` is told after each column.
+// The palette edits of a column's own run (the column by element index):
+// every `--set`, then those of the first rule that matches the column; and
+// for a column that stands on another, the values given among them for the
+// columns above (`Main_Diameter_Above=20`) under their own names.
+PaletteEdits ColumnEdits(const BuildingOptions& options,
+                         const HostElementAdapter::ElementModel& model, std::size_t column,
+                         bool stands_on_another);
+// The edits of a run: the column's own, and for a stacked cage the values of
+// the column above (`Main_Diameter_Above` and the like) from that column's
+// own edits, so that the bars carried up lap the bars it is given.
+std::vector<std::pair<std::string, std::string>> RunEdits(
+    const std::vector<std::pair<std::string, std::string>>& own,
+    const std::vector<std::pair<std::string, std::string>>* above);
+
+// Runs the tool once per column, storey by storey of each stack: a column
+// runs after the one it stands on, with that one's bars in its model.
+// `progress` is told as columns finish.
 BuildingResult ReinforceBuilding(
     const HostUtil::PluginModule& plugin,
     std::shared_ptr<const HostElementAdapter::ElementModel> model, const std::string& tool_path,

@@ -191,6 +191,15 @@ void ToolRun::Set(const std::string& name, const std::string& value) {
     throw std::invalid_argument("the palette '" + palette->GetFileName() + "' has no parameter '" +
                                 name + "'");
   }
+  // A value the field cannot hold is refused at the field, as a dialog
+  // refuses it, before the tool sees it.
+  const auto& ele = *palette->GetBuildingElements().at(0);
+  if (ele.Has(name)) {
+    const std::string refusal = ele[name].Refusal(HostBaseElements::PaletteValue(value));
+    if (!refusal.empty()) {
+      throw std::invalid_argument("'" + name + "' cannot be '" + value + "': " + refusal);
+    }
+  }
   Dispatch([&] {
     interactor_->modify_element_property(page, name, HostBaseElements::PaletteValue(value));
   });

@@ -1,6 +1,9 @@
 #include "cage/cage_single.h"
 
+#include <algorithm>
+#include <cmath>
 #include <stdexcept>
+#include <string>
 
 #include "cage/cage_common.h"
 #include "common/geomkit.h"
@@ -12,7 +15,7 @@ using HostGeo::Point3D;
 Reinforcement::Reinforcement(
     std::shared_ptr<HostBaseElements::BuildingElement> build_ele,
     std::shared_ptr<HostBaseElements::BuildingElementPaletteService> palette_service,
-    HostInput::CoordinateInput& /*coord_input*/, std::string tool_path,
+    HostInput::CoordinateInput& coord_input, std::string tool_path,
     HostUtil::StringTableService& /*str_table_service*/, const PointList& point_list) {
   if (point_list.size() != 8) {
     throw std::invalid_argument(
@@ -38,6 +41,9 @@ Reinforcement::Reinforcement(
   // The input is checked here as in the stacked cage, so that a column the
   // cage must not reinforce is refused whichever cage is chosen.
   check_input();
+  // Bars created before that stand in the column below and reach into this
+  // one: their laps want denser links here.
+  below_ = cage_common::FindBarsFromBelow(coord_input.GetInputViewDocument(), point_list_);
   prepare_parameter();
 }
 
@@ -46,21 +52,102 @@ void Reinforcement::prepare_parameter() {
   Slab_Above_ = (*build_ele_)["Slab_Above"].Number();
   cage_common::CopyBars(*build_ele_, v_);
   v_.steel_grade = 4;
+  layout_ = cage_common::LayoutSection(
+      point_list_, {v_.Concr_Cover, v_.Main_Stirrup_Diameter, v_.Main_Diameter, v_.Add_X_Number,
+                    v_.Add_X_Diameter, v_.Add_Y_Number, v_.Add_Y_Diameter});
 }
 
 double Reinforcement::SideX() const { return point_list_[0].GetDistance(point_list_[1]); }
 double Reinforcement::SideY() const { return point_list_[1].GetDistance(point_list_[2]); }
 
 Placements Reinforcement::Rebars() {
-  Placements result = Stirrup();
-  for (auto part : {MainRebars(), AddX(), AddY()}) {
-    result.insert(result.end(), part.begin(), part.end());
-  }
+  Placements links = Stirrup();
+  Placements longitudinal = cage_common::LongitudinalOf(*this);
+  const auto& ties = Ties(&longitudinal).placements;
   if (error_) return {};
-  return result;
+  return cage_common::CageList(std::move(links), ties, std::move(longitudinal));
 }
 
-Placements Reinforcement::Stirrup() { return cage_common::ColumnStirrups(v_, point_list_, angle_); }
+cage_common::StirrupZones Reinforcement::Zones() {
+  const auto& c = point_list_;
+  return {
+      .Width = c[0].GetDistance(c[1]),
+      .Height = c[1].GetDistance(c[2]),
+      .steel_grade = v_.steel_grade,
+      .concrete_cover_props = v_.concrete_cover_props,
+      .Concr_Cover = v_.Concr_Cover,
+      .Concr_Grade = v_.Concr_Grade,
+      .Main_Diameter = v_.Main_Diameter,
+      .Main_Stirrup_Diameter = v_.Main_Stirrup_Diameter,
+      .Main_Stirrup_Spacing = v_.Main_Stirrup_Spacing,
+      .Add_Stirrup_Top = v_.Add_Stirrup_Top,
+      .Add_Stirrup_Top_Length = v_.Add_Stirrup_Top_Length,
+      .Add_Stirrup_Top_Spacing = v_.Add_Stirrup_Top_Spacing,
+      .Add_Stirrup_Bot = v_.Add_Stirrup_Bot,
+      .Add_Stirrup_Bot_Length = v_.Add_Stirrup_Bot_Length,
+      .Add_Stirrup_Bot_Spacing = v_.Add_Stirrup_Bot_Spacing,
+      .bottom_point = c[0],
+      .top_point = c[4],
+      .angle = angle_,
+      .laps = cage_common::LapZonesFromBelow(below_, Column_Bottom_, v_, Column_Width_),
+      .hook_room = HookRoom(),
+  };
+}
+
+std::vector<std::pair<HostGeo::Point2D, double>> Reinforcement::BarsAround() const {
+  std::vector<std::pair<HostGeo::Point2D, double>> out;
+  for (std::size_t i = 0; i < below_.bars.size(); ++i) {
+    const auto& top = below_.bars[i].back();
+    out.push_back({{top.X(), top.Y()}, below_.diameters[i]});
+  }
+  return out;
+}
+
+double Reinforcement::HookRoom() {
+  if (!hook_room_) {
+    hook_room_ = cage_common::LinkHookRoom(layout_, v_.Main_Stirrup_Diameter, v_.Main_Diameter,
+                                           BarsAround());
+  }
+  return *hook_room_;
+}
+
+const std::vector<cage_common::LinkRun>& Reinforcement::LinkRuns() {
+  if (!runs_) runs_ = cage_common::StirrupLevels(Zones());
+  return *runs_;
+}
+
+Placements Reinforcement::Stirrup() { return cage_common::BuildStirrups(Zones(), LinkRuns()); }
+
+Placements Reinforcement::CrossTies() { return Ties().placements; }
+
+const cage_common::CrossTieResult& Reinforcement::Ties(const Placements* longitudinal) {
+  if (ties_) return *ties_;
+  if (!v_.Cross_Ties) return *(ties_ = cage_common::CrossTieResult{});
+  Placements own;
+  if (!longitudinal) {
+    own = cage_common::LongitudinalOf(*this);
+    longitudinal = &own;
+  }
+  // Every longitudinal bar standing in the column: this cage's and those
+  // that reach into it from below.
+  std::vector<std::pair<std::vector<HostGeo::Point3D>, double>> bars;
+  for (const auto& placement : *longitudinal) {
+    for (auto& bar : placement.GetBars()) {
+      bars.push_back({std::move(bar), placement.GetBendingShape().GetDiameter()});
+    }
+  }
+  for (std::size_t i = 0; i < below_.bars.size(); ++i) {
+    bars.push_back({below_.bars[i], below_.diameters[i]});
+  }
+  ties_ = cage_common::CrossTies({.layout = layout_,
+                                  .runs = LinkRuns(),
+                                  .link_diameter = v_.Main_Stirrup_Diameter,
+                                  .steel_grade = v_.steel_grade,
+                                  .Concr_Grade = v_.Concr_Grade,
+                                  .limit = v_.Restraint_Distance,
+                                  .bars = std::move(bars)});
+  return *ties_;
+}
 
 Placements Reinforcement::MainRebars() {
   const auto& C = point_list_;
@@ -95,9 +182,9 @@ Placements Reinforcement::AddY() {
 
 Placements Reinforcement::Main_Rebar_Placement(const Point3D& start_point, const Point3D& end_point,
                                                double dir_x, double dir_y) {
-  const double c = v_.Concr_Cover, ds = v_.Main_Stirrup_Diameter, D = v_.Main_Diameter;
-  // The corner bar touches the stirrup's corner: its axis c + ds + D/2 from
-  // both faces.
+  const double D = v_.Main_Diameter;
+  // The corner bar touches the inside of the link's bend.
+  const double a = layout_.corner_inset;
   auto placement =
       cage_common::CornerBar({.values = v_,
                               .start_point = start_point,
@@ -105,11 +192,11 @@ Placements Reinforcement::Main_Rebar_Placement(const Point3D& start_point, const
                               .diameter = D,
                               .Height = geomkit::round_down(Column_Height_ + Slab_Above_ - 50),
                               .number = 1,
-                              .Concr_Bottom = c + ds,
+                              .Concr_Bottom = a - D / 2,
                               .Concr_Top = 0,
                               .angle = angle_,
                               .direction = direction_},
-                             c + ds + D / 2, dir_x, dir_y, 0);
+                             a, dir_x, dir_y, 0);
   placement.SetPositionNumber(2);
   return {placement};
 }
@@ -139,19 +226,84 @@ Placements Reinforcement::Add_Rebar_Placement(const AddRebarPlacementArgs& a) {
 
 void Reinforcement::check_input() {
   cage_common::CheckWallRatio(Column_Width_, Column_Length_);
-  if (cage_common::CheckMinWidth({Column_Width_, Column_Length_})) error_ = true;
+  if (cage_common::CheckMinWidth({Column_Width_, Column_Length_})) Block("a width below 200 mm");
 }
 
 void Reinforcement::check_output() {
+  const bool refused_at_input = error_;
   const double Asmax = cage_common::MaxSteelArea(Column_Width_, Column_Length_);
   const double steel_area = cage_common::SteelArea(
       v_.Main_Diameter, v_.Add_X_Number, v_.Add_X_Diameter, v_.Add_Y_Number, v_.Add_Y_Diameter);
-  if (cage_common::CheckSteelRatio(steel_area, Asmax)) error_ = true;
+  if (cage_common::CheckSteelRatio(steel_area, Asmax)) Block("more than 9 % steel");
   cage_common::CheckCover(v_.Exposure, v_.Main_Diameter, v_.Concr_Cover, v_.Main_Stirrup_Diameter);
+  // A section its input checks refused has no bars worth judging further.
+  if (!refused_at_input && cage_common::Report(DetailingFindings(), blocked_)) error_ = true;
+}
+
+std::vector<cage_common::Finding> Reinforcement::DetailingFindings() {
+  std::vector<cage_common::Finding> out;
+  cage_common::CheckClearSpacing(layout_, v_.Aggregate_Size, out);
+  cage_common::CheckLinkDiameter(v_.Main_Stirrup_Diameter, cage_common::HeldBars(v_, below_), out);
+  cage_common::CheckTieRoom(layout_, v_, LinkRuns(), out);
+  cage_common::CheckTieClashes(Ties().clashes, out);
+  cage_common::CheckMinimumSteel(
+      cage_common::SteelArea(v_.Main_Diameter, v_.Add_X_Number, v_.Add_X_Diameter, v_.Add_Y_Number,
+                             v_.Add_Y_Diameter),
+      Column_Width_, Column_Length_, out);
+  cage_common::CheckRestraint(layout_, v_, out);
+  cage_common::CheckBarsFromBelow(below_, layout_, v_, out);
+  std::vector<cage_common::LinkZone> laps;
+  if (below_.lap_diameter > 0) laps.push_back({Column_Bottom_, below_.lap_top, 0});
+  cage_common::CheckLinkZones({.values = v_,
+                               .smallest_bar = cage_common::SmallestBar(v_),
+                               .least_dimension = Column_Width_,
+                               .larger_dimension = Column_Length_,
+                               .laps_needing_links = laps,
+                               .runs = LinkRuns()},
+                              out);
+  // Nothing stands on the column: its bars are anchored in the slab above,
+  // as far up as its top cover lets them reach.
+  const double reach = geomkit::round_down(Column_Height_ + Slab_Above_ - 50) - Column_Height_;
+  const struct {
+    const char* what;
+    double d;
+    bool present;
+  } groups[] = {{"corner bars", v_.Main_Diameter, true},
+                {"side bars of the X faces", v_.Add_X_Diameter, v_.Add_X_Number > 0},
+                {"side bars of the Y faces", v_.Add_Y_Diameter, v_.Add_Y_Number > 0}};
+  double worst = 0;
+  std::string worst_text;
+  for (const auto& g : groups) {
+    if (!g.present) continue;
+    const double need = std::stod(
+        geomkit::anchorage_length_for_tension(tool_path_, std::trunc(g.d), v_.Concr_Grade));
+    if (need - reach > worst + 1e-9) {
+      worst = need - reach;
+      worst_text = "the " + cage_common::Mm(g.d) + " mm " + g.what + " need " +
+                   cage_common::Mm(need) + " mm";
+    }
+  }
+  if (worst > 0) {
+    out.push_back(cage_common::Warning(
+        "nothing stands on this column, so its bars are anchored in the " +
+        cage_common::Mm(Slab_Above_) + " mm slab above: they reach " +
+        cage_common::Mm(std::max(0.0, reach)) + " mm into it (to 50 mm below its top), and " +
+        worst_text + " (anchorage length for tension, EN 1992-1-1 8.4), " + cage_common::Mm(worst) +
+        " mm short. Bend them into the slab or thicken it."));
+  }
+  return out;
 }
 
 void Reinforcement::Prepare_Parameters() {
-  cage_common::WriteSpacings(*build_ele_);
+  auto& p = *build_ele_;
+  cage_common::CageValues palette;
+  cage_common::CopyBars(p, palette);
+  cage_common::WriteSpacings(
+      p, cage_common::MainSpacingLimit(palette.Main_Diameter, cage_common::SmallestBar(palette),
+                                       Column_Width_));
+  // Denser links within the column's larger side of each end.
+  p["Add_Stirrup_Top_Length"].SetValue(geomkit::round_up(Column_Length_));
+  p["Add_Stirrup_Bot_Length"].SetValue(geomkit::round_up(Column_Length_));
   if (palette_service_) palette_service_->update_palette(-1, false);
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,8 @@ class Reinforcement {
   // when a check has set the error flag.
   Placements Rebars();
   Placements Stirrup();
+  // Cross-ties at every link level where side bars need restraint.
+  Placements CrossTies();
   Placements MainRebars();
   Placements AddX();
   Placements AddY();
@@ -55,6 +58,9 @@ class Reinforcement {
 
   // What the cage found, for the interactor and for checking it.
   bool error() const { return error_; }
+  // What set the error flag, for the line Draw prints: "more than 9 % steel
+  // and the link diameter".
+  std::string blocked_by() const { return cage_common::JoinLabels(blocked_); }
   bool rotate() const { return rotate_; }
   const PointList& point_list() const { return point_list_; }
   const PointList& Column() const { return point_list_; }
@@ -67,9 +73,26 @@ class Reinforcement {
   int direction() const { return direction_; }
   double Add_Stirrup_Top_Length() const { return v_.Add_Stirrup_Top_Length; }
   double Add_Stirrup_Bot_Length() const { return v_.Add_Stirrup_Bot_Length; }
+  // Where the longitudinal bars stand in plan.
+  const cage_common::SectionLayout& Layout() const { return layout_; }
+  // The link levels, from the bottom up.
+  const std::vector<cage_common::LinkRun>& LinkRuns();
+  // Bars created before that reach into this column from below.
+  const cage_common::BarsFromBelow& BarsFromBelow() const { return below_; }
 
  private:
   void prepare_parameter();
+  cage_common::StirrupZones Zones();
+  // The cross-ties, built once from the cage's longitudinal bars (given, or
+  // built here).
+  const cage_common::CrossTieResult& Ties(const Placements* longitudinal = nullptr);
+  // Bars besides the section's own that the links' hooks must keep clear of.
+  std::vector<std::pair<HostGeo::Point2D, double>> BarsAround() const;
+  // How long the links' hook tails may be, worked out once.
+  double HookRoom();
+
+  // The checks of the detailing rules, each a finding.
+  std::vector<cage_common::Finding> DetailingFindings();
   // Section side from corner 0 to 1 and from corner 1 to 2.
   double SideX() const;
   double SideY() const;
@@ -85,12 +108,22 @@ class Reinforcement {
   double Column_Width_ = 0;
   double Column_Length_ = 0;
   bool error_ = false;
+  std::vector<std::string> blocked_;
+  void Block(const std::string& label) {
+    error_ = true;
+    blocked_.push_back(label);
+  }
   HostGeo::Angle angle_;
   int direction_ = -1;
 
   // Palette values, and what the cage derives from them.
   cage_common::CageValues v_;
   double Slab_Above_ = 0;
+  cage_common::SectionLayout layout_;
+  cage_common::BarsFromBelow below_;
+  std::optional<std::vector<cage_common::LinkRun>> runs_;
+  std::optional<cage_common::CrossTieResult> ties_;
+  std::optional<double> hook_room_;
 };
 
 }  // namespace cage_single

@@ -60,6 +60,8 @@ class Reinforcement {
 
   Placements Rebars();
   Placements Stirrup();
+  // Cross-ties at every link level where side bars need restraint.
+  Placements CrossTies();
   Placements MainRebars();
   Placements AddX();
   Placements AddY();
@@ -85,6 +87,9 @@ class Reinforcement {
   void Prepare_Parameters();
 
   bool error() const { return error_; }
+  // What set the error flag, for the line Draw prints: "more than 9 % steel
+  // and the link diameter".
+  std::string blocked_by() const { return cage_common::JoinLabels(blocked_); }
   bool rotate() const { return rotate_; }
   const PointList& point_list() const { return point_list_; }
   const PointList& Column() const { return Column_; }
@@ -105,37 +110,59 @@ class Reinforcement {
   double Add_Stirrup_Top_Length() const { return v_.Add_Stirrup_Top_Length; }
   double Add_Stirrup_Bot_Length() const { return v_.Add_Stirrup_Bot_Length; }
 
+  // Where the longitudinal bars stand in plan: this column's, and the column
+  // above's as its own values and its own cage lay them out.
+  const cage_common::SectionLayout& Layout() const { return layout_; }
+  const cage_common::SectionLayout& UpperLayout() const { return upper_layout_; }
+  // The link levels, from the bottom up.
+  const std::vector<cage_common::LinkRun>& LinkRuns();
+  const cage_common::BarsFromBelow& BarsFromBelow() const { return below_; }
+
+  // How the bars of a corner or a face go up into the column above: cranked
+  // beside the upper column's bars, straight on where they already stand
+  // there, or ended below the slab with starters beside the upper bars.
+  struct Carried {
+    enum class Kind { Cranked, Straight, Starters };
+    struct Bars {
+      Kind kind = Kind::Starters;
+      double diameter = 0;
+      double lap = 0;      // length above the upper column's bottom, mm
+      double extra = 0;    // starters' lap below the slab lengthened by 8.7.2(3), mm
+      double push = 0;     // how far a bar had to move off its place beside the upper bar, mm
+      double outside = 0;  // how far it would stand outside this column's links, mm
+      std::vector<HostGeo::Point2D> from;  // this column's bars
+      std::vector<HostGeo::Point2D> to;    // where the bars carried up stand
+    };
+    std::array<Bars, 4> corners;  // corner k
+    std::array<Bars, 4> faces;    // face f, from corner f to f+1
+  };
+  const Carried& CarriedUp();
+
  private:
+  using CarriedBars = Carried::Bars;
   void prepare_parameter();
   double StarterLength(double diameter) const;
-  // How far the upper column's face that crosses a row stands in from the
-  // row's end corner, measured along the row.
-  double InsetAlong(const HostGeo::Point3D& corner, const HostGeo::Point3D& towards) const;
+  cage_common::StirrupZones Zones();
+  // The cross-ties, built once from the cage's longitudinal bars (given, or
+  // built here).
+  const cage_common::CrossTieResult& Ties(const Placements* longitudinal = nullptr);
+  // Bars besides the section's own that the links' hooks must keep clear of.
+  const std::vector<std::pair<HostGeo::Point2D, double>>& BarsAround();
+  // How long the links' hook tails may be, worked out once.
+  double HookRoom();
+
+  std::vector<cage_common::Finding> DetailingFindings();
+  // Which of the corners 0 to 3 of this column `p` is.
+  std::size_t CornerIndex(const HostGeo::Point3D& p) const;
   HostGeo::Point3D LowerCentre() const;
-  // Whether a corner bar cranked by (vx, vy), measured against its reference
-  // side, keeps clear of the side bars next to its corner.
-  bool CrankClearsSideBars(const MainRebarPlacementArgs& m, double vx, double vy) const;
   // The arguments of corner k (0 to 3 counter-clockwise from corner 0).
   MainRebarPlacementArgs CornerArgs(std::size_t k) const;
-  // Whether corner bar k is cranked, by how much and which way.
-  struct CornerCrank {
-    bool cranked = false;
-    double kappa = 0;  // mm
-    double Z = 0;      // plan direction of the crank, degrees
-    // The crank in the corner's frame: across the faces along the plan
-    // angle's perpendicular (x) and along the placement line (y), mm.
-    double inward_x = 0;
-    double inward_y = 0;
-  };
-  // Where the lower corner bar k stands in the upper column, in plan.
-  HostGeo::Point2D CornerUpperPosition(std::size_t k) const;
-  HostGeo::Point2D FindCornerUpperPosition(std::size_t k) const;
-  mutable std::array<std::optional<HostGeo::Point2D>, 4> corner_upper_;
-  CornerCrank DecideCorner(const MainRebarPlacementArgs& m) const;
 
   bool rotate_ = false;
   PointList Column_;
   PointList Column_above_;
+  PointList Column_above_own_;   // as the column above's own cage lays it out
+  std::size_t upper_shift_ = 0;  // its corner over corner k is its own k + shift
   PointList point_list_;
   std::shared_ptr<HostBaseElements::BuildingElement> build_ele_;
   std::string tool_path_;
@@ -145,6 +172,11 @@ class Reinforcement {
   double Column_above_Top_ = 0, Column_above_Bottom_ = 0, Column_above_Height_ = 0,
          Column_above_Width_ = 0, Column_above_Length_ = 0;
   bool error_ = false;
+  std::vector<std::string> blocked_;
+  void Block(const std::string& label) {
+    error_ = true;
+    blocked_.push_back(label);
+  }
   HostGeo::Angle angle_;
   int direction_ = -1;
 
@@ -163,6 +195,15 @@ class Reinforcement {
   double Main_Starter_ = 0;
   double AddX_Starter_ = 0;
   double AddY_Starter_ = 0;
+
+  cage_common::SectionLayout layout_;
+  cage_common::SectionLayout upper_layout_;
+  cage_common::BarsFromBelow below_;
+  std::optional<std::vector<cage_common::LinkRun>> runs_;
+  std::optional<cage_common::CrossTieResult> ties_;
+  std::optional<double> hook_room_;
+  std::optional<std::vector<std::pair<HostGeo::Point2D, double>>> around_;
+  std::optional<Carried> carried_;
 };
 
 }  // namespace cage_stacked

@@ -133,6 +133,44 @@ CsvCell find_csv_cell(const std::string& text, std::size_t row, std::size_t colu
 std::string read_text_file(const std::string& path);
 
 // ---------------------------------------------------------------------------
+// Detailing rules of EN 1992-1-1 that decide where bars may stand. Lengths in
+// mm.
+
+// Mandrel diameter as a multiple of the bar diameter (Table 8.1N): 4 for bars
+// up to 16 mm, 7 above. Every bar is bent on it, so the bar as built, its
+// scheduled length and its drawing share one bend radius.
+double MandrelFactor(double diameter);
+// The inside radius of a bar's bends: half its mandrel.
+double InnerBendRadius(double diameter);
+// Distance from a face to the axis of a corner bar that touches the inside
+// of the link's bend, the link's outer face at `cover`. A bar thicker than
+// the mandrel touches both straight legs instead.
+double CornerBarInset(double cover, double link_diameter, double bar_diameter);
+// Least clear distance between adjacent bars (8.2(2)): the larger of the bar
+// diameter, the aggregate size plus 5 mm and 20 mm.
+double MinClearSpacing(double bar_diameter, double aggregate_size);
+// Largest clear distance between lapped bars (8.7.2(3)): the smaller of 4
+// bar diameters and 50 mm.
+double MaxLapClearDistance(double bar_diameter);
+// Largest link pitch in a column (9.5.3(3)): the smallest of 20 times the
+// smallest longitudinal bar, the column's least dimension and 400 mm.
+double MaxLinkSpacing(double smallest_bar, double least_dimension);
+// Factor on that pitch near the column's ends and over laps of bars above
+// 14 mm (9.5.3(4)).
+inline constexpr double kReducedLinkSpacingFactor = 0.6;
+// Bars above this diameter need the reduced pitch over their laps, mm.
+inline constexpr double kLapLinkDiameter = 14;
+// Links within a lap, at least (9.5.3(4)).
+inline constexpr int kLinksWithinLap = 3;
+// Least link diameter (9.5.3(1)): 6 mm or a quarter of the largest
+// longitudinal bar.
+double MinLinkDiameter(double largest_bar);
+// Farthest a longitudinal bar may stand from a restrained one (9.5.3(6)).
+inline constexpr double kRestraintDistance = 150;
+// Least longitudinal steel as a share of the section (9.5.2(2)).
+inline constexpr double kMinSteelRatio = 0.002;
+
+// ---------------------------------------------------------------------------
 // Corner points of the pieces of a wall cut around a door or window opening.
 // Door functions take the wall's corner list followed by the door's (16
 // points); window functions the wall's and the opening's corner lists.

@@ -103,61 +103,107 @@ const std::string& Parameter::Text() const {
   return std::get<std::string>(value_.Raw());
 }
 
-void Parameter::SetValue(const PaletteValue& value) {
-  PaletteValue converted;
+namespace {
+
+std::string Shown(double v, const std::string& unit) {
+  std::ostringstream s;
+  s << v;
+  return s.str() + (unit.empty() ? "" : " " + unit);
+}
+
+}  // namespace
+
+std::optional<PaletteValue> Parameter::Converted(const PaletteValue& value,
+                                                 std::string& why) const {
   const std::string shown = "'" + value.ToString() + "'";
   switch (type) {
     case ValueType::Number: {
       std::optional<double> v = value.AsDouble();
       if (!v && value.IsText()) v = ParseNumber(std::get<std::string>(value.Raw()));
-      if (!v) ParamError(*this, shown + " is not a number");
-      if (!std::isfinite(*v)) ParamError(*this, shown + " is not a finite number");
-      converted = *v;
-      break;
+      if (!v) {
+        why = shown + " is not a number";
+      } else if (!std::isfinite(*v)) {
+        why = shown + " is not a finite number";
+      } else {
+        return PaletteValue(*v);
+      }
+      return std::nullopt;
     }
     case ValueType::Integer: {
       std::optional<double> v = value.AsDouble();
       if (!v && value.IsText()) v = ParseNumber(std::get<std::string>(value.Raw()));
       if (!v || !std::isfinite(*v) || *v != std::floor(*v) || std::abs(*v) > 9.0e15) {
-        ParamError(*this, shown + " is not a whole number");
+        why = shown + " is not a whole number";
+        return std::nullopt;
       }
-      converted = static_cast<std::int64_t>(*v);
-      break;
+      return PaletteValue(static_cast<std::int64_t>(*v));
     }
     case ValueType::Switch: {
-      if (value.IsSwitch()) {
-        converted = value;
-      } else if (value.IsInteger() && (std::get<std::int64_t>(value.Raw()) == 0 ||
-                                       std::get<std::int64_t>(value.Raw()) == 1)) {
-        converted = std::get<std::int64_t>(value.Raw()) == 1;
-      } else if (value.IsText()) {
-        const std::string t = Trim(std::get<std::string>(value.Raw()));
-        if (t == "true" || t == "on" || t == "1")
-          converted = true;
-        else if (t == "false" || t == "off" || t == "0")
-          converted = false;
-        else
-          ParamError(*this, shown + " is not a switch value (true/false, on/off, 1/0)");
-      } else {
-        ParamError(*this, shown + " is not a switch value (true/false, on/off, 1/0)");
+      if (value.IsSwitch()) return value;
+      if (value.IsInteger() &&
+          (std::get<std::int64_t>(value.Raw()) == 0 || std::get<std::int64_t>(value.Raw()) == 1)) {
+        return PaletteValue(std::get<std::int64_t>(value.Raw()) == 1);
       }
-      break;
+      if (value.IsText()) {
+        const std::string t = Trim(std::get<std::string>(value.Raw()));
+        if (t == "true" || t == "on" || t == "1") return PaletteValue(true);
+        if (t == "false" || t == "off" || t == "0") return PaletteValue(false);
+      }
+      why = shown + " is not a switch value (true/false, on/off, 1/0)";
+      return std::nullopt;
     }
     case ValueType::Text:
-      if (!value.IsText()) ParamError(*this, shown + " is not text");
-      converted = value;
-      break;
+      if (!value.IsText()) {
+        why = shown + " is not text";
+        return std::nullopt;
+      }
+      return value;
   }
-  if (!choices.empty() && (type == ValueType::Integer || type == ValueType::Text)) {
-    bool found = false;
+  return std::nullopt;
+}
+
+std::string Parameter::Refusal(const PaletteValue& value) const {
+  std::string why;
+  const auto converted = Converted(value, why);
+  if (!converted) return text + ": " + why;
+  if (!choices.empty()) {
     std::string allowed;
-    for (const auto& c : choices) {
-      if (c.value == converted) found = true;
-      allowed += (allowed.empty() ? "" : ", ") + c.value.ToString();
+    bool found = false;
+    for (std::size_t i = 0; i < choices.size(); ++i) {
+      const auto& c = choices[i];
+      // Numbers compare by value: 12 and 12.0 are one diameter.
+      const auto a = c.value.AsDouble(), b = converted->AsDouble();
+      if (c.value == *converted || (a && b && *a == *b)) found = true;
+      allowed += i == 0 ? "" : i + 1 == choices.size() ? " or " : ", ";
+      allowed += c.text.empty() ? c.value.ToString() : c.text;
     }
-    if (!found) ParamError(*this, shown + " is not one of the choices " + allowed);
+    if (!found) {
+      return text + ": " + converted->ToString() + (unit.empty() ? "" : " " + unit) +
+             " is not one of the choices; choose " + allowed + (unit.empty() ? "" : " " + unit);
+    }
   }
-  value_ = std::move(converted);
+  if (const auto v = converted->AsDouble(); v && ((min && *v < *min) || (max && *v > *max))) {
+    std::string range;
+    if (min && max)
+      range = "between " + Shown(*min, "") + " and " + Shown(*max, unit);
+    else if (min)
+      range = "at least " + Shown(*min, unit);
+    else
+      range = "at most " + Shown(*max, unit);
+    return text + ": " + Shown(*v, unit) + " is outside what this value can be; it must be " +
+           range;
+  }
+  return {};
+}
+
+void Parameter::SetValue(const PaletteValue& value) {
+  std::string why;
+  auto converted = Converted(value, why);
+  if (!converted) ParamError(*this, why);
+  if (const std::string refusal = Refusal(*converted); !refusal.empty()) {
+    ParamError(*this, refusal);
+  }
+  value_ = std::move(*converted);
 }
 
 // ---------------------------------------------------------------------------
@@ -308,6 +354,13 @@ PaletteData Parsed(const std::string& path) {
         } else {
           p.choices.push_back({FromJson(cj[c], cpath, path), ""});
         }
+      }
+      for (const char* key : {"min", "max"}) {
+        if (!po.Has(key)) continue;
+        if (p.type != ValueType::Number && p.type != ValueType::Integer)
+          po.Fail(key, "only numbers and integers have a range");
+        (std::string(key) == "min" ? p.min : p.max) =
+            js::FiniteNumber(po.Get(key), po.PathOf(key), path);
       }
       const PaletteValue v = FromJson(po.Get("value"), po.PathOf("value"), path);
       try {

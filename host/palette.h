@@ -9,8 +9,9 @@
 //                                    "choices": [ 12, 16, ... ] } ] } ],
 //     "buttons": [ { "text": "Draw", "event": 2000 } ] }
 // Types are "number", "integer", "switch" and "text". A choice is a value or
-// { "value": ..., "text": "..." }. Choices of integer and text parameters are
-// the only values allowed; choices of a number parameter are suggestions.
+// { "value": ..., "text": "..." }; where choices are given they are the only
+// values allowed. Numbers and integers may carry "min" and "max", both
+// included, in the parameter's unit: a value outside them is refused.
 #pragma once
 
 #include <cstdint>
@@ -66,6 +67,12 @@ class Parameter {
   std::string file;  // the palette file it came from, for messages
   ValueType type = ValueType::Number;
   std::vector<Choice> choices;
+  std::optional<double> min;  // smallest value allowed, included
+  std::optional<double> max;  // largest value allowed, included
+
+  // Why `value` cannot be stored, in the palette's own words: the
+  // parameter's label, the value and what is allowed. Empty when it can.
+  std::string Refusal(const PaletteValue& value) const;
 
   const PaletteValue& value() const { return value_; }
   // Typed reads; a parameter of another type is an error naming the
@@ -77,12 +84,14 @@ class Parameter {
 
   // Stores a value, converted to the parameter's type: a whole number for an
   // integer, true/false or 0/1 for a switch, a number given as text where it
-  // parses completely. A value that does not fit the type, or is not among
-  // the allowed choices, is an error naming the parameter, the value and the
-  // file; the stored value is then unchanged.
+  // parses completely. A value that does not fit the type, is not among the
+  // allowed choices or lies outside the range is an error naming the
+  // parameter, the value and the file; the stored value is then unchanged.
   void SetValue(const PaletteValue& value);
 
  private:
+  // The value converted to the parameter's type, or the reason it cannot be.
+  std::optional<PaletteValue> Converted(const PaletteValue& value, std::string& why) const;
   PaletteValue value_;
 };
 

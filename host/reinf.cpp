@@ -20,6 +20,8 @@ const char* ToString(BendingShapeType type) {
       return "Freeform";
     case BendingShapeType::Mesh:
       return "Mesh";
+    case BendingShapeType::CrossTie:
+      return "CrossTie";
   }
   return "?";
 }

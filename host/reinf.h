@@ -18,7 +18,8 @@
 
 namespace HostReinf {
 
-enum class BendingShapeType { LongitudinalBar, Stirrup, OpenStirrup, Freeform, Mesh };
+// CrossTie: a single-leg tie across a section, hooked round the bars it holds.
+enum class BendingShapeType { LongitudinalBar, Stirrup, OpenStirrup, Freeform, Mesh, CrossTie };
 enum class StirrupType { Column };
 enum class HookType { eAnchorage, eStirrup };
 

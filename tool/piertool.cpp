@@ -24,6 +24,10 @@ constexpr int kRebuildEvent = 2002;
 
 constexpr double kCreatedLayer = 65535;
 
+// What Draw says it did.
+constexpr const char* kCreatedLine = "created ";
+constexpr const char* kNothingCreatedLine = "created nothing: blocked by ";
+
 // One line of text for the console: a caught error never spans lines.
 std::string OneLine(std::string text) {
   std::replace(text.begin(), text.end(), '\n', ' ');
@@ -127,8 +131,16 @@ bool GeometrySelectInteractor::on_cancel_function() {
 void GeometrySelectInteractor::modify_element_property(
     int page, const std::string& name, const HostBaseElements::PaletteValue& value) {
   RequirePalette("a palette edit");
-  const bool update_palette = palette_service_->modify_element_property(page, name, value);
   auto& p = *build_ele_;
+  // A value no cage can have is refused at once: the field keeps its value
+  // and the cage on screen still matches the fields.
+  if (p.Has(name)) {
+    if (const std::string refusal = p[name].Refusal(value); !refusal.empty()) {
+      HostUtil::ShowMessageBox(refusal, HostUtil::MB_OK);
+      return;
+    }
+  }
+  const bool update_palette = palette_service_->modify_element_property(page, name, value);
   // The value as the palette now holds it, as a number where it is one.
   const auto number = [&] { return p[name].Number(); };
   if (name == "Exposure" || name == "Concr_Grade") concre_grade_limit();
@@ -145,9 +157,9 @@ void GeometrySelectInteractor::modify_element_property(
       Draw_Rebar(true, false);
     }
   }
-  if (name == "Main_Stirrup_Diameter" && number() < p["Main_Diameter"].Number() / 4) {
-    stirrup_diameter_limit();
-  }
+  // The links hold every longitudinal bar of the cage, whichever of their
+  // diameters was edited last.
+  if (LinkDiameterRuleEdit(name)) ApplyLinkDiameterRule();
   if (name == "Main_Stirrup_Spacing" &&
       (number() > 12 * p["Main_Diameter"].Number() || number() > 200)) {
     stirrup_spacing_limit();
@@ -180,17 +192,60 @@ void GeometrySelectInteractor::main_diameter_limit() {
   palette_service_->update_palette(-1, false);
 }
 
-void GeometrySelectInteractor::stirrup_diameter_limit() {
+bool GeometrySelectInteractor::LinkDiameterRuleEdit(const std::string& name) const {
+  static const char* const kNames[] = {"Main_Stirrup_Diameter", "Main_Stirrup_Diameter_Above",
+                                       "Main_Diameter",         "Main_Diameter_Above",
+                                       "Add_X_Diameter",        "Add_Y_Diameter",
+                                       "Add_X_Number",          "Add_Y_Number",
+                                       "Add_X_Diameter_Above",  "Add_Y_Diameter_Above",
+                                       "Add_X_Number_Above",    "Add_Y_Number_Above"};
+  return std::find(std::begin(kNames), std::end(kNames), name) != std::end(kNames);
+}
+
+double GeometrySelectInteractor::LargestHeldBar() {
+  // The lower column's links hold its own bars and, where the starters
+  // overlap, the upper column's; the upper column's links hold its bars and
+  // those carried up into it.
+  const auto& p = *build_ele_;
+  double largest = 0;
+  const auto bars = [&](const char* suffix) {
+    const std::string s = suffix;
+    largest = std::max(largest, p["Main_Diameter" + s].Number());
+    for (const char* face : {"X", "Y"}) {
+      const std::string n = std::string("Add_") + face + "_Number" + s;
+      if (p[n].Integer() > 0) {
+        largest = std::max(largest, p[std::string("Add_") + face + "_Diameter" + s].Number());
+      }
+    }
+  };
+  bars("");
+  if (p.Has("Main_Diameter_Above")) bars("_Above");
+  // Bars created before that reach into the column from below.
+  const double below = WithCage([](auto& cage) { return cage.BarsFromBelow().max_diameter; }, 0.0);
+  return std::max(largest, below);
+}
+
+void GeometrySelectInteractor::ApplyLinkDiameterRule() {
+  auto& p = *build_ele_;
+  const double quarter = LargestHeldBar() / 4;
+  for (const char* name : {"Main_Stirrup_Diameter", "Main_Stirrup_Diameter_Above"}) {
+    if (p.Has(name) && p[name].Number() < quarter) stirrup_diameter_limit(name);
+  }
+}
+
+void GeometrySelectInteractor::stirrup_diameter_limit(const std::string& name) {
   HostUtil::ShowMessageBox("Stirrup diamter cannot smaller than 0.25*<Main Diameter>",
                            HostUtil::MB_OK);
-  // The smallest bar of the diameter list that keeps the rule: at least 8 mm
-  // and at least a quarter of the main bar.
+  // The smallest bar of the link list that keeps the rule: at least 8 mm
+  // and at least a quarter of the largest bar the links hold.
   auto& p = *build_ele_;
-  const double quarter = p["Main_Diameter"].Number() / 4;
-  const auto& diameters = geomkit::diameter_list();
+  const double quarter = LargestHeldBar() / 4;
+  std::vector<double> diameters;
+  for (const auto& c : p[name].choices) diameters.push_back(*c.value.AsDouble());
+  if (diameters.empty()) diameters = geomkit::diameter_list();
   const auto it = std::find_if(diameters.begin(), diameters.end(),
                                [&](double d) { return d >= 8 && d >= quarter; });
-  p["Main_Stirrup_Diameter"].SetValue(it != diameters.end() ? *it : diameters.back());
+  p[name].SetValue(it != diameters.end() ? *it : diameters.back());
   palette_service_->update_palette(-1, false);
 }
 
@@ -250,7 +305,10 @@ void GeometrySelectInteractor::Column_w_above() {
 }
 
 void GeometrySelectInteractor::BuildCage() {
-  // The new cage replaces the current one only once it is complete.
+  // What is on screen must match the fields: a rebuild that fails leaves no
+  // cage rather than the one before.
+  reinforcement_.clear();
+  Column_ = std::monostate();
   switch (Column_Module_) {
     case CageModule::Single:
       Column_ = cage_single::Reinforcement(build_ele_, palette_service_, coord_input_, tool_path_,
@@ -272,6 +330,9 @@ void GeometrySelectInteractor::BuildCage() {
 void GeometrySelectInteractor::Prepare_Preview() {
   BuildCage();
   WithCage([](auto& cage) { cage.Prepare_Parameters(); });
+  // The palette's links must hold every bar of the cage from the start, also
+  // bars that reach into the column from below.
+  ApplyLinkDiameterRule();
   preview_ = true;
 }
 
@@ -295,8 +356,16 @@ void GeometrySelectInteractor::Draw_Rebar(bool prepare, bool draw) {
           return cage.error();
         },
         false);
-    if (!error)
+    if (!error) {
       HostBaseElements::CreateElements(doc, HostGeo::Matrix3D(), reinforcement_, {}, nullptr);
+      std::size_t bars = 0;
+      for (const auto& placement : reinforcement_) bars += placement.GetBarCount();
+      std::cout << kCreatedLine << bars << " bars" << std::endl;
+    } else {
+      std::cout << kNothingCreatedLine
+                << WithCage([](auto& cage) { return cage.blocked_by(); }, std::string())
+                << std::endl;
+    }
   }
 }
 

@@ -42,7 +42,9 @@ class GeometrySelectInteractor : public HostInput::BaseInteractor {
   // Palette rules.
   void concre_grade_limit();
   void main_diameter_limit();
-  void stirrup_diameter_limit();
+  // Shows the link rule's message and writes the smallest link of the list
+  // that holds the largest bar into `name` (the lower or the upper links).
+  void stirrup_diameter_limit(const std::string& name = "Main_Stirrup_Diameter");
   void stirrup_spacing_limit();
   void add_stirrup_spacing_limit(const std::string& name);
 
@@ -70,6 +72,14 @@ class GeometrySelectInteractor : public HostInput::BaseInteractor {
 
  private:
   void RequirePalette(const char* operation) const;
+  // Whether an edit of `name` can break the link diameter rule.
+  bool LinkDiameterRuleEdit(const std::string& name) const;
+  // The largest longitudinal bar the links hold: the palette's, and those
+  // that reach into the column from below, mm.
+  double LargestHeldBar();
+  // The link rule against every bar the links hold, for the lower and the
+  // upper column's links.
+  void ApplyLinkDiameterRule();
   void BuildCage();
   template <typename Fn>
   void CatchAndPrint(Fn&& fn);

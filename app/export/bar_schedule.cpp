@@ -118,7 +118,9 @@ BarShape DescribeShape(const HostReinf::BendingShape& shape) {
     }
   }
   out.code = "99";
-  out.sketch = std::string("bar of ") + HostReinf::ToString(shape.GetShapeType()) + " shape";
+  out.sketch = shape.GetShapeType() == BendingShapeType::CrossTie
+                   ? "cross-tie, 135 degree hooks round the bars it holds"
+                   : std::string("bar of ") + HostReinf::ToString(shape.GetShapeType()) + " shape";
   out.exact_length = shape.GetPolylineLength();
   out.A = ScheduledLength(out.exact_length);
   return out;

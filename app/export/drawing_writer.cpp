@@ -289,6 +289,10 @@ bool IsStirrup(const PlacedMark& pm) {
   return pm.placement->GetBendingShape().GetShapeType() == BendingShapeType::Stirrup;
 }
 
+bool IsCrossTie(const PlacedMark& pm) {
+  return pm.placement->GetBendingShape().GetShapeType() == BendingShapeType::CrossTie;
+}
+
 // Cages drawn on one sheet: identical schedule lines and the same levels.
 std::vector<std::vector<std::size_t>> Sheets(const ExportInput& input, const Schedule& schedule) {
   std::vector<std::vector<std::size_t>> out;
@@ -440,10 +444,22 @@ std::string StirrupPath(const std::vector<XY>& pts, const HostReinf::BendingShap
     }
     return d.str();
   }
+  // An open bar (a cross-tie): every bend at the bar's radius, two bends on
+  // one short leg sharing it as the bar's geometry does.
+  std::vector<double> want(n, 0.0), room(n, 1e300);
+  for (std::size_t i = 1; i + 1 < n; ++i) {
+    const XY a = unit(pts[i - 1], pts[i]), b = unit(pts[i], pts[i + 1]);
+    want[i] = R * std::tan(std::abs(std::atan2(cross(a, b), dot(a, b))) / 2);
+  }
+  for (std::size_t i = 0; i + 1 < n; ++i) {
+    const double need = want[i] + want[i + 1];
+    const double f = need > seg(i) ? seg(i) / need : 1.0;
+    room[i] = std::min(room[i], want[i] * f);
+    room[i + 1] = std::min(room[i + 1], want[i + 1] * f);
+  }
   move(pts[0]);
   for (std::size_t i = 1; i + 1 < n; ++i) {
-    fillet(pts[i], unit(pts[i - 1], pts[i]), unit(pts[i], pts[i + 1]),
-           std::min(seg(i - 1), seg(i)) / 2);
+    fillet(pts[i], unit(pts[i - 1], pts[i]), unit(pts[i], pts[i + 1]), room[i] + 1e-9);
   }
   line(pts[n - 1]);
   return d.str();
@@ -513,12 +529,26 @@ double DrawSection(Canvas& cv, const CageView& v, const Schedule& schedule, cons
                  {tx + TextWidth(text, kTextSize), target.y - 3}},
                 "leader");
     cv.Text(tx, target.y - 3.6, text, kTextSize);
+    // The cross-ties that lie on that link, bent as they are.
+    const double link_z = link_bar->points.front().Z();
+    for (const auto& pm : v.placements) {
+      if (!IsCrossTie(pm)) continue;
+      const auto& tie = pm.placement->GetBendingShape();
+      for (const auto& bar : pm.bars) {
+        const double z = bar.points.front().Z();
+        if (std::abs(z - link_z) > shape.GetDiameter() + 2 * tie.GetDiameter() + 1e-6) continue;
+        std::vector<XY> tie_plan;
+        for (const auto& q : bar.points) tie_plan.push_back({q.X(), q.Y()});
+        cv.Raw("<path class=\"link\" stroke-width=\"" + N(tie.GetDiameter() / scale) + "\" d=\"" +
+               StirrupPath(tie_plan, tie, [&](XY p) { return P(p); }) + "\"/>");
+      }
+    }
   }
 
   // Bars cut by the section, each labelled by its mark towards the middle.
   std::map<std::size_t, std::size_t> cut_count;
   for (const auto& pm : v.placements) {
-    if (IsStirrup(pm)) continue;
+    if (IsStirrup(pm) || IsCrossTie(pm)) continue;
     const double d = pm.placement->GetBendingShape().GetDiameter();
     for (const auto& bar : pm.bars) {
       const auto at = CrossingAt(bar, cut.z);

@@ -532,7 +532,8 @@ std::string LevelName(double elevation_mm) {
 
 bool IsLigature(HostReinf::BendingShapeType type) {
   return type == HostReinf::BendingShapeType::Stirrup ||
-         type == HostReinf::BendingShapeType::OpenStirrup;
+         type == HostReinf::BendingShapeType::OpenStirrup ||
+         type == HostReinf::BendingShapeType::CrossTie;
 }
 
 double BarArea(double diameter) {  // m2, from mm

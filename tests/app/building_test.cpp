@@ -181,14 +181,24 @@ TEST(ReinforceBuilding, EachColumnGetsTheCageOfItsOwnRun) {
   const auto result = ReinforceBuilding(Plugin(), model, PIER_TOOL_DIR, options);
   ASSERT_EQ(result.columns.size(), model->GetColumns().size());
   ASSERT_EQ(result.cages.size(), result.columns.size());
+  // A user reinforcing bottom up: each column after the one it stands on,
+  // with that one's bars in the model, and a stacked cage told the values
+  // of the column above.
+  std::map<std::string, std::size_t> cage_of;
+  for (std::size_t n = 0; n < result.columns.size(); ++n) cage_of[result.columns[n].column] = n;
   for (std::size_t n = 0; n < result.columns.size(); ++n) {
     const auto& c = result.columns[n];
     SCOPED_TRACE(c.column);
     ToolRun run(Plugin(), model, PIER_TOOL_DIR);
+    for (const auto& other : result.columns) {
+      if (other.above == c.column)
+        run.Document().AddBatch(result.cages[cage_of[other.column]].placements);
+    }
     run.Click(c.column);
     if (!c.above.empty()) run.Click(c.above);
     run.Button(kFinish);
     run.Set("Main_Diameter", "20");
+    if (!c.above.empty()) run.Set("Main_Diameter_Above", "20");
     run.Button(kDraw);
     ASSERT_EQ(run.Cages().size(), 1u);
     EXPECT_EQ(result.cages[n].name, run.Cages()[0].name);
@@ -203,6 +213,9 @@ TEST(ReinforceBuilding, OutcomesAreCountedAndCarryTheirMessages) {
             Column("THIN", 4000, 0, 150, 400, 0, 3000) + "," +  // too narrow: blocked
             Column("HEAVY", 6000, 0, 300, 300, 0, 3000));
   BuildingOptions options;
+  // A slab thick enough to anchor the 16 mm bars of a column with nothing
+  // above (650 mm), which stacked cages, having no slab value, leave alone.
+  options.sets = {{"Slab_Above", "700"}};
   const auto result = ReinforceBuilding(Plugin(), model, PIER_TOOL_DIR, options);
   std::map<std::string, ColumnOutcome::Result> by_id;
   for (const auto& c : result.columns) by_id[c.column] = c.result;

@@ -54,7 +54,7 @@ TEST(BuildingRules, TheFirstMatchingRuleGivesAColumnsEditsAfterTheSetOnes) {
     ]})",
                                                                        "r.json"));
   const auto edits = [&](const std::string& id) {
-    return ColumnEdits(options, *model, *model->Find(id));
+    return ColumnEdits(options, *model, *model->Find(id), false);
   };
   EXPECT_EQ(edits("C-200"), (PaletteEdits{{"Concr_Cover", "35"}, {"Main_Diameter", "12"}}));
   EXPECT_EQ(edits("C-600"), (PaletteEdits{{"Concr_Cover", "35"}, {"Main_Diameter", "20"}}));
@@ -63,6 +63,14 @@ TEST(BuildingRules, TheFirstMatchingRuleGivesAColumnsEditsAfterTheSetOnes) {
             (PaletteEdits{
                 {"Concr_Cover", "35"}, {"Main_Diameter", "25"}, {"Main_Stirrup_Diameter", "10"}}));
   EXPECT_EQ(edits("X-450"), (PaletteEdits{{"Concr_Cover", "35"}}));
+  // A rule's values for the columns above go, under their own names, to a
+  // column that stands on another, after everything else.
+  options.sets.push_back({"Main_Diameter_Above", "16"});
+  EXPECT_EQ(
+      ColumnEdits(options, *model, *model->Find("C-600"), true),
+      (PaletteEdits{{"Concr_Cover", "35"}, {"Main_Diameter", "20"}, {"Main_Diameter", "16"}}));
+  EXPECT_EQ(ColumnEdits(options, *model, *model->Find("C-600"), false),
+            (PaletteEdits{{"Concr_Cover", "35"}, {"Main_Diameter", "20"}}));
   // A side range holds within 0.1 mm: 600.05 is in [500, 600].
   EXPECT_TRUE(BuildingRules::Parse(
                   R"({"format": "pier-rules", "version": 1, "rules": [

@@ -125,15 +125,15 @@ async function main() {
     assert.ok(previewed > 0, 'Finish shows a preview cage');
     assert.equal(previewed, await page.evaluate(() => window.pier.state().preview.bars));
 
-    // 11 mm, below the minimum: the message box, and 12 in the field.
-    await edit('Main_Diameter', 11);
+    // 10 mm, below the minimum: the message box, and 12 in the field.
+    await edit('Main_Diameter', 10);
     assert.equal(await dialog(), MIN_MESSAGE);
     assert.equal(await page.inputValue('#field-Main_Diameter'), '12');
 
     // Edit to preview, timed by the page; the server's share from its
     // Server-Timing header.
     for (let i = 0; i < 8; ++i) await edit('Main_Diameter', i % 2 ? 16 : 20);
-    const timings = await page.evaluate(() => window.pier.timings.filter((t) => t.what.startsWith('set Main_Diameter = ') && !t.what.endsWith(' 11')));
+    const timings = await page.evaluate(() => window.pier.timings.filter((t) => t.what.startsWith('set Main_Diameter = ') && !t.what.endsWith(' 10')));
     const median = (key) => {
       const v = timings.map((t) => t[key]).sort((a, b) => a - b);
       return v[Math.floor(v.length / 2)];

@@ -160,9 +160,9 @@ TEST(CageStacked, StarterLengthsComeFromTheTables) {
   ToolRun blank;
   blank.tool_path = ToolFolder("blank_cell", 95, 60, true);
   refused(blank, HasSubstr(blank.tool_path + "/lap_length_for_tension.csv"));
+  // A diameter the tables do not list cannot even be entered.
   ToolRun unlisted;
-  unlisted["Main_Diameter"].SetValue(18.0);
-  refused(unlisted, testing::AllOf(HasSubstr("lap_length_for_tension"), HasSubstr("18")));
+  EXPECT_THROW(unlisted["Main_Diameter"].SetValue(18.0), std::invalid_argument);
 }
 
 TEST(CageStacked, BothSectionsAreCheckedWhenTheCageIsMade) {
@@ -177,9 +177,9 @@ TEST(CageStacked, BothSectionsAreCheckedWhenTheCageIsMade) {
       {Lower(300, 500), 250, 600, {kAboveLargerMessage}},
       {Lower(200, 850), 200, 850, {kWallMessage}},
       {Lower(200, 800), 200, 800, {}},
-      {Lower(199.96, 400), 199.96, 400, {}},
-      {Lower(199.94, 400), 199.94, 400, {kMinWidthMessage}},
-      {Lower(300, 400), 300, 199.94, {kMinWidthMessage}},
+      {Lower(199.94, 400), 199.94, 400, {}},
+      {Lower(199.85, 400), 199.85, 400, {kMinWidthMessage}},
+      {Lower(300, 400), 300, 199.85, {kMinWidthMessage}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::to_string(c.upper_first) + " x " + std::to_string(c.upper_second) + " on " +
@@ -259,8 +259,17 @@ TEST(CageStacked, OffsetsAreMeasuredAgainstASideOfTheLowerColumn) {
   near(cage.crank_length({20, 20, 3000}, from, to, 16, 20), {22, 22, 22 * std::sqrt(2.0) + 23});
 }
 
+// Where the bar carried up beside the upper column's corner bar stands:
+// on the corner's diagonal, in contact with it on its inner side.
+double BesideUpperCorner(double D, double D_above) {
+  return geomkit::CornerBarInset(30, 8, D_above) + (D + D_above) / 2 / std::sqrt(2.0);
+}
+
 TEST(CageStacked, CornerBarIsCrankedOrJoinedByAStarter) {
-  const double H = 3000, S = 250, a = 30 + 8 + 16.0 / 2;
+  const double H = 3000, S = 250, a = geomkit::CornerBarInset(30, 8, 16);
+  const double beside = BesideUpperCorner(16, 16);
+  // Set in by 20 the bar moves (20 + beside - a) sqrt 2 = 44 mm: cranked;
+  // by 40 it would move 73 mm: a starter takes its place.
   for (const double inset : {20.0, 40.0}) {
     SCOPED_TRACE("upper column set in by " + std::to_string(inset));
     ToolRun run;
@@ -273,25 +282,29 @@ TEST(CageStacked, CornerBarIsCrankedOrJoinedByAStarter) {
     const auto placements = cage.MainRebars();
     const auto bars = BarsOf(placements);
     const Faces below{CcwCorners(lower)}, above{CcwCorners(upper)};
-    // The distance crank_length gives: 20 sqrt 2 + 18.4 = 46.7 is cranked,
-    // 40 sqrt 2 + 18.4 = 75.0 is not.
     if (inset == 20) {
       ASSERT_EQ(placements.size(), 4u);
       for (const auto& b : bars) {
         SCOPED_TRACE(Describe(b));
         ASSERT_EQ(b.points.size(), 4u);
+        // The crank runs from 200 below the top to the upper column, whose
+        // bottom its rounded bend reaches; the lap ends s_m above it.
         EXPECT_NEAR(b.points[1].Z(), H - 200, kTol);
-        EXPECT_NEAR(b.points[2].Z(), H + S, kTol);
-        EXPECT_NEAR(Rise(b), H + S + s_m, kTol);
-        EXPECT_NEAR(b.points[1].To2D().GetDistance(b.points[2].To2D()), 20 * std::sqrt(2.0) + 18.4,
-                    1e-2);
+        EXPECT_LE(b.points[2].Z(), H + S);
+        EXPECT_GT(b.points[2].Z(), H + S - 5);
+        EXPECT_NEAR(b.points.back().Z(), H + S + s_m, kTol);
         const auto lower_leg = NearestFaces(below, b.points[0]);
         EXPECT_NEAR(lower_leg[0], a, kTol);
         EXPECT_NEAR(lower_leg[1], a, kTol);
-        EXPECT_GE(above.Inside(b.points[3].X(), b.points[3].Y()), a - kTol);
+        const auto upper_leg = NearestFaces(above, b.points[3]);
+        EXPECT_NEAR(upper_leg[0], beside, kTol);
+        EXPECT_NEAR(upper_leg[1], beside, kTol);
       }
     } else {
       ASSERT_EQ(placements.size(), 8u);
+      // 73 - 16 = 57 mm clear of the lower bar: the lap below the slab
+      // grows by what exceeds 50 mm.
+      const double extra = (inset + beside - a) * std::sqrt(2.0) - 16 - 50;
       for (const auto& b : bars) {
         SCOPED_TRACE(Describe(b));
         ASSERT_EQ(b.points.size(), 2u);
@@ -302,21 +315,23 @@ TEST(CageStacked, CornerBarIsCrankedOrJoinedByAStarter) {
           EXPECT_NEAR(at[0], a, kTol);
           EXPECT_NEAR(at[1], a, kTol);
         } else {
-          EXPECT_NEAR(b.points[0].Z(), H - s_m, kTol);
-          EXPECT_NEAR(Rise(b), geomkit::round_down(2 * s_m + S), kTol);
-          EXPECT_GE(above.Inside(b.points[0].X(), b.points[0].Y()), a - kTol);
-          EXPECT_GE(BarDistance(b, bars[b.placement - 1]), 16 - kTol);
+          EXPECT_NEAR(b.points[0].Z(), H - s_m - extra, 1e-6);
+          EXPECT_NEAR(Rise(b), geomkit::round_down(2 * s_m + S + extra), kTol);
+          const auto at = NearestFaces(above, b.points[0]);
+          EXPECT_NEAR(at[0], beside, kTol);
+          EXPECT_NEAR(at[1], beside, kTol);
         }
       }
     }
   }
 }
 
-TEST(CageStacked, CornerBarsCrankAwayFromTheFaceThatIsSetIn) {
+TEST(CageStacked, CornerBarsCrankBesideTheUpperCornerBar) {
   // One face of the upper column set in by 25: the two corner bars at that
-  // face crank straight across it by 25 + 1.15 x 16, whichever corner.
+  // face crank 25 mm further across it than along the other face.
   const auto lower = Lower(400, 300);
   const Faces below{CcwCorners(lower)};
+  const double a = geomkit::CornerBarInset(30, 8, 16), beside = BesideUpperCorner(16, 16);
   for (std::size_t face = 0; face < 4; ++face) {
     SCOPED_TRACE("face " + std::to_string(face) + " set in");
     std::array<double, 4> in{};
@@ -329,15 +344,11 @@ TEST(CageStacked, CornerBarsCrankAwayFromTheFaceThatIsSetIn) {
     int at_face = 0;
     for (const auto& b : bars) {
       ASSERT_EQ(b.points.size(), 4u) << Describe(b);
-      if (std::abs(below.Distance(face, b.points[0].X(), b.points[0].Y()) - 46) > kTol) continue;
+      if (std::abs(below.Distance(face, b.points[0].X(), b.points[0].Y()) - a) > kTol) continue;
       ++at_face;
-      const auto& p = b.points[1];
-      const auto& q = b.points[2];
-      EXPECT_NEAR(below.Distance(face, q.X(), q.Y()) - below.Distance(face, p.X(), p.Y()),
-                  25 + 18.4, 1e-6)
-          << Describe(b);
-      EXPECT_NEAR(below.Along(face, q.X(), q.Y()), below.Along(face, p.X(), p.Y()), 1e-6)
-          << Describe(b);
+      const auto& top = b.points[3];
+      EXPECT_NEAR(below.Distance(face, top.X(), top.Y()), 25 + beside, 1e-6) << Describe(b);
+      EXPECT_NEAR(NearestFaces(below, top)[0], beside, 1e-6) << Describe(b);
     }
     EXPECT_EQ(at_face, 2);
   }
@@ -345,32 +356,34 @@ TEST(CageStacked, CornerBarsCrankAwayFromTheFaceThatIsSetIn) {
 
 TEST(CageStacked, SideRowFollowsTheGapToTheUpperFace) {
   // Only the face y = 0 is set in; the first X row serves it. Two bars of 12
-  // per X face of 400 stand well clear of the corners.
+  // per X face of 400 stand well clear of the corners; the upper column's
+  // bars stand likewise, and the bars carried up beside them, 12 mm further
+  // in: a row moved by up to 35 mm is cranked, beyond that starters take
+  // its place.
   const double H = 3000, S = 250;
-  for (const double gap : {0.0, 20.0, 35.0, 36.0}) {
+  for (const double gap : {0.0, 20.0, 24.0}) {
     SCOPED_TRACE("gap " + std::to_string(gap));
     ToolRun run;
     run["Add_X_Number"].SetValue(2);
+    run["Add_X_Number_Above"].SetValue(2);
     run["Add_Y_Number"].SetValue(0);
+    run["Add_Y_Number_Above"].SetValue(0);
     const auto lower = Lower(400, 400);
     auto& cage = run.Build(lower, Upper(lower, {gap, 0, 0, 0}));
     const double s = cage.AddX_Starter();
     const auto rows = cage.AddX();
     const auto first_row = BarsOf({rows.front()});
     ASSERT_EQ(first_row.size(), 2u);
-    if (gap == 0) {
-      ASSERT_EQ(rows.size(), 2u);
-      for (const auto& b : BarsOf(rows)) EXPECT_NEAR(Rise(b), geomkit::round_down(H + S + s), kTol);
-    } else if (gap <= 35) {
+    if (gap + 12 <= 35) {
       ASSERT_EQ(rows.size(), 2u);
       for (const auto& b : first_row) {
         SCOPED_TRACE(Describe(b));
         ASSERT_EQ(b.points.size(), 4u);
         EXPECT_NEAR(b.points[1].Z(), H - 200, kTol);
-        EXPECT_NEAR(b.points[2].Z(), H + S, kTol);
-        // Cranked across the row, into the column, by the gap.
-        EXPECT_NEAR(b.points[2].Y() - b.points[1].Y(), gap, kTol);
-        EXPECT_NEAR(b.points[2].X(), b.points[1].X(), kTol);
+        EXPECT_NEAR(b.points.back().Z(), H + S + s, kTol);
+        // Cranked across the row, into the column, by the gap and a bar.
+        EXPECT_NEAR(b.points[3].Y() - b.points[0].Y(), gap + 12, kTol);
+        EXPECT_NEAR(b.points[3].X(), b.points[0].X(), kTol);
         EXPECT_NEAR(b.points[0].Y(), 30 + 8 + 6, kTol);
       }
     } else {
@@ -381,7 +394,7 @@ TEST(CageStacked, SideRowFollowsTheGapToTheUpperFace) {
       for (const auto& b : starters) {
         EXPECT_NEAR(b.points[0].Z(), H - s, kTol);
         EXPECT_NEAR(Rise(b), geomkit::round_down(2 * s + S), kTol);
-        EXPECT_GE(b.points[0].Y(), gap + 30 + 8 + 6 - kTol);
+        EXPECT_NEAR(b.points[0].Y(), gap + 30 + 8 + 6 + 12, kTol);
       }
     }
   }
@@ -389,8 +402,10 @@ TEST(CageStacked, SideRowFollowsTheGapToTheUpperFace) {
 
 TEST(CageStacked, StarterRowsOfACentredUpperColumnStayCentred) {
   ToolRun run;
-  run["Add_X_Number"].SetValue(2);
-  run["Add_Y_Number"].SetValue(2);
+  for (const char* name :
+       {"Add_X_Number", "Add_Y_Number", "Add_X_Number_Above", "Add_Y_Number_Above"}) {
+    run[name].SetValue(2);
+  }
   const auto lower = Lower(500, 500);
   const auto upper = Upper(lower, {60, 60, 60, 60});
   auto& cage = run.Build(lower, upper);
@@ -419,7 +434,15 @@ TEST(CageStacked, UpperColumnGivesTheSameCageFromWhicheverCornerItIsListed) {
     ColumnSpec lower = Lower(500, 400);
     lower.theta = theta;
     const auto upper = Upper(lower, {20, 40, 60, 10});
+    // The values above are those of the column above's own palette, whose
+    // X and Y faces follow its own first edge: alike in both directions,
+    // they give one cage however it is listed.
+    const auto alike = [](ToolRun& run) {
+      run["Add_X_Number_Above"].SetValue(2);
+      run["Add_Y_Number_Above"].SetValue(2);
+    };
     ToolRun reference_run;
+    alike(reference_run);
     const auto reference = BarsOf(reference_run.Build(lower, upper).Rebars());
     ASSERT_FALSE(reference.empty());
     for (int start = 1; start < 4; ++start) {
@@ -427,6 +450,7 @@ TEST(CageStacked, UpperColumnGivesTheSameCageFromWhicheverCornerItIsListed) {
       ColumnSpec listed = upper;
       listed.start_corner = start;
       ToolRun run;
+      alike(run);
       const auto bars = BarsOf(run.Build(lower, listed).Rebars());
       ASSERT_EQ(bars.size(), reference.size());
       for (std::size_t i = 0; i < bars.size(); ++i) {

@@ -54,11 +54,11 @@ TEST_F(PaletteFile, ValuesOfTheWrongTypeAreRefusedAndNameTheParameter) {
   const auto path = Write(kPalette);
   auto data = BuildingElementService::ReadOrThrow(path);
   auto& ele = *data.build_ele_list[0];
-  // Numbers accept any finite value, also off their suggestions.
-  ele["Main_Diameter"].SetValue(11.9);
-  EXPECT_EQ(ele["Main_Diameter"].Number(), 11.9);
-  ele["Main_Diameter"].SetValue("14");
-  EXPECT_EQ(ele["Main_Diameter"].Number(), 14);
+  // Choices are the only values a number may take, compared by value.
+  ele["Main_Diameter"].SetValue("12");
+  EXPECT_EQ(ele["Main_Diameter"].Number(), 12);
+  EXPECT_THROW(ele["Main_Diameter"].SetValue(11.9), std::invalid_argument);
+  EXPECT_EQ(ele["Main_Diameter"].Number(), 12);
   auto message = [&](const char* name, PaletteValue v) {
     try {
       ele[name].SetValue(v);
@@ -77,6 +77,32 @@ TEST_F(PaletteFile, ValuesOfTheWrongTypeAreRefusedAndNameTheParameter) {
   EXPECT_NE(message("Add_X_Number", 2.5).find(path), std::string::npos);
   EXPECT_THROW(ele["No_Such"], std::invalid_argument);
   EXPECT_THROW(ele["Exposure"].Number(), std::invalid_argument);
+}
+
+TEST_F(PaletteFile, RangesRefuseValuesOutsideThemInThePalettesOwnWords) {
+  const auto path = Write(R"({
+  "format": "pier-palette", "version": 1, "name": "Cage",
+  "pages": [ { "name": "Column", "parameters": [
+      { "name": "Concr_Cover", "text": "Cover", "type": "number", "value": 30, "unit": "mm",
+        "min": 10, "max": 100 },
+      { "name": "Add_X_Number", "text": "Side bars", "type": "integer", "value": 1, "min": 0 } ] } ] })");
+  auto data = BuildingElementService::ReadOrThrow(path);
+  auto& ele = *data.build_ele_list[0];
+  EXPECT_EQ(ele["Concr_Cover"].Refusal(PaletteValue(10.0)), "");
+  EXPECT_EQ(ele["Concr_Cover"].Refusal(PaletteValue("100")), "");
+  EXPECT_EQ(ele["Concr_Cover"].Refusal(PaletteValue(-10.0)),
+            "Cover: -10 mm is outside what this value can be; it must be between 10 and 100 mm");
+  EXPECT_EQ(ele["Add_X_Number"].Refusal(PaletteValue(-1)),
+            "Side bars: -1 is outside what this value can be; it must be at least 0");
+  EXPECT_EQ(ele["Add_X_Number"].Refusal(PaletteValue("x")), "Side bars: 'x' is not a whole number");
+  EXPECT_THROW(ele["Concr_Cover"].SetValue(0.0), std::invalid_argument);
+  EXPECT_EQ(ele["Concr_Cover"].Number(), 30);
+  // A range on a value that is not a number is a fault of the file.
+  EXPECT_THROW(BuildingElementService::ReadOrThrow(Write(R"({
+  "format": "pier-palette", "version": 1, "name": "Cage",
+  "pages": [ { "name": "Column", "parameters": [
+      { "name": "Exposure", "type": "text", "value": "XC1", "min": 1 } ] } ] })")),
+               std::invalid_argument);
 }
 
 TEST_F(PaletteFile, MissingTruncatedOrMalformedFilesGiveResultFalse) {

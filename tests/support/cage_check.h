@@ -127,13 +127,26 @@ inline std::vector<Bar> BarsOf(const std::vector<HostReinf::BarPlacement>& place
   return bars;
 }
 
+// The closest points of two segments: parameters s on the first and t on
+// the second (0 to 1) and their distance.
+struct Closest {
+  double s = 0, t = 0, distance = 0;
+};
+inline Closest SegmentClosest(const Point3D& p1, const Point3D& q1, const Point3D& p2,
+                              const Point3D& q2);
+
 // Shortest distance between two segments in space.
 inline double SegmentDistance(const Point3D& p1, const Point3D& q1, const Point3D& p2,
+                              const Point3D& q2) {
+  return SegmentClosest(p1, q1, p2, q2).distance;
+}
+
+inline Closest SegmentClosest(const Point3D& p1, const Point3D& q1, const Point3D& p2,
                               const Point3D& q2) {
   const HostGeo::Vector3D d1(p1, q1), d2(p2, q2), r(p2, p1);
   const double a = d1.Dot(d1), e = d2.Dot(d2), f = d2.Dot(r);
   double s = 0, t = 0;
-  if (a <= 1e-12 && e <= 1e-12) return p1.GetDistance(p2);
+  if (a <= 1e-12 && e <= 1e-12) return {0, 0, p1.GetDistance(p2)};
   if (a <= 1e-12) {
     t = std::clamp(f / e, 0.0, 1.0);
   } else {
@@ -153,7 +166,7 @@ inline double SegmentDistance(const Point3D& p1, const Point3D& q1, const Point3
       }
     }
   }
-  return (p1 + d1 * s).GetDistance(p2 + d2 * t);
+  return {s, t, (p1 + d1 * s).GetDistance(p2 + d2 * t)};
 }
 
 inline double BarDistance(const Bar& a, const Bar& b) {
