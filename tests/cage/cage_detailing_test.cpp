@@ -274,8 +274,10 @@ void CheckLinkPitches(const std::vector<BentBar>& bars, const ColumnRules& c,
     end_zone_short = end_zone_short || (in_end && gap > reduced + 1e-6);
   }
   for (const auto& [a, b] : laps) {
+    // Copies for the lambda: clang 14 does not capture structured bindings.
+    const double from = a, to = b;
     const auto inside =
-        std::count_if(z.begin(), z.end(), [&](double q) { return q >= a && q <= b; });
+        std::count_if(z.begin(), z.end(), [&](double q) { return q >= from && q <= to; });
     EXPECT_GE(inside, 3) << "links within the lap from " << a << " to " << b << " of " << c.name;
   }
   EXPECT_EQ(end_zone_short, Said(messages, "9.5.3(4) asks for at most 0.6"))
