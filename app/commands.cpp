@@ -39,7 +39,10 @@ std::string OutputDate() {
 void WriteOutputs(const ExportInput& input, const std::string& out_dir, Terminal& terminal) {
   const Schedule schedule = BuildSchedule(input);
   terminal.Out() << ScheduleTable(input, schedule);
-  for (const auto& path : ExportAll(input, schedule, out_dir)) terminal.Note("wrote " + path);
+  const auto waiting = [&](const std::string& note) { terminal.Note(note); };
+  for (const auto& path : ExportAll(input, schedule, out_dir, waiting)) {
+    terminal.Note("wrote " + path);
+  }
 }
 
 namespace {
@@ -52,10 +55,14 @@ bool CagePaletteShown(const ToolRun& run) {
   return file == "cage_single.pal" || file == "cage_stacked.pal";
 }
 
+// `picked` names the columns of the run, where the command names them.
 int Finish(ToolRun& run, const std::shared_ptr<const HostElementAdapter::ElementModel>& model,
-           const std::string& out_dir, bool drew, Terminal& terminal) {
+           const std::string& out_dir, bool drew, Terminal& terminal,
+           const std::vector<std::string>& picked = {}) {
   if (drew && run.Cages().empty()) {
-    terminal.Error("no bars were created: the cage's checks blocked them (see the messages above)");
+    const std::string of = picked.empty() ? "" : " for " + CageName(picked, 1);
+    terminal.Error("no bars were created" + of +
+                   ": the cage's checks blocked them (see the messages above)");
     return kExitBlocked;
   }
   if (run.Cages().empty()) return kExitCreated;
@@ -90,7 +97,7 @@ int RunCage(const CageOptions& options, const ToolLocation& tool, Terminal& term
   for (const auto& [name, value] : options.sets) run.Set(name, value);
   run.Move();
   run.Button(kDraw);
-  return Finish(run, model, options.out_dir, true, terminal);
+  return Finish(run, model, options.out_dir, true, terminal, options.picks);
 }
 
 int RunSession(const std::string& session_path, const std::string& out_dir,
@@ -233,7 +240,11 @@ int ShowModel(const ModelOptions& options, Terminal& terminal) {
 }
 
 int WriteTables(const std::string& out_dir, Terminal& terminal) {
-  lengthtables::WriteTables(out_dir);
+  // Each through a fresh temporary file, as the outputs: a link planted
+  // beside the tables redirects nothing.
+  for (const auto table : lengthtables::kTables) {
+    WriteFileAtomically(out_dir, lengthtables::FileName(table), lengthtables::TableCsv(table));
+  }
   terminal.Note("wrote the lap and anchorage length tables into " + out_dir);
   return kExitCreated;
 }

@@ -173,13 +173,10 @@ void ToolRun::Button(int event_id) {
       const auto& geometry = model_->GetElements()[*index].geometry;
       if (!geometry.IsLine() && geometry.GetVertices().size() == 8) columns.push_back(id);
     }
-    std::string name;
-    for (const auto& c : columns) name += (name.empty() ? "" : "+") + c;
     // Every Draw creates the cage again: later ones are numbered.
-    std::size_t same = 0;
-    for (const auto& c : cages_) same += c.column_ids == columns ? 1 : 0;
-    if (same > 0) name += " #" + std::to_string(same + 1);
-    cages_.push_back({name, columns, batches[i].elements});
+    int number = 1;
+    for (const auto& c : cages_) number += c.column_ids == columns ? 1 : 0;
+    cages_.push_back({CageName(columns, number), columns, batches[i].elements, number});
   }
 }
 

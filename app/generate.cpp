@@ -12,6 +12,8 @@
 #include <stdexcept>
 #include <vector>
 
+#include "host/elements.h"
+
 namespace pierhost {
 
 std::pair<double, double> ParsePair(const std::string& text, const std::string& what) {
@@ -48,6 +50,14 @@ std::vector<GeneratedColumn> GenerateColumns(const GenerateOptions& o) {
   }
   if (static_cast<double>(o.storeys) * o.grid_x * o.grid_y > 1e6) {
     throw std::invalid_argument("more than a million columns is beyond what the generator writes");
+  }
+  namespace limits = HostElementAdapter::Limits;
+  for (const double side : {o.width, o.length}) {
+    if (!(side >= limits::kColumnSideMin && side <= limits::kColumnSideMax)) {
+      throw std::invalid_argument("--size: a side of " + Num(side) +
+                                  " mm is outside the 50 mm to 20 m the columns of a building "
+                                  "have");
+    }
   }
   std::mt19937 rng(o.seed);
   std::uniform_real_distribution<double> unit(0, 1);

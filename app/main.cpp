@@ -4,6 +4,7 @@
 #include <CLI/CLI.hpp>
 
 #include <cmath>
+#include <csignal>
 #include <filesystem>
 #include <iostream>
 
@@ -16,6 +17,10 @@
 
 int main(int argc, char** argv) {
   using namespace pierhost;
+  // A file-size limit (ulimit -f) then makes a write fail with a message,
+  // and the unfinished outputs are removed, instead of the process being
+  // killed halfway.
+  std::signal(SIGXFSZ, SIG_IGN);
   CLI::App app{
       "pierhost: reinforce concrete columns with the column cage tool, outside a CAD program.\n"
       "Exit status: 0 bars created, 2 bad input or usage, 3 the cage's checks blocked creation."};

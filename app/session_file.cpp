@@ -1,11 +1,11 @@
 #include "app/session_file.h"
 
 #include <filesystem>
-#include <fstream>
 #include <limits>
 #include <sstream>
 #include <stdexcept>
 
+#include "host/file_read.h"
 #include "host/json_strict.h"
 
 namespace pierhost {
@@ -90,11 +90,8 @@ SessionFile ParseSession(const std::string& text, const std::string& source,
 }
 
 SessionFile ReadSession(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw std::runtime_error(path + ": cannot open the session file");
-  std::ostringstream text;
-  text << in.rdbuf();
-  return ParseSession(text.str(), path, std::filesystem::path(path).parent_path().string());
+  return ParseSession(HostUtil::ReadRegularFile(path, "session file", kMaxSessionFileBytes), path,
+                      std::filesystem::path(path).parent_path().string());
 }
 
 }  // namespace pierhost

@@ -9,6 +9,7 @@
 // A button is "finish", "draw", "rebuild" or an event number.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,9 @@ struct SessionFile {
   std::string model_path;  // resolved against the session file's folder
   std::vector<SessionEvent> events;
 };
+
+// The largest session file read: far more events than a user makes.
+inline constexpr std::uintmax_t kMaxSessionFileBytes = std::uintmax_t{16} << 20;
 
 // Any fault is an error naming the file and the event at fault.
 SessionFile ParseSession(const std::string& text, const std::string& source,

@@ -137,6 +137,51 @@ void RequireFinite(double v, const std::string& where) {
     throw std::invalid_argument(where + ": " + Num(v) + " is not a finite number");
 }
 
+// A limit as people read it: "50 mm", "20 m", "10 km".
+std::string Length(double mm) {
+  if (mm >= 1e6) return Num(mm / 1e6) + " km";
+  if (mm >= 1e3) return Num(mm / 1e3) + " m";
+  return Num(mm) + " mm";
+}
+
+// A size within what the elements of a building have: `what()` reads "its
+// height", `whose` "the columns of a building". No lower limit when `low` is
+// 0. Messages are made only when needed: a model may have millions of these.
+template <typename What>
+void RequireSize(double v, double low, double high, const std::string& where, What&& what,
+                 const char* whose) {
+  if (v >= low && v <= high) return;
+  const std::string range = low > 0 ? "outside the " + Length(low) + " to " + Length(high)
+                                    : "more than the " + Length(high);
+  throw std::invalid_argument(where + ": " + what() + " is " + Num(v) + " mm, " + range + " " +
+                              whose + " have");
+}
+
+// A point's name in messages: "corner 2", "axis start".
+std::string PointName(const char* point, int index) {
+  return index < 0 ? std::string(point) : std::string(point) + " " + std::to_string(index);
+}
+
+void RequirePlan(const Point2D& p, const std::string& where, const char* point, int index = -1) {
+  if (std::abs(p.X()) <= Limits::kPlanCoordinate && std::abs(p.Y()) <= Limits::kPlanCoordinate) {
+    return;
+  }
+  const std::string name = PointName(point, index);
+  RequireFinite(p.X(), where + " " + name + " x");
+  RequireFinite(p.Y(), where + " " + name + " y");
+  throw std::invalid_argument(where + ": " + name + " (" + Num(p.X()) + ", " + Num(p.Y()) +
+                              ") lies farther than " + Length(Limits::kPlanCoordinate) +
+                              " from the model's origin");
+}
+
+void RequireLevel(double z, const std::string& where, const char* what, int index = -1) {
+  if (std::abs(z) <= Limits::kLevel) return;
+  const std::string name = PointName(what, index);
+  RequireFinite(z, where + " " + name);
+  throw std::invalid_argument(where + ": its " + name + " " + Num(z) + " lies farther than " +
+                              Length(Limits::kLevel) + " above or below the model's zero");
+}
+
 double Cross(const Point2D& o, const Point2D& a, const Point2D& b) {
   return (a.X() - o.X()) * (b.Y() - o.Y()) - (a.Y() - o.Y()) * (b.X() - o.X());
 }
@@ -285,16 +330,20 @@ ElementModel::Builder::Builder(std::string name, std::string source_name)
   model_->source_name_ = std::move(source_name);
 }
 
+ElementModel::Builder& ElementModel::Builder::SetName(std::string name) {
+  model_->name_ = std::move(name);
+  return *this;
+}
+
 void ElementModel::Builder::AddElement(Element element) {
   if (element.id.empty()) {
     throw std::invalid_argument(model_->source_name_ + ": an element has an empty id");
   }
-  if (model_->by_id_.count(element.id)) {
+  const std::size_t index = model_->elements_.size();
+  if (!model_->by_id_.emplace(element.id, index).second) {
     throw std::invalid_argument(model_->source_name_ + ": the id '" + element.id +
                                 "' is used twice; every element needs its own id");
   }
-  const std::size_t index = model_->elements_.size();
-  model_->by_id_.emplace(element.id, index);
   if (element.parent) model_->elements_[*element.parent].children.push_back(index);
   model_->elements_.push_back(std::move(element));
 }
@@ -302,17 +351,13 @@ void ElementModel::Builder::AddElement(Element element) {
 ElementModel::Builder& ElementModel::Builder::AddColumn(const std::string& id,
                                                         const std::vector<Point2D>& corners,
                                                         double bottom, double top) {
-  Own();
   const std::string where = model_->source_name_ + ": column '" + id + "'";
   if (corners.size() != 4) {
     throw std::invalid_argument(where + " needs 4 corners, got " + std::to_string(corners.size()));
   }
-  for (std::size_t i = 0; i < 4; ++i) {
-    RequireFinite(corners[i].X(), where + " corner " + std::to_string(i) + " x");
-    RequireFinite(corners[i].Y(), where + " corner " + std::to_string(i) + " y");
-  }
-  RequireFinite(bottom, where + " bottom");
-  RequireFinite(top, where + " top");
+  for (std::size_t i = 0; i < 4; ++i) RequirePlan(corners[i], where, "corner", static_cast<int>(i));
+  RequireLevel(bottom, where, "bottom");
+  RequireLevel(top, where, "top");
   if (!(top > bottom)) {
     throw std::invalid_argument(where + ": top " + Num(top) + " must lie above bottom " +
                                 Num(bottom));
@@ -344,6 +389,19 @@ ElementModel::Builder& ElementModel::Builder::AddColumn(const std::string& id,
                                   "four-cornered convex section");
     }
   }
+  RequireSize(
+      top - bottom, Limits::kColumnHeightMin, Limits::kColumnHeightMax, where,
+      [] { return std::string("its height"); }, "the columns of a building");
+  for (std::size_t i = 0; i < 4; ++i) {
+    RequireSize(
+        corners[i].GetDistance(corners[(i + 1) % 4]), Limits::kColumnSideMin,
+        Limits::kColumnSideMax, where,
+        [&] {
+          return "its side from corner " + std::to_string(i) + " to corner " +
+                 std::to_string((i + 1) % 4);
+        },
+        "the columns of a building");
+  }
   // Counter-clockwise seen from above, starting at the first corner given,
   // and the rectangle the corners stand for when they fit one.
   const RectangleFit fit = FitRectangle(corners);
@@ -367,15 +425,12 @@ ElementModel::Builder& ElementModel::Builder::AddWall(const std::string& id,
                                                       double bottom, double top,
                                                       const std::vector<LayerSpec>& layers,
                                                       const std::vector<OpeningSpec>& openings) {
-  Own();
   const std::string where = model_->source_name_ + ": wall '" + id + "'";
-  RequireFinite(axis_start.X(), where + " axis start x");
-  RequireFinite(axis_start.Y(), where + " axis start y");
-  RequireFinite(axis_end.X(), where + " axis end x");
-  RequireFinite(axis_end.Y(), where + " axis end y");
+  RequirePlan(axis_start, where, "axis start");
+  RequirePlan(axis_end, where, "axis end");
   RequireFinite(thickness, where + " thickness");
-  RequireFinite(bottom, where + " bottom");
-  RequireFinite(top, where + " top");
+  RequireLevel(bottom, where, "bottom");
+  RequireLevel(top, where, "top");
   const double length = axis_start.GetDistance(axis_end);
   if (!(length > 1e-6)) throw std::invalid_argument(where + ": the axis has zero length");
   if (!(thickness > 0))
@@ -384,6 +439,13 @@ ElementModel::Builder& ElementModel::Builder::AddWall(const std::string& id,
     throw std::invalid_argument(where + ": top " + Num(top) + " must lie above bottom " +
                                 Num(bottom));
   }
+  const auto named = [](const char* what) { return [what] { return std::string(what); }; };
+  RequireSize(length, 0, Limits::kWallLengthMax, where, named("its axis length"),
+              "the walls of a building");
+  RequireSize(thickness, Limits::kWallThicknessMin, Limits::kWallThicknessMax, where,
+              named("its thickness"), "the walls of a building");
+  RequireSize(top - bottom, Limits::kWallHeightMin, Limits::kWallHeightMax, where,
+              named("its height"), "the walls of a building");
   double layer_sum = 0;
   for (const auto& l : layers) {
     RequireFinite(l.thickness, where + " layer '" + l.id + "' thickness");
@@ -485,7 +547,6 @@ ElementModel::Builder& ElementModel::Builder::AddWall(const std::string& id,
 ElementModel::Builder& ElementModel::Builder::AddAxisLine(const std::string& wall_id,
                                                           const Point2D& start,
                                                           const Point2D& end) {
-  Own();
   auto wall = model_->Find(wall_id);
   if (!wall || model_->elements_[*wall].kind != ElementKind::Wall) {
     throw std::invalid_argument(model_->source_name_ + ": no wall '" + wall_id +
@@ -508,13 +569,14 @@ ElementModel::Builder& ElementModel::Builder::AddAxisLine(const std::string& wal
 
 ElementModel::Builder& ElementModel::Builder::AddSolid(const std::string& id,
                                                        const std::vector<Point3D>& vertices) {
-  Own();
   const std::string where = model_->source_name_ + ": solid '" + id + "'";
   if (vertices.empty()) throw std::invalid_argument(where + " has no vertices");
   for (std::size_t i = 0; i < vertices.size(); ++i) {
     if (!vertices[i].IsFinite()) {
       throw std::invalid_argument(where + ": vertex " + std::to_string(i) + " is not finite");
     }
+    RequirePlan({vertices[i].X(), vertices[i].Y()}, where, "vertex", static_cast<int>(i));
+    RequireLevel(vertices[i].Z(), where, "z of vertex", static_cast<int>(i));
   }
   Element e;
   e.id = id;
@@ -526,7 +588,6 @@ ElementModel::Builder& ElementModel::Builder::AddSolid(const std::string& id,
 
 ElementModel::Builder& ElementModel::Builder::SetElementSource(const std::string& id,
                                                                ElementSource source) {
-  Own();
   const auto index = model_->Find(id);
   if (!index) {
     throw std::invalid_argument(model_->source_name_ + ": no element '" + id +
@@ -537,28 +598,22 @@ ElementModel::Builder& ElementModel::Builder::SetElementSource(const std::string
 }
 
 ElementModel::Builder& ElementModel::Builder::SetSource(SourceModel source) {
-  Own();
   model_->source_ = std::move(source);
   return *this;
 }
 
 ElementModel::Builder& ElementModel::Builder::Reserve(std::size_t elements) {
-  Own();
   model_->elements_.reserve(elements);
   model_->by_id_.reserve(elements);
   return *this;
 }
 
-void ElementModel::Builder::Own() {
-  if (built_) {
-    model_ = std::make_shared<ElementModel>(*model_);
-    built_ = false;
-  }
-}
-
 std::shared_ptr<const ElementModel> ElementModel::Builder::Build() {
-  built_ = true;
-  return model_;
+  std::shared_ptr<const ElementModel> out = std::move(model_);
+  model_ = std::make_shared<ElementModel>();
+  model_->name_ = out->name_;
+  model_->source_name_ = out->source_name_;
+  return out;
 }
 
 // ---------------------------------------------------------------------------

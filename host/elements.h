@@ -16,6 +16,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <optional>
@@ -169,10 +170,33 @@ struct Element {
   ElementSource source;                // where the element comes from, if a source model
 };
 
+// The sizes a building's elements have, in mm. Elements outside them are
+// refused when the model is read or built: no building holds them, and the
+// tool would make bars of absurd sizes or counts from them.
+namespace Limits {
+// Plan coordinates: within any map projection's range of its origin, so that
+// models placed in site coordinates are read.
+inline constexpr double kPlanCoordinate = 1e10;  // 10,000 km
+// Levels: from below the deepest foundation to above the highest site.
+inline constexpr double kLevel = 1e7;  // 10 km
+inline constexpr double kColumnSideMin = 50;
+inline constexpr double kColumnSideMax = 20'000;
+inline constexpr double kColumnHeightMin = 100;
+inline constexpr double kColumnHeightMax = 100'000;
+inline constexpr double kWallThicknessMin = 10;
+inline constexpr double kWallThicknessMax = 10'000;
+inline constexpr double kWallLengthMax = 1'000'000;
+inline constexpr double kWallHeightMin = 100;
+inline constexpr double kWallHeightMax = 1'000'000;
+}  // namespace Limits
+
+// The largest model file read: some ten million columns.
+inline constexpr std::uintmax_t kMaxModelFileBytes = std::uintmax_t{1} << 30;
+
 class ElementModel {
  public:
-  // Reads a model file. Any fault (not JSON, unknown or missing key, wrong
-  // type, NaN, duplicate id, degenerate or twisted shape) is an error whose
+  // Reads a model file, a regular file of at most kMaxModelFileBytes. Any fault (not JSON, unknown
+  // or missing key, wrong type, NaN, duplicate id, degenerate or twisted shape) is an error whose
   // message names the file and the key or element at fault.
   static std::shared_ptr<const ElementModel> ReadFile(const std::string& path);
   // The same from text; `source_name` names the input in messages.
@@ -211,6 +235,8 @@ class ElementModel {
 class ElementModel::Builder {
  public:
   explicit Builder(std::string name, std::string source_name = "<model>");
+  // The model's name, when it is known only after its elements.
+  Builder& SetName(std::string name);
   // Corners in either turning sense; stored counter-clockwise starting at the
   // first one given, snapped to the rectangle they stand for when they fit
   // one (FitRectangle).
@@ -240,13 +266,11 @@ class ElementModel::Builder {
   Builder& SetSource(SourceModel source);
   // Room for this many elements, for builders that know how many come.
   Builder& Reserve(std::size_t elements);
-  // The model built so far; building on afterwards starts from a copy.
+  // Hands over the model built; the builder starts again with no elements.
   std::shared_ptr<const ElementModel> Build();
 
  private:
   std::shared_ptr<ElementModel> model_;
-  bool built_ = false;  // model_ was handed out by Build()
-  void Own();
   void AddElement(Element element);
 };
 

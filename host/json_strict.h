@@ -3,6 +3,8 @@
 // the file and the key's place.
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <set>
 #include <string>
@@ -12,9 +14,26 @@ namespace HostUtil::json_strict {
 
 using nlohmann::json;
 
-// Parses text; a syntax error or a key given twice in one object is an error
-// naming `source`.
+// Lists and objects nested deeper than this are refused: no file the host
+// reads needs more than a few levels.
+inline constexpr std::size_t kMaxDepth = 64;
+
+// Parses text; a syntax error, a key given twice in one object or nesting
+// deeper than kMaxDepth is an error naming `source`.
 json Parse(const std::string& text, const std::string& source);
+
+// Takes each element of a list streamed by ParseStreaming: the top-level key
+// of the list, the element's index in it and the element.
+using ElementSink =
+    std::function<void(const std::string& key, std::size_t index, const json& element)>;
+
+// Parses like Parse, but the elements of the lists at the top-level keys in
+// `streamed` go to `sink` one by one as they are read and are not kept: a
+// file of a million elements is read without holding all of them as JSON at
+// once. In the document returned those lists stand empty. What `sink` throws
+// ends the parse.
+json ParseStreaming(const std::string& text, const std::string& source,
+                    const std::set<std::string>& streamed, const ElementSink& sink);
 
 // A JSON object being read: every key must be taken, Finish() rejects the rest.
 class Object {
@@ -42,7 +61,9 @@ class Object {
   const json& j_;
   std::string path_;
   std::string source_;
-  std::set<std::string> taken_;
+  void Take(const std::string& key);
+  // The keys read; objects have few, so a list is quicker than a set.
+  std::vector<std::string> taken_;
 };
 
 // A finite number at `path`, else an error.

@@ -1,22 +1,17 @@
 #include "host/model_reader.h"
 
-#include <sys/stat.h>
-
 #include <fstream>
 #include <stdexcept>
 
+#include "host/file_read.h"
 #include "host/ifc_model.h"
 #include "host/step_file.h"
 
 namespace HostElementAdapter {
 
 std::shared_ptr<const ElementModel> ReadModel(const std::string& path, const ReadOptions& options) {
-  struct stat info {};
-  if (::stat(path.c_str(), &info) != 0)
-    throw std::runtime_error(path + ": cannot open the model file");
-  if (!S_ISREG(info.st_mode)) {
-    throw std::runtime_error(path + ": not a regular file; give the path of a model file");
-  }
+  // A folder, a device or a pipe is refused before anything is read.
+  HostUtil::RequireRegularFile(path, "model file");
   // The first bytes tell an IFC file (a STEP physical file) from a model
   // file, whatever the file is called.
   char head[4096] = {};

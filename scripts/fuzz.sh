@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Fuzzes the readers of model files, IFC files and recorded sessions with libFuzzer for
-# SECONDS each (default 60), then merges what was found into the kept corpus
+# Fuzzes the readers of model files, IFC files, recorded sessions and the web
+# API's event bodies with libFuzzer for SECONDS each (default 60), then merges
+# what was found into the kept corpus
 # (fuzz/corpus/<reader>/, minimised). Crashing inputs are left in
 # build-fuzz/artifacts/ and make the script fail.
 #   ./scripts/fuzz.sh [SECONDS]
@@ -9,7 +10,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 # Only what the fuzz build needs (no node, no browser).
 packages=(cmake ninja-build clang libclang-rt-14-dev libgtest-dev libgmock-dev nlohmann-json3-dev
-          libcli11-dev)
+          libcli11-dev libcpp-httplib-dev pkg-config)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -22,12 +23,12 @@ fi
 build=build-fuzz
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
   -DPIER_SANITIZE=ON -DPIER_BUILD_FUZZERS=ON -DPIER_BUILD_BENCH=OFF >/dev/null
-cmake --build "$build" --target model_fuzzer ifc_fuzzer session_fuzzer
+cmake --build "$build" --target model_fuzzer ifc_fuzzer session_fuzzer events_fuzzer
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
 status=0
-for reader in model ifc session; do
+for reader in model ifc session events; do
   fuzzer="$build/fuzz/${reader}_fuzzer"
   work="$build/fuzz-work/$reader"
   mkdir -p "$work" "$build/artifacts" fuzz/corpus/$reader
@@ -37,6 +38,7 @@ for reader in model ifc session; do
     model) seeds=(examples) ;;
     ifc) seeds=(tests/data/ifc); dict=fuzz/step.dict; max_len=32768 ;;
     session) seeds=(tests/app/sessions) ;;
+    events) seeds=() ;;  # the kept corpus began with a few events by hand
   esac
   echo "== $reader: fuzzing for $seconds s"
   if ! "$fuzzer" "$work" fuzz/corpus/$reader "${seeds[@]}" -dict="$dict" \

@@ -21,6 +21,7 @@
 #include <sstream>
 
 #include "app/export/exporter.h"
+#include "app/export/text.h"
 
 namespace pierhost {
 
@@ -46,7 +47,10 @@ std::string N(double v) {
   return s.str();
 }
 
-std::string Escape(const std::string& text) {
+// Text as XML holds it. XML 1.0 cannot hold control characters at all,
+// not even as references: they are shown as visible escapes ("\x1b").
+std::string Escape(const std::string& raw) {
+  const std::string text = EscapeControls(raw);
   std::string out;
   for (char ch : text) {
     switch (ch) {

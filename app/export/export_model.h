@@ -12,10 +12,18 @@
 namespace pierhost {
 
 struct CageRecord {
-  std::string name;                     // unique within the export, e.g. "C1" or "C1+C2"
+  std::string name;                     // CageName(column_ids, number): unique within the export
   std::vector<std::string> column_ids;  // the columns picked, lower first
   HostReinf::ModelElementList placements;
+  int number = 1;  // the how-manieth cage of these columns (a run may draw them again)
 };
+
+// A cage's name as people read it: its columns' ids joined by "+", and
+// " #2" for the second cage of the same columns: "C1", "C1+C2", "C5 #2". An
+// id that holds "+", "#" or a quote, or is empty, is quoted ("\"A+B\"",
+// quotes doubled), so that different cages never get one name: a column
+// named "A+B" is not the pair A, B.
+std::string CageName(const std::vector<std::string>& column_ids, int number);
 
 struct ExportInput {
   std::shared_ptr<const HostElementAdapter::ElementModel> model;

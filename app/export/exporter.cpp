@@ -1,19 +1,26 @@
 #include "app/export/exporter.h"
 
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <random>
-#include <sstream>
 #include <stdexcept>
-#include <system_error>
 #include <thread>
 
-#include <unistd.h>
+#include "app/export/output_folder.h"
 
 namespace pierhost {
 
-namespace fs = std::filesystem;
+std::string CageName(const std::vector<std::string>& column_ids, int number) {
+  std::string name;
+  for (const auto& id : column_ids) {
+    if (!name.empty()) name += '+';
+    if (!id.empty() && id.find_first_of("+#\"") == std::string::npos) {
+      name += id;
+      continue;
+    }
+    name += '"';
+    for (const char ch : id) name += ch == '"' ? std::string("\"\"") : std::string(1, ch);
+    name += '"';
+  }
+  return number > 1 ? name + " #" + std::to_string(number) : name;
+}
 
 std::vector<std::unique_ptr<Exporter>> AllExporters() {
   std::vector<std::unique_ptr<Exporter>> out;
@@ -24,91 +31,34 @@ std::vector<std::unique_ptr<Exporter>> AllExporters() {
   return out;
 }
 
-namespace {
-
-std::string TempName(const std::string& name) {
-  return "." + name + ".tmp" + std::to_string(::getpid());
-}
-
-void CreateFolder(const std::string& dir) {
-  std::error_code ec;
-  fs::create_directories(dir, ec);
-  if (ec) throw std::runtime_error(dir + ": cannot create the output folder: " + ec.message());
-}
-
-// Writes what `write` produces to a temporary file beside `name` in `dir`;
-// returns its path. A failure removes the temporary file.
-template <typename WriteFn>
-fs::path WriteTemp(const std::string& dir, const std::string& name, WriteFn&& write) {
-  const fs::path temp = fs::path(dir) / TempName(name);
-  std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-  if (!out) throw std::runtime_error(dir + ": cannot write into the output folder");
-  std::error_code ec;
-  try {
-    write(out);
-    out.flush();
-  } catch (...) {
-    out.close();
-    fs::remove(temp, ec);
-    throw;
-  }
-  if (!out) {
-    out.close();
-    fs::remove(temp, ec);
-    throw std::runtime_error((fs::path(dir) / name).string() + ": writing failed (disk full?)");
-  }
-  return temp;
-}
-
-void Replace(const fs::path& temp, const fs::path& target) {
-  std::error_code ec;
-  fs::rename(temp, target, ec);
-  if (ec) {
-    const std::string why = ec.message();
-    fs::remove(temp, ec);
-    throw std::runtime_error(target.string() + ": cannot replace the file: " + why);
-  }
-}
-
-}  // namespace
-
-void WriteFileAtomically(const std::string& dir, const std::string& name, const std::string& text) {
-  CreateFolder(dir);
-  Replace(WriteTemp(dir, name,
-                    [&](std::ostream& out) {
-                      out.write(text.data(), static_cast<std::streamsize>(text.size()));
-                    }),
-          fs::path(dir) / name);
-}
-
 std::vector<std::string> ExportAll(const ExportInput& input, const std::string& dir) {
   return ExportAll(input, BuildSchedule(input), dir);
 }
 
 std::vector<std::string> ExportAll(const ExportInput& input, const Schedule& schedule,
-                                   const std::string& dir) {
-  CreateFolder(dir);
+                                   const std::string& dir,
+                                   const std::function<void(const std::string&)>& waiting) {
   const auto exporters = AllExporters();
-  for (const auto& exporter : exporters) {
-    if (fs::is_directory(fs::path(dir) / exporter->FileName())) {
-      throw std::runtime_error((fs::path(dir) / exporter->FileName()).string() +
-                               ": a folder of that name is in the way");
-    }
-  }
-  // Every writer writes its temporary file, side by side on their own
+  std::vector<std::string> names;
+  for (const auto& exporter : exporters) names.push_back(exporter->FileName());
+  OutputFolder folder(dir, names, waiting);
+  // Every writer writes its file of the new set, side by side on their own
   // threads (the writers only read the cages). Only when all of them
-  // succeeded are the outputs replaced, so that a failing writer or a full
-  // disk leaves the folder as it was.
-  std::vector<fs::path> temps(exporters.size());
+  // succeeded is the set published; otherwise it is dropped, and the
+  // folder's outputs stay as they were.
   std::vector<std::exception_ptr> failures(exporters.size());
+  std::vector<std::unique_ptr<FileOut>> files;
+  for (const auto& name : names) files.push_back(folder.Create(name));
   {
     std::vector<std::thread> threads;
     for (std::size_t i = 0; i < exporters.size(); ++i) {
       threads.emplace_back([&, i] {
         try {
-          temps[i] = WriteTemp(dir, exporters[i]->FileName(), [&](std::ostream& out) {
-            exporters[i]->Write(input, schedule, out);
-          });
+          exporters[i]->Write(input, schedule, *files[i]);
+          if (!files[i]->Close()) {
+            throw std::runtime_error(folder.PathOf(names[i]) +
+                                     ": writing failed: " + files[i]->Error());
+          }
         } catch (...) {
           failures[i] = std::current_exception();
         }
@@ -117,20 +67,9 @@ std::vector<std::string> ExportAll(const ExportInput& input, const Schedule& sch
     for (auto& t : threads) t.join();
   }
   for (const auto& failure : failures) {
-    if (!failure) continue;
-    std::error_code ec;
-    for (const auto& temp : temps) {
-      if (!temp.empty()) fs::remove(temp, ec);
-    }
-    std::rethrow_exception(failure);
+    if (failure) std::rethrow_exception(failure);
   }
-  std::vector<std::string> written;
-  for (std::size_t i = 0; i < exporters.size(); ++i) {
-    const fs::path target = fs::path(dir) / exporters[i]->FileName();
-    Replace(temps[i], target);
-    written.push_back(target.string());
-  }
-  return written;
+  return folder.Publish();
 }
 
 }  // namespace pierhost

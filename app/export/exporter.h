@@ -1,8 +1,9 @@
 // One interface for every output format the host writes, one writer per
-// format. Files are never half written: each is written to a temporary file
-// in the target folder and renamed over the old one.
+// format. The outputs of a run are published as a set, never half written
+// and never mixed with those of another run (app/export/output_folder.h).
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -10,6 +11,7 @@
 
 #include "app/export/bar_schedule.h"
 #include "app/export/export_model.h"
+#include "app/export/output_folder.h"
 
 namespace pierhost {
 
@@ -30,16 +32,14 @@ std::unique_ptr<Exporter> MakeModelJsonWriter();
 // The writers of all four outputs: cage.ifc, schedule.csv, drawing.svg, model.json.
 std::vector<std::unique_ptr<Exporter>> AllExporters();
 
-// Writes `text` to dir/name through a temporary file and a rename. A folder
-// that cannot be written is an error naming it; nothing is left half written.
-void WriteFileAtomically(const std::string& dir, const std::string& name, const std::string& text);
-
-// Writes every exporter's output into `dir` (created if missing); returns
-// the paths written.
+// Writes every exporter's output into `dir` (created if missing) as one
+// set; returns the paths written. `waiting` is told when another run writing
+// into the folder makes this one wait.
 std::vector<std::string> ExportAll(const ExportInput& input, const std::string& dir);
 // The same with the schedule already built from `input`.
-std::vector<std::string> ExportAll(const ExportInput& input, const Schedule& schedule,
-                                   const std::string& dir);
+std::vector<std::string> ExportAll(
+    const ExportInput& input, const Schedule& schedule, const std::string& dir,
+    const std::function<void(const std::string& note)>& waiting = {});
 
 // The schedule as a table for the terminal.
 std::string ScheduleTable(const ExportInput& input, const Schedule& schedule);

@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "app/export/exporter.h"
+#include "app/export/text.h"
 
 namespace pierhost {
 namespace ifc {
@@ -208,6 +209,10 @@ std::string StepString(std::string_view utf8) {
   }
   flush_wide();
   return out + "'";
+}
+
+std::string StepLabel(std::string_view utf8) {
+  return StepString(FirstCharacters(utf8, kMaxLabelCharacters));
 }
 
 IndexedCurve FilletPolyline(const std::vector<Point3D>& polyline, double bend_radius) {
@@ -688,7 +693,7 @@ void IfcFile::WriteProject() {
       data_.Add("IFCSIUNIT", "*,.MASSUNIT.,.KILO.,.GRAM."),
   };
   const int unit_assignment = data_.Add("IFCUNITASSIGNMENT", RefList(units));
-  project_ = data_.Add("IFCPROJECT", gid_({"project"}) + ",$," + StepString(input_.project) +
+  project_ = data_.Add("IFCPROJECT", gid_({"project"}) + ",$," + StepLabel(input_.project) +
                                          ",$,$,$,$,(" + Ref(context) + ")," + Ref(unit_assignment));
 }
 
@@ -723,7 +728,7 @@ void IfcFile::WriteSpatialStructure() {
   site_ = data_.Add(
       "IFCSITE", gid_({"site"}) + ",$,'Site',$,$," + Ref(site_place) + ",$,$,.ELEMENT.,$,$,$,$,$");
   building_place_ = data_.Add("IFCLOCALPLACEMENT", Ref(site_place) + "," + Ref(world_));
-  building_ = data_.Add("IFCBUILDING", gid_({"building"}) + ",$," + StepString(model_name_) +
+  building_ = data_.Add("IFCBUILDING", gid_({"building"}) + ",$," + StepLabel(model_name_) +
                                            ",$,$," + Ref(building_place_) + ",$,$,.ELEMENT.,$,$,$");
   for (const StoreyKey& key : keys) {
     Storey& s = storeys_[key];
@@ -773,9 +778,14 @@ void IfcFile::WriteColumns() {
     }
     const int place =
         data_.Add("IFCLOCALPLACEMENT", Ref(storey.place) + "," + Ref(data_.Frame(corner)));
-    storey.contents.push_back(data_.Add(
-        "IFCCOLUMN", gid_({"column", e.id}) + ",$," + StepString(e.id) + ",$,$," + Ref(place) +
-                         "," + representation + "," + StepString(e.id) + ",.COLUMN."));
+    // Name and Tag hold at most 255 characters: a longer id is whole in the
+    // description.
+    const std::string label = StepLabel(e.id);
+    const std::string description =
+        FirstCharacters(e.id, kMaxLabelCharacters).size() < e.id.size() ? StepString(e.id) : "$";
+    storey.contents.push_back(
+        data_.Add("IFCCOLUMN", gid_({"column", e.id}) + ",$," + label + "," + description + ",$," +
+                                   Ref(place) + "," + representation + "," + label + ",.COLUMN."));
   }
 }
 
@@ -909,7 +919,7 @@ void IfcFile::WriteCages() {
         column && !column->source.tag.empty() ? StepString(column->source.tag) : "$";
     Cage cage;
     cage.assembly = data_.Add("IFCELEMENTASSEMBLY",
-                              gid_({"cage", record.name}) + ",$," + StepString(record.name) + "," +
+                              gid_({"cage", record.name}) + ",$," + StepLabel(record.name) + "," +
                                   StepString(description) + ",$," + Ref(cage_place) + ",$," + tag +
                                   ",.NOTDEFINED.,.REINFORCEMENT_UNIT.");
     storey.contents.push_back(cage.assembly);

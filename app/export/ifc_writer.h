@@ -3,6 +3,7 @@
 // exporter.h.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -43,6 +44,10 @@ std::string StepReal(double value);
 // UTF-16 in \X2\...\X0\, control characters as \X\hh. `utf8` is UTF-8; a
 // malformed sequence becomes U+FFFD.
 std::string StepString(std::string_view utf8);
+// A STEP string of an IfcLabel or IfcIdentifier: at most 255 characters, the
+// limit of both types (longer text is cut, never mid-character).
+inline constexpr std::size_t kMaxLabelCharacters = 255;
+std::string StepLabel(std::string_view utf8);
 
 // A bar's centreline as points and segments, the form of an indexed poly
 // curve: each sharp corner of the polyline is rounded by an arc of the bend

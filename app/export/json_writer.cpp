@@ -27,7 +27,11 @@ class Numbers {
   char buf_[40];
 };
 
-std::string Quoted(const std::string& s) { return nlohmann::json(s).dump(); }
+// Bytes that are not UTF-8 (an id from a model written elsewhere) become
+// U+FFFD rather than failing the whole file.
+std::string Quoted(const std::string& s) {
+  return nlohmann::json(s).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
 
 class ModelJsonWriter : public Exporter {
  public:

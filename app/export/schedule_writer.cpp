@@ -5,7 +5,9 @@
 //
 // The CSV file follows RFC 4180: CRLF line ends, every row with the same
 // number of fields, a field quoted when it holds a comma, a quote or a line
-// break, quotes inside doubled. Lengths are whole mm (scheduled lengths are
+// break, quotes inside doubled. A cell a spreadsheet would take for a formula
+// (an id such as "=cmd|' /C calc'!A0") starts with an apostrophe, which
+// spreadsheets show as text. Lengths are whole mm (scheduled lengths are
 // multiples of 5 mm), total lengths in m with two decimals, masses in kg
 // with two decimals, unit masses with three.
 #include <algorithm>
@@ -14,6 +16,7 @@
 #include <sstream>
 
 #include "app/export/exporter.h"
+#include "app/export/text.h"
 
 namespace pierhost {
 
@@ -92,7 +95,8 @@ Rows MakeRows(const ExportInput& input, const Schedule& schedule) {
   return rows;
 }
 
-std::string CsvField(const std::string& text) {
+std::string CsvField(const std::string& cell) {
+  const std::string text = LooksLikeFormula(cell) ? "'" + cell : cell;
   if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
   std::string out = "\"";
   for (char ch : text) {
@@ -167,6 +171,14 @@ std::unique_ptr<Exporter> MakeScheduleCsvWriter() { return std::make_unique<Sche
 
 std::string ScheduleTable(const ExportInput& input, const Schedule& schedule) {
   Rows rows = MakeRows(input, schedule);
+  // What a terminal would take for its own controls is shown escaped.
+  for (auto* table : {&rows.bars, &rows.totals}) {
+    for (auto& row : *table) {
+      for (auto& cell : row) cell = EscapeControls(cell);
+    }
+  }
+  for (auto& [key, value] : rows.header) value = EscapeControls(value);
+  for (auto& note : rows.notes) note = EscapeControls(note);
   // Short headings, so that the table fits a terminal.
   rows.bars.front() = {"Member", "Mark", "Size", "Mbrs", "Each", "Total", "Length",
                        "Shape",  "A",    "B",    "C",    "D",    "E/R"};

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <limits>
 #include <set>
 #include <sstream>
 
@@ -16,6 +17,48 @@ using nlohmann::json;
 namespace {
 
 constexpr std::size_t kMaxEventsPerRequest = 100;
+// An array of events holds objects of scalars: nothing nests deeper.
+constexpr std::size_t kMaxEventNesting = 4;
+
+// How deep the body's lists and objects nest, counted before it is parsed:
+// a body of 60,000 brackets is refused here, never handed to a parser or
+// written back into a message, whose recursion would overflow the stack.
+std::size_t Nesting(const std::string& body) {
+  std::size_t depth = 0, deepest = 0;
+  bool in_text = false, escaped = false;
+  for (const char ch : body) {
+    if (in_text) {
+      if (escaped) {
+        escaped = false;
+      } else if (ch == '\\') {
+        escaped = true;
+      } else if (ch == '"') {
+        in_text = false;
+      }
+    } else if (ch == '"') {
+      in_text = true;
+    } else if (ch == '[' || ch == '{') {
+      deepest = std::max(deepest, ++depth);
+    } else if ((ch == ']' || ch == '}') && depth > 0) {
+      --depth;
+    }
+  }
+  return deepest;
+}
+
+// Text of the request for a message, shortened.
+std::string Short(const std::string& text) {
+  return text.size() > 40 ? text.substr(0, 37) + "..." : text;
+}
+
+// A value of the request for a message: what it is, and scalars themselves,
+// shortened. Lists and objects are never written back.
+std::string Brief(const json& v) {
+  if (v.is_object()) return "an object";
+  if (v.is_array()) return "a list";
+  if (v.is_null()) return "null";
+  return Short(v.dump(-1, ' ', false, json::error_handler_t::replace));
+}
 
 // Coordinates to a hundredth of a millimetre: the page draws nothing finer,
 // and shorter numbers make shorter answers.
@@ -109,14 +152,14 @@ std::string TextField(const json& event, const char* key, std::size_t index) {
   const json& v = Field(event, key, index);
   if (!v.is_string()) {
     throw Error(
-        400, "events[" + std::to_string(index) + "]." + key + " must be a string, got " + v.dump());
+        400, "events[" + std::to_string(index) + "]." + key + " must be a string, got " + Brief(v));
   }
   return v.get<std::string>();
 }
 
 Event ParseEvent(const json& e, std::size_t index) {
   const std::string where = "events[" + std::to_string(index) + "]";
-  if (!e.is_object()) throw Error(400, where + " must be an object, got " + e.dump());
+  if (!e.is_object()) throw Error(400, where + " must be an object, got " + Brief(e));
   const std::string type = TextField(e, "type", index);
   Event out;
   std::set<std::string> allowed = {"type"};
@@ -133,8 +176,14 @@ Event ParseEvent(const json& e, std::size_t index) {
       throw Error(400,
                   where +
                       ".event must be a whole number (1000 Finish, 2000 Draw, 2002 Rebuild), got " +
-                      id.dump());
+                      Brief(id));
     }
+    // Checked before narrowing: 2^32 + 1000 would wrap onto Finish.
+    const bool fits = id.is_number_unsigned()
+                          ? id.get<unsigned long long>() <= std::numeric_limits<int>::max()
+                          : id.get<long long>() >= std::numeric_limits<int>::min() &&
+                                id.get<long long>() <= std::numeric_limits<int>::max();
+    if (!fits) throw Error(400, where + ".event " + Brief(id) + " is out of range");
     out.event_id = id.get<int>();
     allowed.insert("event");
   } else if (type == "set") {
@@ -146,16 +195,19 @@ Event ParseEvent(const json& e, std::size_t index) {
     } else if (v.is_number() || v.is_boolean()) {
       out.value = v.dump();
     } else {
-      throw Error(400, where + ".value must be a number, a string or true/false, got " + v.dump());
+      throw Error(400, where + ".value must be a number, a string or true/false, got " + Brief(v));
     }
     allowed.insert({"name", "value"});
   } else if (type == "cancel") {
     out.kind = Event::Kind::Cancel;
   } else {
-    throw Error(400, where + ".type '" + type + "' is none of click, move, button, set, cancel");
+    throw Error(400,
+                where + ".type '" + Short(type) + "' is none of click, move, button, set, cancel");
   }
   for (const auto& [key, value] : e.items()) {
-    if (!allowed.contains(key)) throw Error(400, where + " has an unknown field \"" + key + "\"");
+    if (!allowed.contains(key)) {
+      throw Error(400, where + " has an unknown field \"" + Short(key) + "\"");
+    }
   }
   return out;
 }
@@ -166,15 +218,10 @@ std::vector<CageRecord> WebSession::AllCages() const {
   std::vector<CageRecord> all = earlier_cages;
   for (const auto& c : run->Cages()) {
     CageRecord copy = c;
-    // A later run may reinforce the same columns again: it gets the next number.
-    std::size_t same = 0;
-    for (const auto& earlier : earlier_cages) same += earlier.column_ids == c.column_ids ? 1 : 0;
-    if (same > 0) {
-      const auto hash = copy.name.find(" #");
-      const int within = hash == std::string::npos ? 1 : std::stoi(copy.name.substr(hash + 2));
-      copy.name =
-          copy.name.substr(0, hash) + " #" + std::to_string(static_cast<int>(same) + within);
-    }
+    // A later run may reinforce the same columns again: its cages come after
+    // those of the earlier runs.
+    for (const auto& earlier : earlier_cages) copy.number += earlier.column_ids == c.column_ids;
+    copy.name = CageName(copy.column_ids, copy.number);
     all.push_back(std::move(copy));
   }
   return all;
@@ -273,14 +320,21 @@ std::string Event::Describe() const {
 }
 
 std::vector<Event> ParseEvents(const std::string& body) {
+  if (Nesting(body) > kMaxEventNesting) {
+    throw Error(400, "the request body nests lists and objects more than " +
+                         std::to_string(kMaxEventNesting) + " deep; events are objects of values");
+  }
   json parsed;
   try {
     parsed = json::parse(body);
-  } catch (const json::parse_error& e) {
+  } catch (const json::exception& e) {
+    // A syntax error, or a number beyond double (1e999).
     // nlohmann's text starts with its own exception id; the rest says where.
     std::string what = e.what();
     if (const auto close = what.find("] "); close != std::string::npos)
       what = what.substr(close + 2);
+    // Its "last read" may be a whole string of the body.
+    if (what.size() > 200) what = what.substr(0, 197) + "...";
     throw Error(400, "the request body is not JSON: " + what);
   }
   if (parsed.is_object()) return {ParseEvent(parsed, 0)};

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -34,6 +35,9 @@ struct WebSession {
   int run_number = 1;
   std::vector<CageRecord> earlier_cages;
   std::chrono::steady_clock::time_point last_used;
+  // When its page said it went (closed, reloaded or left); a request since
+  // clears it.
+  std::optional<std::chrono::steady_clock::time_point> left;
 
   // Every cage of the session, earlier runs first, names unique.
   std::vector<CageRecord> AllCages() const;

@@ -23,7 +23,13 @@ struct ServeOptions {
   std::string web_dir;                         // the page's folder: index.html, app.js, style.css
   std::size_t max_sessions = 16;               // browser sessions held at once
   std::chrono::seconds idle_timeout{30 * 60};  // a session unused this long is dropped
+  std::chrono::seconds left_timeout{15};       // a session whose page went, unless it comes back
   std::size_t max_request_bytes = 64 * 1024;   // larger request bodies are refused (413)
+  // A request must arrive whole within this time (else 408), however slowly
+  // its client sends it.
+  std::chrono::milliseconds request_timeout{10'000};
+  std::size_t workers = 32;  // connections served at once; more wait for a worker
+  std::string token;         // what the API needs; empty: a new random one
 };
 
 // The page's folder of a build: <build>/web beside <build>/app, where the
@@ -46,8 +52,10 @@ class WebServer {
   void Listen();
   // Makes Listen() return; safe from any thread.
   void Stop();
-  // http://host:port/ once bound.
+  // http://host:port/?token=... once bound: the page's address with the
+  // token that the API needs.
   std::string Url() const;
+  const std::string& Token() const;
 
   class Impl;
 

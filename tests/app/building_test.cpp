@@ -138,24 +138,25 @@ TEST(FindStacks, OverlapInPlanMakesAStackAndPairsTheCageCannotTakeGetSingleCages
 }
 
 TEST(FindStacks, WorkFollowsTheColumnsNotTheirSizeAndAbsurdCoordinatesAreRefused) {
-  // A 1000 km column among ordinary ones, and a building 10,000 km out:
-  // found at once (the suite's time limit is the check), without overflow.
-  const auto huge = Model(Column("HUGE", -5e8, -5e8, 1e9, 1e9, 0, 3000) + "," +
-                          Column("ON", 0, 0, 400, 400, 3250, 6250) + "," +
-                          Column("FAR1", 1e10, 1e10, 400, 400, 0, 3000) + "," +
-                          Column("FAR2", 1e10, 1e10, 400, 400, 3250, 6250));
-  const auto stacks = FindStacks(*huge);
-  const auto above = Above(*huge);
-  EXPECT_EQ(above.at("HUGE"), "ON");
+  // The widest column a building has among ordinary ones, and a building
+  // 9,000 km out: the stacks found at once (the suite's time limit is the
+  // check), with no overflow in the index.
+  const auto model = Model(Column("WIDE", -10000, -10000, 20000, 20000, 0, 3000) + "," +
+                           Column("ON", 0, 0, 400, 400, 3250, 6250) + "," +
+                           Column("FAR1", 9e9, -9e9, 400, 400, 0, 3000) + "," +
+                           Column("FAR2", 9e9, -9e9, 400, 400, 3250, 6250));
+  const auto above = Above(*model);
   EXPECT_EQ(above.at("FAR1"), "FAR2");
+  EXPECT_EQ(FindStacks(*model).singles.size(), 0u);
+  EXPECT_EQ(above.at("WIDE"), "ON");
+  // Coordinates no building has never reach the stack finder: the model
+  // refuses them, naming the column.
   try {
-    FindStacks(*Model(Column("OK", 0, 0, 400, 400, 0, 3000) + "," +
-                      Column("ABSURD", 1e300, 0, 1e300, 400, 0, 3000)));
+    Model(Column("OK", 0, 0, 400, 400, 0, 3000) + "," +
+          Column("ABSURD", 1e300, 0, 400, 400, 0, 3000));
     ADD_FAILURE() << "no error";
   } catch (const std::invalid_argument& e) {
-    EXPECT_EQ(std::string(e.what()),
-              "t.json: column 'ABSURD': its x coordinate 1e+300 mm lies beyond 1e+11 mm "
-              "(100,000 km) from the origin; no building is that far out");
+    EXPECT_NE(std::string(e.what()).find("column 'ABSURD'"), std::string::npos) << e.what();
   }
 }
 

@@ -43,7 +43,8 @@ function startServer(opts) {
     const timer = setTimeout(() => reject(new Error(`the server did not start: ${output}`)), 20000);
     const read = (chunk) => {
       output += chunk;
-      const found = /(http:\/\/\S+\/)/.exec(output);
+      // The page's address with the API's token: http://127.0.0.1:PORT/?token=…
+      const found = /(http:\/\/\S+\/\?token=[0-9a-f]+)/.exec(output);
       if (found) {
         clearTimeout(timer);
         resolve(found[1]);
@@ -76,7 +77,15 @@ async function main() {
   const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'pier-chromium-'));
   let browser;
   try {
-    const base = await url;
+    const address = await url;
+    const base = address.slice(0, address.indexOf('?'));
+    const token = new URL(address).searchParams.get('token');
+    const auth = { headers: { Authorization: `Bearer ${token}` } };
+
+    // Without the token the API refuses, and so does it a page of another site.
+    assert.equal((await fetch(`${base}api/model`)).status, 401, 'the API without the token');
+    assert.equal((await fetch(`${base}api/model`, { headers: { ...auth.headers, Origin: 'http://evil.example' } })).status, 403,
+      'the API asked by a page of another site');
     browser = await chromium.launchPersistentContext(profile, {
       executablePath: CHROMIUM,
       headless: true,
@@ -88,7 +97,7 @@ async function main() {
     const page = browser.pages()[0] || (await browser.newPage());
     const errors = [];
     page.on('pageerror', (e) => errors.push(e.message));
-    await page.goto(base);
+    await page.goto(address);
     await page.waitForFunction(() => window.pier && window.pier.ready, null, { timeout: 30000 });
     const idle = () => page.evaluate(() => window.pier.idle());
     const prompt = () => page.textContent('#prompt');
@@ -146,7 +155,7 @@ async function main() {
     await page.getByRole('button', { name: 'Draw' }).click();
     await idle();
     const session = await page.evaluate(() => window.pier.session());
-    const server_state = await (await fetch(`${base}api/sessions/${session}`)).json();
+    const server_state = await (await fetch(`${base}api/sessions/${session}`, auth)).json();
     const created = await page.evaluate(() => window.pier.createdBarCount());
     assert.ok(server_state.created.bars > 0, 'Draw creates bars');
     assert.equal(created, server_state.created.bars, 'bars in the scene against the server\'s count');
@@ -156,6 +165,13 @@ async function main() {
     const [download] = await Promise.all([page.waitForEvent('download'), page.click('#downloads a[download="cage.ifc"]')]);
     const ifc = fs.readFileSync(await download.path(), 'utf8');
     assert.ok(ifc.startsWith('ISO-10303-21;'), 'the IFC download is an IFC file');
+
+    // The token left the address bar; a reload keeps the session and its bars.
+    assert.equal(new URL(page.url()).search, '', 'the token is not left in the address bar');
+    await page.reload();
+    await page.waitForFunction(() => window.pier && window.pier.ready, null, { timeout: 30000 });
+    assert.equal(await page.evaluate(() => window.pier.session()), session, 'a reload keeps the session');
+    assert.equal(await page.evaluate(() => window.pier.createdBarCount()), created, 'and its bars');
 
     await page.click('#fit-picked');
     await page.waitForTimeout(200);

@@ -48,11 +48,15 @@ class Running {
     server_->Stop();
     thread_.join();
   }
+  // A client as the page is: it has the server's token.
   httplib::Client Client() const {
     httplib::Client c("127.0.0.1", port_);
     c.set_read_timeout(30, 0);
+    c.set_bearer_token_auth(server_->Token());
     return c;
   }
+  int Port() const { return port_; }
+  const std::string& Token() const { return server_->Token(); }
 
  private:
   std::unique_ptr<pierhost::WebServer> server_;

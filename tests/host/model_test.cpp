@@ -1,9 +1,15 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
 
 #include <cmath>
 #include <numbers>
 
 #include "host/elements.h"
+#include "host/file_read.h"
 #include "host/input.h"
 #include "support/expect_geo.h"
 
@@ -102,8 +108,8 @@ TEST(ModelFile, FaultsNameTheFileAndTheKey) {
   EXPECT_NE(
       ErrorOf(
           head +
-          R"("columns": [{"id": "C", "corners": [[0,0],[1,0],[1,1],[0,1]], "bottom": 0, "top": 1},
-                                           {"id": "C", "corners": [[0,0],[1,0],[1,1],[0,1]], "bottom": 0, "top": 1}]})")
+          R"("columns": [{"id": "C", "corners": [[0,0],[300,0],[300,300],[0,300]], "bottom": 0, "top": 3000},
+                         {"id": "C", "corners": [[0,0],[300,0],[300,300],[0,300]], "bottom": 0, "top": 3000}]})")
           .find("'C' is used twice"),
       std::string::npos);
   EXPECT_NE(
@@ -270,6 +276,95 @@ TEST(ElementModel, ResolvesNamesBySourceGlobalIdNameAndTag) {
               "m.ifc: the name 'Column' is carried by 2 elements; pick one by its id or GlobalId:\n"
               "  'A' (GlobalId 0a)\n  'B' (GlobalId 0b)");
   }
+}
+
+// Sizes no building has are refused with the element and the limit named;
+// the sizes at the limits are read.
+TEST(ModelFile, ElementsOutsideTheSizesOfABuildingAreRefusedNamingTheLimit) {
+  const std::string head = R"({"format": "pier-model", "version": 1, "name": "m", )";
+  const auto column = [&](const std::string& corners, const std::string& bottom,
+                          const std::string& top) {
+    return head + R"("columns": [{"id": "K7", "corners": )" + corners + R"(, "bottom": )" + bottom +
+           R"(, "top": )" + top + "}]}";
+  };
+  const std::string square = "[[0,0],[300,0],[300,300],[0,300]]";
+  struct Case {
+    std::string text;
+    std::vector<std::string> named;
+  };
+  const std::vector<Case> cases{
+      {column(square, "0", "0.001"), {"column 'K7'", "height is 0.001 mm", "100 mm to 100 m"}},
+      {column(square, "0", "200000"), {"column 'K7'", "height is 200000 mm", "100 mm to 100 m"}},
+      {column("[[0,0],[1e9,0],[1e9,1e9],[0,1e9]]", "0", "3000"),
+       {"column 'K7'", "side from corner 0 to corner 1 is 1e+09 mm", "50 mm to 20 m"}},
+      {column("[[0,0],[10,0],[10,300],[0,300]]", "0", "3000"),
+       {"column 'K7'", "is 10 mm", "50 mm to 20 m"}},
+      {column("[[1e308,0],[1e308,300],[-1e308,300],[-1e308,0]]", "0", "3000"),
+       {"column 'K7'", "corner 0", "farther than 10000 km"}},
+      {column(square, "-1e12", "3000"), {"column 'K7'", "bottom", "10 km"}},
+      {head + R"("walls": [{"id": "W9", "axis": [[0, 0], [2e6, 0]], "thickness": 200, "bottom": 0,
+                             "top": 3000}]})",
+       {"wall 'W9'", "axis length is 2e+06 mm", "more than the 1 km"}},
+      {head + R"("walls": [{"id": "W9", "axis": [[0, 0], [2000, 0]], "thickness": 1, "bottom": 0,
+                             "top": 3000}]})",
+       {"wall 'W9'", "thickness is 1 mm", "10 mm to 10 m"}},
+      {head + R"("solids": [{"id": "S9", "vertices": [[0, 0, 0], [1e11, 0, 0]]}]})",
+       {"solid 'S9'", "vertex 1", "10000 km"}},
+  };
+  for (const auto& c : cases) {
+    const std::string error = ErrorOf(c.text);
+    for (const auto& n : c.named)
+      EXPECT_NE(error.find(n), std::string::npos) << n << " in " << error;
+  }
+  const auto at_limits = ElementModel::Parse(
+      column("[[0,0],[50,0],[50,20000],[0,20000]]", "-9000000", "-8900000"), "m.json");
+  EXPECT_EQ(at_limits->GetColumns().size(), 1u);
+}
+
+// Deep nesting is refused before it can exhaust the stack of the reader or
+// of the document's destruction.
+TEST(ModelFile, NestingIsBounded) {
+  const std::string deep = std::string(100000, '[') + std::string(100000, ']');
+  EXPECT_NE(ErrorOf(deep).find("nested more than 64 deep"), std::string::npos) << ErrorOf(deep);
+  const std::string key = R"({"format": "pier-model", "version": 1, "name": "m", "columns": [)" +
+                          std::string(70, '[') + std::string(70, ']') + "]}";
+  EXPECT_NE(ErrorOf(key).find("nested more than 64 deep"), std::string::npos) << ErrorOf(key);
+}
+
+// A folder, a device or a pipe given as a model file is refused at once,
+// never read until memory runs out or waited on; so is a file larger than
+// the model files this program reads.
+TEST(ModelFile, OnlyRegularFilesOfBoundedSizeAreRead) {
+  namespace fs = std::filesystem;
+  const fs::path dir = fs::temp_directory_path() / ("model_test_" + std::to_string(::getpid()));
+  fs::create_directories(dir);
+  ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+  {
+    // Sparse: no disk is used for it.
+    std::ofstream(dir / "huge.json");
+    fs::resize_file(dir / "huge.json", kMaxModelFileBytes + 1);
+  }
+  const auto error = [](const std::string& path) -> std::string {
+    try {
+      ElementModel::ReadFile(path);
+    } catch (const std::exception& e) {
+      return e.what();
+    }
+    return "no error";
+  };
+  EXPECT_EQ(error(dir.string()), dir.string() + ": is a folder, not a model file");
+  EXPECT_EQ(error("/dev/zero"), "/dev/zero: is a device, not a model file");
+  EXPECT_EQ(error((dir / "fifo").string()),
+            (dir / "fifo").string() + ": is a pipe (FIFO), not a model file");
+  EXPECT_EQ(error((dir / "huge.json").string()),
+            (dir / "huge.json").string() +
+                ": the model file is 1.0 GiB, more than the 1 GiB this program reads");
+  EXPECT_NE(error((dir / "missing.json").string()).find("No such file"), std::string::npos);
+  EXPECT_EQ(error(""), "no model file was named (an empty path)");
+  fs::remove_all(dir);
+  EXPECT_EQ(HostUtil::DescribeBytes(65536), "64 KiB");
+  EXPECT_EQ(HostUtil::DescribeBytes(1536), "1.5 KiB");
+  EXPECT_EQ(HostUtil::DescribeBytes(100), "100 bytes");
 }
 
 TEST(CoordinateInput, ClicksSelectElementsByIdAndMovesSelectNothing) {

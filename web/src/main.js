@@ -2,7 +2,7 @@
 // view sends clicks on columns, the palette sends edits and buttons; every
 // answer brings the tool's prompt, palette, messages, printed lines and
 // preview, which the page shows.
-import { api, ApiError } from './api.js';
+import { api, ApiError, hasToken } from './api.js';
 import { View } from './scene.js';
 import { Palette } from './palette.js';
 
@@ -74,7 +74,9 @@ const palette = new Palette({
   },
 });
 
-async function show(next) {
+// `dialogs`: whether the state's messages come up as message boxes; a page
+// taking up its session again (a reload) only lists the run's earlier ones.
+async function show(next, { dialogs = true } = {}) {
   const before = state;
   state = next;
   $('prompt').textContent = next.prompt || '';
@@ -88,7 +90,7 @@ async function show(next) {
   // Finish opened a cage palette: bring the picked columns into view.
   const file = next.palette && next.palette.file;
   if (before && file && file !== (before.palette && before.palette.file) && next.picked.length) view.focus(next.picked);
-  for (const text of next.messages) messageBox(text);
+  if (dialogs) for (const text of next.messages) messageBox(text);
 }
 
 async function showCreated(next) {
@@ -178,6 +180,9 @@ document.addEventListener('keydown', (e) => {
 });
 
 async function start() {
+  if (!hasToken()) {
+    throw new Error('this page needs the address that pierhost serve printed, which ends in ?token=…');
+  }
   const { json: model } = await api.model();
   $('model-name').textContent = model.name;
   document.title = `Column cage: ${model.name}`;
@@ -186,7 +191,7 @@ async function start() {
   if (kept) {
     try {
       session = kept;
-      await show((await api.state(kept)).json);
+      await show((await api.state(kept)).json, { dialogs: false });
       return;
     } catch {
       session = null;
@@ -194,6 +199,11 @@ async function start() {
   }
   await startSession();
 }
+
+// The page goes: its session is freed unless it comes back (a reload).
+window.addEventListener('pagehide', () => {
+  if (session) api.leave(session);
+});
 
 // What tests read: the state, the bars in the scene, and the timings.
 window.pier = {

@@ -1,0 +1,29 @@
+// Text from the model (element ids, names) as each output can hold it. Ids
+// are the user's own and may hold anything JSON can: control characters,
+// escape sequences, text a spreadsheet takes for a formula, 100,000
+// characters. Each output keeps the id whole where it can and shows what
+// it cannot hold as a visible escape.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace pierhost {
+
+// Control characters (C0, DEL, C1), the marks that reorder text on screen
+// (bidirectional overrides and isolates) and bytes that are not UTF-8, as
+// visible escapes: "\x1b", "\u009b", "\u202e", "\xff". `keep` lists the
+// C0 characters left as they are ("\n" for text of several lines).
+std::string EscapeControls(std::string_view utf8, std::string_view keep = {});
+
+// At most `max_chars` characters (code points) of UTF-8 text, never cutting
+// a character.
+std::string FirstCharacters(std::string_view utf8, std::size_t max_chars);
+
+// Whether a spreadsheet opening a CSV file would take the cell for a formula:
+// it starts with =, +, -, @, a tab or a carriage return and is not a plain
+// number such as -12.5.
+bool LooksLikeFormula(std::string_view cell);
+
+}  // namespace pierhost
