@@ -1259,7 +1259,15 @@ std::shared_ptr<const ElementModel> Reader::Build() {
           {c.id, std::move(c.source), std::move(c.refused->reason), std::move(c.refused->detail)});
       continue;
     }
-    builder.AddColumn(c.id, c.plan, c.bottom, c.top);
+    // The model refuses sizes and places no building has (before it adds
+    // anything): such a column is refused, not the file.
+    try {
+      builder.AddColumn(c.id, c.plan, c.bottom, c.top);
+    } catch (const std::invalid_argument& e) {
+      source_.refused.push_back(
+          {c.id, std::move(c.source), "outside the sizes of a building", e.what()});
+      continue;
+    }
     builder.SetElementSource(c.id, std::move(c.source));
   }
   columns_ = {};
@@ -1268,7 +1276,12 @@ std::shared_ptr<const ElementModel> Reader::Build() {
     for (std::size_t k = 0; k < w.layers.size(); ++k) {
       layers.push_back({w.id + "." + std::to_string(k + 1), w.layers[k]});
     }
-    builder.AddWall(w.id, w.start, w.end, w.thickness, w.bottom, w.top, layers, {});
+    try {
+      builder.AddWall(w.id, w.start, w.end, w.thickness, w.bottom, w.top, layers, {});
+    } catch (const std::invalid_argument&) {
+      --source_.walls_taken;  // a wall is surroundings only: left out
+      continue;
+    }
     builder.SetElementSource(w.id, std::move(w.source));
   }
   walls_ = {};

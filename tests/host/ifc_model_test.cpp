@@ -198,6 +198,16 @@ TEST(IfcModel, AFaultInWhatAColumnNeedsRefusesThatColumnNamingLineAndInstance) {
   }
 }
 
+TEST(IfcModel, AColumnOfASizeNoBuildingHasIsRefusedNotTheFile) {
+  // 200 m tall: beyond the sizes the model takes.
+  const auto m = Parse(Ifc4(Column("#110") + "#111=IFCRECTANGLEPROFILEDEF(.AREA.,$,$,300.,500.);\n"
+                                             "#110=IFCEXTRUDEDAREASOLID(#111,$,#5,200000.);\n"));
+  EXPECT_TRUE(m->GetColumns().empty());
+  ASSERT_EQ(m->GetSource()->refused.size(), 1u);
+  EXPECT_EQ(m->GetSource()->refused[0].reason, "outside the sizes of a building");
+  EXPECT_NE(m->GetSource()->refused[0].detail.find("column 'C'"), std::string::npos);
+}
+
 TEST(IfcModel, FilesItCannotReadAreErrorsThatSayWhy) {
   const auto error = [](const std::string& text) {
     try {
