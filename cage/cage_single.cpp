@@ -244,7 +244,7 @@ std::vector<cage_common::Finding> Reinforcement::DetailingFindings() {
   }
   if (worst > 0) {
     out.push_back(cage_common::Warning(
-        "nothing stands on this column, so its bars are anchored in the " +
+        "this cage carries no bars into a column above, so its bars are anchored in the " +
         cage_common::Mm(Slab_Above_) + " mm slab above: they reach " +
         cage_common::Mm(std::max(0.0, reach)) + " mm into it (to 50 mm below its top), and " +
         worst_text + " (anchorage length for tension, EN 1992-1-1 8.4), " + cage_common::Mm(worst) +

@@ -185,17 +185,10 @@ TEST(IfcBuilding, TheSameBuildingGivesTheSameMarksAndScheduleAtTheOriginAndTurne
   ExpectTheSameCagesWhereverPlaced(kColumns, false);
 }
 
-// Known to fail in the cage, not in the model. A column's sides, measured
-// from its corners turned and 10 km out, come to 300.0000000002 mm and the
-// like (the model's rectangle is exact; its coordinates cannot be closer
-// there), and geomkit::round_up (and round_down), which take a remainder of
-// 50 mm only when it is exactly 0, make the additional link zones
-// (Add_Stirrup_Top_Length and Add_Stirrup_Bot_Length, round_up of
-// Column_Length_) 350 mm long instead of 300: B1's links stand at 34, 139.3,
-// 244.7, 350 mm instead of 34, 122.7, 211.3, 300, and the 1300 mm long E1
-// gets one link and two cross-ties more. Enable once the cage's rounding
-// takes such noise.
-TEST(IfcBuilding, DISABLED_TheSameBuildingGivesTheSameCagesAtTheOriginAndTurnedFarAway) {
+// A column's sides, measured from its corners turned and 10 km out, come to
+// 300.0000000002 mm and the like; the cage's lengths round to 50 mm through
+// such noise, so its links and ties stand where they do at the origin.
+TEST(IfcBuilding, TheSameBuildingGivesTheSameCagesAtTheOriginAndTurnedFarAway) {
   auto columns = kColumns;
   columns.push_back(kLong);
   ExpectTheSameCagesWhereverPlaced(columns, true);
