@@ -7,16 +7,20 @@
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <mutex>
+#include <numbers>
 #include <sstream>
 #include <stdexcept>
 #include <string_view>
 #include <thread>
+#include <unordered_map>
 
 #include "app/commands.h"
 #include "app/export/exporter.h"
+#include "host/model_reader.h"
 
 namespace pierhost {
 
@@ -26,75 +30,211 @@ using HostGeo::Point2D;
 
 namespace {
 
-Point2D Centre(const Element& e) {
-  double x = 0, y = 0;
-  for (const auto& p : e.plan) {
-    x += p.X();
-    y += p.Y();
-  }
-  return {x / static_cast<double>(e.plan.size()), y / static_cast<double>(e.plan.size())};
+constexpr double kTol = HostElementAdapter::kCornerTolerance;
+
+// The plan relative to a point, so that columns far from the origin keep
+// their digits.
+std::vector<Point2D> Relative(const Element& e, const Point2D& o) {
+  std::vector<Point2D> out;
+  for (const auto& p : e.plan) out.emplace_back(p.X() - o.X(), p.Y() - o.Y());
+  return out;
 }
 
-// Inside a convex plan listed counter-clockwise (edges included).
-bool Inside(const Element& e, const Point2D& p) {
-  const std::size_t n = e.plan.size();
-  for (std::size_t i = 0; i < n; ++i) {
-    const Point2D& a = e.plan[i];
-    const Point2D& b = e.plan[(i + 1) % n];
-    const double cross = (b.X() - a.X()) * (p.Y() - a.Y()) - (b.Y() - a.Y()) * (p.X() - a.X());
-    if (cross < -1e-9) return false;
+double Area(const std::vector<Point2D>& p) {
+  double twice = 0;
+  for (std::size_t i = 0; i < p.size(); ++i) {
+    const Point2D& a = p[i];
+    const Point2D& b = p[(i + 1) % p.size()];
+    twice += a.X() * b.Y() - b.X() * a.Y();
   }
-  return true;
+  return twice / 2;
+}
+
+// How far p lies on the right of the edge a -> b (outside a
+// counter-clockwise polygon); negative inside.
+double Outside(const Point2D& a, const Point2D& b, const Point2D& p) {
+  const double length = a.GetDistance(b);
+  return -((b.X() - a.X()) * (p.Y() - a.Y()) - (b.Y() - a.Y()) * (p.X() - a.X())) / length;
+}
+
+// The area two convex counter-clockwise plans share (the one clipped by the
+// other, edge by edge).
+double OverlapArea(const std::vector<Point2D>& subject, const std::vector<Point2D>& clip) {
+  std::vector<Point2D> poly = subject;
+  for (std::size_t i = 0; i < clip.size() && !poly.empty(); ++i) {
+    const Point2D& a = clip[i];
+    const Point2D& b = clip[(i + 1) % clip.size()];
+    std::vector<Point2D> next;
+    for (std::size_t k = 0; k < poly.size(); ++k) {
+      const Point2D& p = poly[k];
+      const Point2D& q = poly[(k + 1) % poly.size()];
+      const double dp = Outside(a, b, p), dq = Outside(a, b, q);
+      if (dp <= 0) next.push_back(p);
+      if ((dp < 0 && dq > 0) || (dp > 0 && dq < 0)) {
+        const double t = dp / (dp - dq);
+        next.emplace_back(p.X() + t * (q.X() - p.X()), p.Y() + t * (q.Y() - p.Y()));
+      }
+    }
+    poly = std::move(next);
+  }
+  return poly.size() < 3 ? 0.0 : Area(poly);
+}
+
+std::string Mm(double v) {
+  std::ostringstream s;
+  s << std::round(v * 10) / 10;
+  return s.str();
+}
+
+std::pair<double, double> Sides(const std::vector<Point2D>& plan) {
+  const double a = plan[0].GetDistance(plan[1]), b = plan[1].GetDistance(plan[2]);
+  return {std::min(a, b), std::max(a, b)};
+}
+
+// Why the stacked cage cannot take `upper` on `lower` (plans relative to one
+// point), if it cannot: it carries the upper column's bars from the lower
+// one's, so the upper must stand within the lower, parallel to it.
+std::optional<Stacks::Single> Unstackable(const std::vector<Point2D>& lower,
+                                          const std::vector<Point2D>& upper) {
+  constexpr double kSizeTol = 0.1;  // mm, as the tool compares sizes
+  const auto [lw, ll] = Sides(lower);
+  const auto [uw, ul] = Sides(upper);
+  if (uw > lw + kSizeTol || ul > ll + kSizeTol) {
+    return Stacks::Single{0, 0, "the column above is larger",
+                          Mm(uw) + " x " + Mm(ul) + " on " + Mm(lw) + " x " + Mm(ll) + " mm"};
+  }
+  double out = 0;
+  for (const auto& p : upper) {
+    for (std::size_t i = 0; i < 4; ++i)
+      out = std::max(out, Outside(lower[i], lower[(i + 1) % 4], p));
+  }
+  if (out > kTol)
+    return Stacks::Single{0, 0, "the column above overhangs it", "by " + Mm(out) + " mm"};
+  const auto direction = [](const std::vector<Point2D>& p) {
+    return std::atan2(p[1].Y() - p[0].Y(), p[1].X() - p[0].X());
+  };
+  const double quarter = std::numbers::pi / 2;
+  const double turn = direction(upper) - direction(lower);
+  const double off = std::abs(turn - quarter * std::round(turn / quarter)) * 180 / std::numbers::pi;
+  if (off > HostElementAdapter::kAngleTolerance) {
+    return Stacks::Single{0, 0, "the column above is turned against it",
+                          "by " + Mm(off) + " degrees"};
+  }
+  return std::nullopt;
 }
 
 }  // namespace
 
-std::vector<std::optional<std::size_t>> FindColumnsAbove(const ElementModel& model,
-                                                         double slab_zone) {
+Stacks FindStacks(const ElementModel& model, double slab_zone) {
   const auto& elements = model.GetElements();
   const auto columns = model.GetColumns();
-  std::vector<std::optional<std::size_t>> above(elements.size());
-  // Columns bucketed by the plan cell of their centre, so that each column
-  // only looks at its neighbours.
-  constexpr double kCell = 2000;
-  std::map<std::pair<long, long>, std::vector<std::size_t>> cells;
-  const auto cell_of = [&](const Point2D& p) {
-    return std::pair{static_cast<long>(std::floor(p.X() / kCell)),
-                     static_cast<long>(std::floor(p.Y() / kCell))};
-  };
-  for (auto i : columns) cells[cell_of(Centre(elements[i]))].push_back(i);
-  for (auto i : columns) {
-    const Element& lower = elements[i];
-    // The plan's extent decides which cells can hold a centre inside it.
-    double x0 = 1e300, y0 = 1e300, x1 = -1e300, y1 = -1e300;
-    for (const auto& p : lower.plan) {
-      x0 = std::min(x0, p.X());
-      y0 = std::min(y0, p.Y());
-      x1 = std::max(x1, p.X());
-      y1 = std::max(y1, p.Y());
+  for (const auto i : columns) {
+    const Element& e = elements[i];
+    const auto check = [&](double v, const char* what) {
+      if (!std::isfinite(v) || std::abs(v) > kMaxCoordinate) {
+        std::ostringstream s;
+        s << model.GetSourceName() << ": column '" << e.id << "': its " << what << " " << v
+          << " mm lies beyond " << kMaxCoordinate
+          << " mm (100,000 km) from the origin; no building is that far out";
+        throw std::invalid_argument(s.str());
+      }
+    };
+    for (const auto& p : e.plan) {
+      check(p.X(), "x coordinate");
+      check(p.Y(), "y coordinate");
     }
-    const auto [cx0, cy0] = cell_of({x0, y0});
-    const auto [cx1, cy1] = cell_of({x1, y1});
-    std::optional<std::size_t> best;
-    for (long cx = cx0; cx <= cx1; ++cx) {
-      for (long cy = cy0; cy <= cy1; ++cy) {
-        auto it = cells.find({cx, cy});
-        if (it == cells.end()) continue;
-        for (auto j : it->second) {
-          if (j == i) continue;
-          const Element& upper = elements[j];
-          const double gap = upper.bottom - lower.top;
-          if (gap < 0 || gap > slab_zone || !Inside(lower, Centre(upper))) continue;
-          if (!best || upper.bottom < elements[*best].bottom ||
-              (upper.bottom == elements[*best].bottom && j < *best)) {
-            best = j;
-          }
+    check(e.bottom, "bottom");
+    check(e.top, "top");
+  }
+  // Each column is indexed once, by the plan cell of its centre; columns
+  // wider than a cell are kept aside and tried against every column. A
+  // lookup visits the cells near a column or, when they outnumber the
+  // cells that hold columns, those cells: the work follows what exists,
+  // never the area a column covers.
+  constexpr double kCell = 2000;  // mm
+  struct Box {
+    double x0, y0, x1, y1;
+  };
+  std::vector<Box> boxes(elements.size());
+  std::unordered_map<std::uint64_t, std::vector<std::size_t>> cells;
+  std::vector<std::size_t> wide;
+  const auto cell_of = [](double v) { return static_cast<std::int64_t>(std::floor(v / kCell)); };
+  const auto key = [](std::int64_t x, std::int64_t y) {
+    return (static_cast<std::uint64_t>(x + (1LL << 31)) << 32) |
+           static_cast<std::uint64_t>(y + (1LL << 31));
+  };
+  for (const auto i : columns) {
+    Box b{1e300, 1e300, -1e300, -1e300};
+    for (const auto& p : elements[i].plan) {
+      b = {std::min(b.x0, p.X()), std::min(b.y0, p.Y()), std::max(b.x1, p.X()),
+           std::max(b.y1, p.Y())};
+    }
+    boxes[i] = b;
+    if (b.x1 - b.x0 > kCell || b.y1 - b.y0 > kCell) {
+      wide.push_back(i);
+    } else {
+      cells[key(cell_of((b.x0 + b.x1) / 2), cell_of((b.y0 + b.y1) / 2))].push_back(i);
+    }
+  }
+  Stacks out;
+  out.above.assign(elements.size(), std::nullopt);
+  for (const auto i : columns) {
+    const Element& lower = elements[i];
+    const Box& lb = boxes[i];
+    const Point2D origin = lower.plan[0];
+    const auto lower_plan = Relative(lower, origin);
+    struct Best {
+      std::size_t index;
+      double bottom, overlap;
+    };
+    std::optional<Best> best;
+    const auto consider = [&](std::size_t j) {
+      if (j == i) return;
+      const Element& upper = elements[j];
+      const double gap = upper.bottom - lower.top;
+      if (gap < -kTol || gap > slab_zone) return;
+      const Box& ub = boxes[j];
+      if (ub.x0 >= lb.x1 || ub.x1 <= lb.x0 || ub.y0 >= lb.y1 || ub.y1 <= lb.y0) return;
+      const double overlap = OverlapArea(Relative(upper, origin), lower_plan);
+      if (overlap <= 1) return;  // mm2: touching is not standing on
+      if (!best || upper.bottom < best->bottom ||
+          (upper.bottom == best->bottom &&
+           (overlap > best->overlap || (overlap == best->overlap && j < best->index)))) {
+        best = Best{j, upper.bottom, overlap};
+      }
+    };
+    const std::int64_t cx0 = cell_of(lb.x0 - kCell / 2), cx1 = cell_of(lb.x1 + kCell / 2);
+    const std::int64_t cy0 = cell_of(lb.y0 - kCell / 2), cy1 = cell_of(lb.y1 + kCell / 2);
+    const double near = static_cast<double>(cx1 - cx0 + 1) * static_cast<double>(cy1 - cy0 + 1);
+    if (near <= static_cast<double>(cells.size())) {
+      for (std::int64_t cx = cx0; cx <= cx1; ++cx) {
+        for (std::int64_t cy = cy0; cy <= cy1; ++cy) {
+          const auto it = cells.find(key(cx, cy));
+          if (it == cells.end()) continue;
+          for (const auto j : it->second) consider(j);
         }
       }
+    } else {
+      for (const auto& [k, members] : cells) {
+        for (const auto j : members) consider(j);
+      }
     }
-    above[i] = best;
+    for (const auto j : wide) consider(j);
+    if (!best) continue;
+    if (auto single = Unstackable(lower_plan, Relative(elements[best->index], origin))) {
+      single->lower = i;
+      single->upper = best->index;
+      out.singles.push_back(std::move(*single));
+    } else {
+      out.above[i] = best->index;
+    }
   }
-  return above;
+  return out;
+}
+
+std::vector<std::optional<std::size_t>> FindColumnsAbove(const ElementModel& model,
+                                                         double slab_zone) {
+  return FindStacks(model, slab_zone).above;
 }
 
 namespace {
@@ -117,16 +257,24 @@ bool IsAboveName(const std::string& name) {
 
 }  // namespace
 
-std::vector<std::pair<std::string, std::string>> ColumnEdits(const BuildingOptions& options,
-                                                             bool stands_on_another) {
-  // The edits of every column, then, for a column that stands on another,
-  // the values given for the columns above, under their own names.
-  std::vector<std::pair<std::string, std::string>> out;
-  for (const auto& [name, value] : options.sets) {
+PaletteEdits ColumnEdits(const BuildingOptions& options, const ElementModel& model,
+                         std::size_t column, bool stands_on_another) {
+  // The edits of every column and those of the first rule that matches
+  // this one; then, for a column that stands on another, the values given
+  // among them for the columns above, under their own names.
+  PaletteEdits given = options.sets;
+  if (options.rules) {
+    if (const auto rule = options.rules->Match(model, column)) {
+      const auto& set = options.rules->Rules()[*rule].set;
+      given.insert(given.end(), set.begin(), set.end());
+    }
+  }
+  PaletteEdits out;
+  for (const auto& [name, value] : given) {
     if (!IsAboveName(name)) out.push_back({name, value});
   }
   if (stands_on_another) {
-    for (const auto& [name, value] : options.sets) {
+    for (const auto& [name, value] : given) {
       if (IsAboveName(name))
         out.push_back({name.substr(0, name.size() - kAboveSuffix.size()), value});
     }
@@ -156,8 +304,7 @@ namespace {
 // would be for a user who reinforced that one first.
 ColumnOutcome ReinforceColumn(const HostUtil::PluginModule& plugin,
                               const std::shared_ptr<const ElementModel>& model,
-                              const std::string& tool_path,
-                              const std::vector<std::pair<std::string, std::string>>& edits,
+                              const std::string& tool_path, const PaletteEdits& edits,
                               const std::string& column, const std::string& above,
                               const HostReinf::ModelElementList& below,
                               std::vector<CageRecord>& cages) {
@@ -209,7 +356,13 @@ BuildingResult ReinforceBuilding(const HostUtil::PluginModule& plugin,
                                  std::shared_ptr<const ElementModel> model,
                                  const std::string& tool_path, const BuildingOptions& options,
                                  const std::function<void(std::size_t, std::size_t)>& progress) {
-  const auto above = FindColumnsAbove(*model, options.slab_zone);
+  Stacks stacks = FindStacks(*model, options.slab_zone);
+  const auto& above = stacks.above;
+  std::vector<std::pair<std::size_t, std::size_t>> pairs;
+  for (std::size_t i = 0; i < above.size(); ++i) {
+    if (above[i]) pairs.emplace_back(i, *above[i]);
+  }
+  model = HostElementAdapter::AlignStacked(model, pairs);
   const auto columns = model->GetColumns();
   const auto& elements = model->GetElements();
   // Where each column stands in the model's list of columns, and the columns
@@ -235,7 +388,7 @@ BuildingResult ReinforceBuilding(const HostUtil::PluginModule& plugin,
   for (std::size_t n = 0; n < columns.size(); ++n) storeys = std::max(storeys, depth(n) + 1);
   std::vector<std::vector<std::pair<std::string, std::string>>> own(columns.size());
   for (std::size_t n = 0; n < columns.size(); ++n) {
-    own[n] = ColumnEdits(options, !stands_on[n].empty());
+    own[n] = ColumnEdits(options, *model, columns[n], !stands_on[n].empty());
   }
   // The columns are independent runs of the tool within a storey of the
   // stacks, each with its own interactor on one thread; the host hands them
@@ -299,7 +452,15 @@ BuildingResult ReinforceBuilding(const HostUtil::PluginModule& plugin,
   if (reporter.joinable()) reporter.join();
   if (progress) progress(done, columns.size());
   BuildingResult out;
+  out.model = model;
   out.columns = std::move(outcomes);
+  out.singles = std::move(stacks.singles);
+  if (options.rules) {
+    out.rule_counts.assign(options.rules->Rules().size() + 1, 0);
+    for (const auto i : columns) {
+      ++out.rule_counts[options.rules->Match(*model, i).value_or(options.rules->Rules().size())];
+    }
+  }
   for (auto& c : cages) {
     for (auto& cage : c) out.cages.push_back(std::move(cage));
   }
@@ -346,8 +507,62 @@ const char* Name(ColumnOutcome::Result r) {
 
 }  // namespace
 
+namespace {
+
+// "A, B, C and 5 more"
+std::string List(const std::vector<std::string>& names) {
+  std::string s;
+  for (std::size_t k = 0; k < names.size() && k < 8; ++k) s += (k ? ", " : "") + names[k];
+  if (names.size() > 8) s += " and " + std::to_string(names.size() - 8) + " more";
+  return s;
+}
+
+// The columns of the source model that the host did not take, by reason.
+std::string RefusedSummary(const ElementModel& model) {
+  const auto* source = model.GetSource();
+  if (!source || source->refused.empty()) return {};
+  struct Group {
+    std::vector<std::string> names;
+    std::vector<std::string> details;  // distinct, the first few
+  };
+  std::map<std::string, Group> groups;
+  for (const auto& r : source->refused) {
+    Group& g = groups[r.reason];
+    g.names.push_back(r.id);
+    if (!r.detail.empty() && g.details.size() < 3 &&
+        std::find(g.details.begin(), g.details.end(), r.detail) == g.details.end()) {
+      g.details.push_back(r.detail);
+    }
+  }
+  std::ostringstream s;
+  s << "\nNot taken from " << model.GetSourceName() << ": " << source->refused.size() << " of "
+    << source->columns_in_file << " columns\n";
+  for (const auto& [reason, g] : groups) {
+    s << "  " << reason << ", " << g.names.size()
+      << (g.names.size() == 1 ? " column: " : " columns: ") << List(g.names) << "\n";
+    for (const auto& d : g.details) s << "      " << d << "\n";
+  }
+  return s.str();
+}
+
+}  // namespace
+
 int RunBuilding(const BuildingOptions& options, const ToolLocation& tool, Terminal& terminal) {
-  const auto model = ElementModel::ReadFile(options.model);
+  const auto model =
+      HostElementAdapter::ReadModel(options.model, {.all_columns = options.all_columns});
+  const std::string refused = RefusedSummary(*model);
+  if (model->GetColumns().empty()) {
+    terminal.Out() << refused;
+    const auto* source = model->GetSource();
+    const bool materials = source && !options.all_columns &&
+                           std::any_of(source->refused.begin(), source->refused.end(),
+                                       [](const auto& r) { return r.reason == "not concrete"; });
+    throw std::invalid_argument(
+        model->GetSourceName() + " has no column the tool can take" +
+        (source ? " (of " + std::to_string(source->columns_in_file) + " in the file, see above)"
+                : "") +
+        (materials ? "; --all-columns takes the columns of every material" : ""));
+  }
   const auto plugin = HostUtil::PluginModule::Load(tool.module_path);
   Progress progress(terminal.Out(), ::isatty(STDOUT_FILENO) == 1);
   const BuildingResult result =
@@ -359,7 +574,7 @@ int RunBuilding(const BuildingOptions& options, const ToolLocation& tool, Termin
     stacked += c.above.empty() ? 0 : 1;
   }
   if (!result.cages.empty()) {
-    ExportInput input{model, result.cages, model->GetName(), OutputDate()};
+    ExportInput input{result.model, result.cages, model->GetName(), OutputDate()};
     WriteOutputs(input, options.out_dir, terminal);
   }
   std::ostringstream s;
@@ -377,10 +592,7 @@ int RunBuilding(const BuildingOptions& options, const ToolLocation& tool, Termin
   }
   for (const auto& [key, names] : groups) {
     s << "  " << Name(key.first) << ", " << names.size()
-      << (names.size() == 1 ? " column: " : " columns: ");
-    for (std::size_t k = 0; k < names.size() && k < 8; ++k) s << (k ? ", " : "") << names[k];
-    if (names.size() > 8) s << " and " << names.size() - 8 << " more";
-    s << "\n";
+      << (names.size() == 1 ? " column: " : " columns: ") << List(names) << "\n";
     // A message the tool showed on every rebuild is told once.
     std::vector<std::string> distinct;
     for (const auto& m : key.second) {
@@ -392,6 +604,26 @@ int RunBuilding(const BuildingOptions& options, const ToolLocation& tool, Termin
       s << "      " << one << "\n";
     }
   }
+  // Pairs standing on each other that got single cages, by reason.
+  std::map<std::string, std::vector<std::string>> singles;
+  const auto& elements = model->GetElements();
+  for (const auto& p : result.singles) {
+    singles[p.reason].push_back(elements[p.lower].id + "+" + elements[p.upper].id + " (" +
+                                p.detail + ")");
+  }
+  for (const auto& [reason, pairs] : singles) {
+    s << "  single cages, " << reason << ", " << pairs.size()
+      << (pairs.size() == 1 ? " pair: " : " pairs: ") << List(pairs) << "\n";
+  }
+  if (options.rules) {
+    const auto& rules = options.rules->Rules();
+    s << "  rules:";
+    for (std::size_t r = 0; r < rules.size(); ++r) {
+      s << (r ? ", " : " ") << rules[r].name << " " << result.rule_counts[r];
+    }
+    s << (rules.empty() ? " " : ", ") << "none " << result.rule_counts.back() << "\n";
+  }
+  s << refused;
   terminal.Out() << s.str();
   const bool all =
       counts[ColumnOutcome::Result::Blocked] == 0 && counts[ColumnOutcome::Result::Failed] == 0;

@@ -1,13 +1,17 @@
 #include "app/commands.h"
 
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <nlohmann/json.hpp>
+#include <sstream>
 #include <stdexcept>
 
 #include "app/export/exporter.h"
 #include "app/session_file.h"
+#include "host/model_reader.h"
 #include "tables/length_tables.h"
 
 namespace pierhost {
@@ -74,7 +78,13 @@ int RunCage(const CageOptions& options, const ToolLocation& tool, Terminal& term
     throw std::invalid_argument(
         "pick one column, or a column and the column standing on it (--pick ID, twice at most)");
   }
-  const auto model = HostElementAdapter::ElementModel::ReadFile(options.model);
+  auto model = HostElementAdapter::ReadModel(options.model, {.all_columns = options.all_columns});
+  if (options.picks.size() == 2) {
+    // A column and the one on it: the upper aligned on the lower, as a
+    // building run aligns its stacks.
+    model = HostElementAdapter::AlignStacked(
+        model, {{model->Resolve(options.picks[0]), model->Resolve(options.picks[1])}});
+  }
   const auto plugin = HostUtil::PluginModule::Load(tool.module_path);
   ToolRun run(plugin, model, tool.tool_path, terminal.Observer());
   for (const auto& id : options.picks) run.Click(id);
@@ -93,7 +103,7 @@ int RunCage(const CageOptions& options, const ToolLocation& tool, Terminal& term
 int RunSession(const std::string& session_path, const std::string& out_dir,
                const ToolLocation& tool, Terminal& terminal) {
   const SessionFile session = ReadSession(session_path);
-  const auto model = HostElementAdapter::ElementModel::ReadFile(session.model_path);
+  const auto model = HostElementAdapter::ReadModel(session.model_path);
   const auto plugin = HostUtil::PluginModule::Load(tool.module_path);
   ToolRun run(plugin, model, tool.tool_path, terminal.Observer());
   bool drew = false;
@@ -124,6 +134,109 @@ int RunSession(const std::string& session_path, const std::string& out_dir,
     }
   }
   return Finish(run, model, out_dir, drew, terminal);
+}
+
+namespace {
+
+nlohmann::json SourceJson(const HostElementAdapter::ElementSource& s,
+                          const HostElementAdapter::SourceModel* source) {
+  nlohmann::json out = {{"global_id", s.global_id},
+                        {"name", s.name},
+                        {"tag", s.tag},
+                        {"type", s.type_name},
+                        {"materials", s.materials}};
+  out["storey"] = source && s.storey ? source->storeys.at(*s.storey).name : "";
+  return out;
+}
+
+}  // namespace
+
+int ShowModel(const ModelOptions& options, Terminal& terminal) {
+  using HostElementAdapter::ElementKind;
+  const auto model =
+      HostElementAdapter::ReadModel(options.model, {.all_columns = options.all_columns});
+  const auto* source = model->GetSource();
+  const auto& elements = model->GetElements();
+  if (options.json) {
+    nlohmann::json out = {{"name", model->GetName()}, {"file", model->GetSourceName()}};
+    nlohmann::json storeys = nlohmann::json::array(), columns = nlohmann::json::array(),
+                   refused = nlohmann::json::array(), walls = nlohmann::json::array();
+    if (source) {
+      out["schema"] = source->schema;
+      out["length_unit_mm"] = source->length_unit.millimetres;
+      out["columns_in_file"] = source->columns_in_file;
+      for (const auto& s : source->storeys) {
+        storeys.push_back({{"name", s.name}, {"global_id", s.global_id}, {"level", s.level}});
+      }
+      for (const auto& r : source->refused) {
+        nlohmann::json j = SourceJson(r.source, source);
+        j["id"] = r.id;
+        j["reason"] = r.reason;
+        j["detail"] = r.detail;
+        refused.push_back(std::move(j));
+      }
+    }
+    for (const auto& e : elements) {
+      if (e.kind != ElementKind::Column && e.kind != ElementKind::Wall) continue;
+      nlohmann::json j = SourceJson(e.source, source);
+      j["id"] = e.id;
+      j["bottom"] = e.bottom;
+      j["top"] = e.top;
+      nlohmann::json plan = nlohmann::json::array();
+      for (const auto& p : e.plan) plan.push_back({p.X(), p.Y()});
+      if (e.kind == ElementKind::Column) {
+        j["corners"] = std::move(plan);
+        columns.push_back(std::move(j));
+      } else {
+        j["axis"] = std::move(plan);
+        j["thickness"] = e.thickness;
+        nlohmann::json layers = nlohmann::json::array();
+        for (const auto c : e.children) {
+          if (elements[c].kind == ElementKind::WallLayer) layers.push_back(elements[c].thickness);
+        }
+        j["layers"] = std::move(layers);
+        walls.push_back(std::move(j));
+      }
+    }
+    out["storeys"] = std::move(storeys);
+    out["columns"] = std::move(columns);
+    out["refused"] = std::move(refused);
+    out["walls"] = std::move(walls);
+    terminal.Out() << out.dump(1) << "\n";
+    return kExitCreated;
+  }
+  std::ostringstream s;
+  s.precision(10);
+  s << model->GetName() << " (" << model->GetSourceName();
+  if (source)
+    s << ", " << source->schema << ", 1 unit = " << source->length_unit.millimetres << " mm";
+  s << ")\n";
+  if (source && !source->storeys.empty()) {
+    s << "Storeys:";
+    for (const auto& st : source->storeys) s << " " << st.name << " (" << st.level / 1000 << " m)";
+    s << "\n";
+  }
+  const auto columns = model->GetColumns();
+  s << "Columns taken: " << columns.size();
+  if (source) s << " of " << source->columns_in_file;
+  s << "\n";
+  for (const auto i : columns) {
+    const auto& e = elements[i];
+    const double a = e.plan[0].GetDistance(e.plan[1]), b = e.plan[1].GetDistance(e.plan[2]);
+    s << "  " << e.id << ": " << std::round(a * 10) / 10 << " x " << std::round(b * 10) / 10
+      << " mm, z " << e.bottom << " to " << e.top;
+    if (source && e.source.storey) s << ", " << source->storeys[*e.source.storey].name;
+    s << "\n";
+  }
+  if (source) {
+    for (const auto& r : source->refused) {
+      s << "  not taken: " << r.id << ": " << r.reason
+        << (r.detail.empty() ? "" : " (" + r.detail + ")") << "\n";
+    }
+    s << "Walls taken: " << source->walls_taken << " of " << source->walls_in_file << "\n";
+  }
+  terminal.Out() << s.str();
+  return kExitCreated;
 }
 
 int WriteTables(const std::string& out_dir, Terminal& terminal) {

@@ -17,7 +17,8 @@ inline constexpr int kExitBadInput = 2;
 inline constexpr int kExitBlocked = 3;  // the cage's checks blocked creation
 
 struct CageOptions {
-  std::string model;
+  std::string model;         // a model file (JSON) or an IFC file
+  bool all_columns = false;  // IFC: every column, not only concrete ones
   std::vector<std::string> picks;
   std::vector<std::pair<std::string, std::string>> sets;  // NAME, VALUE in order
   std::string out_dir = ".";
@@ -29,6 +30,15 @@ int RunCage(const CageOptions& options, const ToolLocation& tool, Terminal& term
 // A recorded session of events.
 int RunSession(const std::string& session_path, const std::string& out_dir,
                const ToolLocation& tool, Terminal& terminal);
+// What the host takes from a model: its storeys, its columns (and, for an
+// IFC file, those it does not take, with their reasons) and its walls. As
+// text, or as JSON (mm, world coordinates) for programs.
+struct ModelOptions {
+  std::string model;
+  bool all_columns = false;
+  bool json = false;
+};
+int ShowModel(const ModelOptions& options, Terminal& terminal);
 // The three length tables.
 int WriteTables(const std::string& out_dir, Terminal& terminal);
 

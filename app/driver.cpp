@@ -151,11 +151,9 @@ void ToolRun::Dispatch(Fn&& fn) {
   }
 }
 
-void ToolRun::Click(const std::string& element_id) {
-  if (!model_->Find(element_id)) {
-    throw std::invalid_argument("there is no element '" + element_id + "' in " +
-                                model_->GetSourceName());
-  }
+void ToolRun::Click(const std::string& element_name) {
+  // A user may name an element of an IFC model by its GlobalId, Name or Tag.
+  const std::string element_id = model_->GetElements()[model_->Resolve(element_name)].id;
   picked_.push_back(element_id);
   Dispatch([&] {
     interactor_->process_mouse_msg(HostInput::MouseMessage::Click(element_id), HostGeo::Point3D(),

@@ -72,10 +72,11 @@ class ToolRun {
           Observer observer = {});
   ~ToolRun();
 
-  // Events. A click on an id the model lacks, an edit of a parameter the
-  // shown palette lacks or a value that does not fit it is an error naming
-  // them; errors the tool raises are passed on as ToolFailure.
-  void Click(const std::string& element_id);
+  // Events. A click on an element the model lacks, an edit of a parameter
+  // the shown palette lacks or a value that does not fit it is an error
+  // naming them; errors the tool raises are passed on as ToolFailure. A click
+  // names the element by its id, or by what ElementModel::Resolve takes.
+  void Click(const std::string& element_name);
   void Move();
   void Button(int event_id);
   void Set(const std::string& name, const std::string& value);

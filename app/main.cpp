@@ -12,6 +12,7 @@
 #include "app/commands.h"
 #include "app/export/exporter.h"
 #include "app/generate.h"
+#include "app/rules.h"
 #include "app/serve/server.h"
 
 int main(int argc, char** argv) {
@@ -32,12 +33,15 @@ int main(int argc, char** argv) {
   std::vector<std::string> sets;
   auto* cage_cmd =
       app.add_subcommand("cage", "One run of the tool: pick, Finish, palette edits, preview, Draw");
-  cage_cmd->add_option("MODEL", cage.model, "Building model file (JSON)")
+  cage_cmd->add_option("MODEL", cage.model, "Building model: a model file (JSON) or an IFC file")
       ->required()
       ->check(CLI::ExistingFile);
+  cage_cmd->add_flag("--all-columns", cage.all_columns,
+                     "IFC: take the columns of every material, not only concrete ones");
   cage_cmd
       ->add_option("--pick", cage.picks,
-                   "Element id to click, in order (the column, then the column on it)")
+                   "Element to click, in order (the column, then the column on it): its id, or "
+                   "for an IFC model its GlobalId, Name or Tag")
       ->required()
       ->take_last()
       ->expected(1)
@@ -64,8 +68,17 @@ int main(int argc, char** argv) {
   BuildingOptions building;
   std::vector<std::string> building_sets;
   auto* building_cmd = app.add_subcommand("building", "Reinforce every column of a building model");
-  building_cmd->add_option("MODEL", building.model, "Building model file (JSON)")
+  building_cmd
+      ->add_option("MODEL", building.model, "Building model: a model file (JSON) or an IFC file")
       ->required()
+      ->check(CLI::ExistingFile);
+  building_cmd->add_flag("--all-columns", building.all_columns,
+                         "IFC: take the columns of every material, not only concrete ones");
+  std::string rules;
+  building_cmd
+      ->add_option("--rules", rules,
+                   "Rules file: palette edits per kind of column, the first matching rule's "
+                   "applied after --set (docs/rules.md)")
       ->check(CLI::ExistingFile);
   building_cmd
       ->add_option("--set", building_sets,
@@ -92,13 +105,30 @@ int main(int argc, char** argv) {
   generate_cmd->add_option("--seed", generate.seed, "Seed of the offsets and missing columns")
       ->capture_default_str();
   generate_cmd->add_option("--out", generate_out, "Model file to write (default: standard output)");
+  bool generate_ifc = false;
+  generate_cmd->add_flag("--ifc", generate_ifc,
+                         "Write the building as an IFC4 file (columns, walls, storeys, materials)");
 
   ServeOptions serve;
   auto* serve_cmd = app.add_subcommand(
       "serve", "Serve the tool in a browser: the model in 3D, the palette, the preview");
-  serve_cmd->add_option("MODEL", serve.model, "Building model file (JSON)")
+  serve_cmd->add_option("MODEL", serve.model, "Building model: a model file (JSON) or an IFC file")
       ->required()
       ->check(CLI::ExistingFile);
+  serve_cmd->add_flag("--all-columns", serve.all_columns,
+                      "IFC: take the columns of every material, not only concrete ones");
+
+  ModelOptions model;
+  auto* model_cmd = app.add_subcommand(
+      "model",
+      "Show what pierhost takes from a model: storeys, columns (and for an IFC file those "
+      "not taken, with their reasons) and walls");
+  model_cmd->add_option("MODEL", model.model, "Building model: a model file (JSON) or an IFC file")
+      ->required()
+      ->check(CLI::ExistingFile);
+  model_cmd->add_flag("--all-columns", model.all_columns,
+                      "IFC: take the columns of every material, not only concrete ones");
+  model_cmd->add_flag("--json", model.json, "Print JSON (mm, world coordinates) for programs");
   serve_cmd->add_option("--port", serve.port, "Port to listen on (0: any free one)")
       ->capture_default_str()
       ->check(CLI::Range(0, 65535));
@@ -127,8 +157,11 @@ int main(int argc, char** argv) {
       return RunServe(serve, tool, terminal);
     }
     if (*tables_cmd) return WriteTables(tables_out, terminal);
+    if (*model_cmd) return ShowModel(model, terminal);
     if (*building_cmd) {
       for (const auto& s : building_sets) building.sets.push_back(ParseSet(s));
+      if (!rules.empty())
+        building.rules = std::make_shared<BuildingRules>(BuildingRules::Read(rules));
       return RunBuilding(building, tool, terminal);
     }
     if (*generate_cmd) {
@@ -140,7 +173,8 @@ int main(int argc, char** argv) {
       generate.grid_y = static_cast<int>(gy);
       generate.width = w;
       generate.length = l;
-      const std::string text = GenerateBuilding(generate);
+      const std::string text =
+          generate_ifc ? GenerateIfcBuilding(generate) : GenerateBuilding(generate);
       if (generate_out.empty()) {
         std::cout << text;
       } else {

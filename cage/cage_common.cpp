@@ -320,6 +320,32 @@ std::vector<LinkRun> LayoutLinks(double first, double last, double main_spacing,
   return runs;
 }
 
+StirrupZones ZonesOf(CageValues& v, const PointList& c, HostGeo::Angle angle,
+                     std::vector<LinkZone> laps, double hook_room) {
+  return {
+      .Width = c[0].GetDistance(c[1]),
+      .Height = c[1].GetDistance(c[2]),
+      .steel_grade = v.steel_grade,
+      .concrete_cover_props = v.concrete_cover_props,
+      .Concr_Cover = v.Concr_Cover,
+      .Concr_Grade = v.Concr_Grade,
+      .Main_Diameter = v.Main_Diameter,
+      .Main_Stirrup_Diameter = v.Main_Stirrup_Diameter,
+      .Main_Stirrup_Spacing = v.Main_Stirrup_Spacing,
+      .Add_Stirrup_Top = v.Add_Stirrup_Top,
+      .Add_Stirrup_Top_Length = v.Add_Stirrup_Top_Length,
+      .Add_Stirrup_Top_Spacing = v.Add_Stirrup_Top_Spacing,
+      .Add_Stirrup_Bot = v.Add_Stirrup_Bot,
+      .Add_Stirrup_Bot_Length = v.Add_Stirrup_Bot_Length,
+      .Add_Stirrup_Bot_Spacing = v.Add_Stirrup_Bot_Spacing,
+      .bottom_point = c[0],
+      .top_point = c[4],
+      .angle = angle,
+      .laps = std::move(laps),
+      .hook_room = hook_room,
+  };
+}
+
 std::vector<LinkRun> StirrupLevels(const StirrupZones& z) {
   const double bottom = z.bottom_point.Values()[2], top = z.top_point.Values()[2];
   const double half = z.Main_Stirrup_Diameter / 2;
@@ -1013,6 +1039,30 @@ CrossTieResult CrossTies(const CrossTieArgs& a) {
     }
   }
   return out;
+}
+
+CrossTieResult CageTies(const CageValues& v, const SectionLayout& layout,
+                        const std::vector<LinkRun>& runs, const Placements& longitudinal,
+                        const BarsFromBelow& below) {
+  if (!v.Cross_Ties) return {};
+  // Every longitudinal bar standing in the column: this cage's and those
+  // that reach into it from below.
+  std::vector<std::pair<std::vector<Point3D>, double>> bars;
+  for (const auto& placement : longitudinal) {
+    for (auto& bar : placement.GetBars()) {
+      bars.push_back({std::move(bar), placement.GetBendingShape().GetDiameter()});
+    }
+  }
+  for (std::size_t i = 0; i < below.bars.size(); ++i) {
+    bars.push_back({below.bars[i], below.diameters[i]});
+  }
+  return CrossTies({.layout = layout,
+                    .runs = runs,
+                    .link_diameter = v.Main_Stirrup_Diameter,
+                    .steel_grade = v.steel_grade,
+                    .Concr_Grade = v.Concr_Grade,
+                    .limit = v.Restraint_Distance,
+                    .bars = std::move(bars)});
 }
 
 double PitchNeededForTies(const SectionLayout& layout, double link_diameter, double limit,

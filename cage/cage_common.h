@@ -201,6 +201,10 @@ struct StirrupZones {
   // Where the hooks' tails must stop short of a bar, mm (see LinkHookRoom).
   double hook_room = 1e300;
 };
+// The link zones of a cage with the values `v` (whose zone lengths the
+// zones may set to 0) over the column with the corners `c`.
+StirrupZones ZonesOf(CageValues& v, const PointList& c, HostGeo::Angle angle,
+                     std::vector<LinkZone> laps, double hook_room);
 // The link levels of the zones (a switched-off zone's length becomes 0).
 std::vector<LinkRun> StirrupLevels(const StirrupZones& zones);
 // How long the straight tails of a link's 135-degree hooks may be before
@@ -305,6 +309,13 @@ struct BarsFromBelow {
   std::vector<double> diameters;
   bool any() const { return !bars.empty(); }
 };
+// The cross-ties of a cage with the values `v`, whose corner and side bars
+// are `longitudinal`: held against those and the bars from below; none
+// where the palette switches them off.
+CrossTieResult CageTies(const CageValues& v, const SectionLayout& layout,
+                        const std::vector<LinkRun>& runs, const Placements& longitudinal,
+                        const BarsFromBelow& below);
+
 // Looks through the elements created in `doc` for longitudinal bars that
 // stand below the column's bottom and reach into its section.
 BarsFromBelow FindBarsFromBelow(const HostBaseElements::ModelDocument& doc,

@@ -69,29 +69,9 @@ Placements Reinforcement::Rebars() {
 }
 
 cage_common::StirrupZones Reinforcement::Zones() {
-  const auto& c = point_list_;
-  return {
-      .Width = c[0].GetDistance(c[1]),
-      .Height = c[1].GetDistance(c[2]),
-      .steel_grade = v_.steel_grade,
-      .concrete_cover_props = v_.concrete_cover_props,
-      .Concr_Cover = v_.Concr_Cover,
-      .Concr_Grade = v_.Concr_Grade,
-      .Main_Diameter = v_.Main_Diameter,
-      .Main_Stirrup_Diameter = v_.Main_Stirrup_Diameter,
-      .Main_Stirrup_Spacing = v_.Main_Stirrup_Spacing,
-      .Add_Stirrup_Top = v_.Add_Stirrup_Top,
-      .Add_Stirrup_Top_Length = v_.Add_Stirrup_Top_Length,
-      .Add_Stirrup_Top_Spacing = v_.Add_Stirrup_Top_Spacing,
-      .Add_Stirrup_Bot = v_.Add_Stirrup_Bot,
-      .Add_Stirrup_Bot_Length = v_.Add_Stirrup_Bot_Length,
-      .Add_Stirrup_Bot_Spacing = v_.Add_Stirrup_Bot_Spacing,
-      .bottom_point = c[0],
-      .top_point = c[4],
-      .angle = angle_,
-      .laps = cage_common::LapZonesFromBelow(below_, Column_Bottom_, v_, Column_Width_),
-      .hook_room = HookRoom(),
-  };
+  return cage_common::ZonesOf(
+      v_, point_list_, angle_,
+      cage_common::LapZonesFromBelow(below_, Column_Bottom_, v_, Column_Width_), HookRoom());
 }
 
 std::vector<std::pair<HostGeo::Point2D, double>> Reinforcement::BarsAround() const {
@@ -122,30 +102,9 @@ Placements Reinforcement::CrossTies() { return Ties().placements; }
 
 const cage_common::CrossTieResult& Reinforcement::Ties(const Placements* longitudinal) {
   if (ties_) return *ties_;
-  if (!v_.Cross_Ties) return *(ties_ = cage_common::CrossTieResult{});
-  Placements own;
-  if (!longitudinal) {
-    own = cage_common::LongitudinalOf(*this);
-    longitudinal = &own;
-  }
-  // Every longitudinal bar standing in the column: this cage's and those
-  // that reach into it from below.
-  std::vector<std::pair<std::vector<HostGeo::Point3D>, double>> bars;
-  for (const auto& placement : *longitudinal) {
-    for (auto& bar : placement.GetBars()) {
-      bars.push_back({std::move(bar), placement.GetBendingShape().GetDiameter()});
-    }
-  }
-  for (std::size_t i = 0; i < below_.bars.size(); ++i) {
-    bars.push_back({below_.bars[i], below_.diameters[i]});
-  }
-  ties_ = cage_common::CrossTies({.layout = layout_,
-                                  .runs = LinkRuns(),
-                                  .link_diameter = v_.Main_Stirrup_Diameter,
-                                  .steel_grade = v_.steel_grade,
-                                  .Concr_Grade = v_.Concr_Grade,
-                                  .limit = v_.Restraint_Distance,
-                                  .bars = std::move(bars)});
+  const Placements own = longitudinal ? Placements{} : cage_common::LongitudinalOf(*this);
+  ties_ =
+      cage_common::CageTies(v_, layout_, LinkRuns(), longitudinal ? *longitudinal : own, below_);
   return *ties_;
 }
 
@@ -285,7 +244,7 @@ std::vector<cage_common::Finding> Reinforcement::DetailingFindings() {
   }
   if (worst > 0) {
     out.push_back(cage_common::Warning(
-        "nothing stands on this column, so its bars are anchored in the " +
+        "this cage carries no bars into a column above, so its bars are anchored in the " +
         cage_common::Mm(Slab_Above_) + " mm slab above: they reach " +
         cage_common::Mm(std::max(0.0, reach)) + " mm into it (to 50 mm below its top), and " +
         worst_text + " (anchorage length for tension, EN 1992-1-1 8.4), " + cage_common::Mm(worst) +

@@ -138,14 +138,19 @@ std::string lap_length_for_anchorage(const std::string& tool_path, double diamet
                 concrete_grade, type_bonding);
 }
 
+// Lengths measured between corners far from the origin or turned carry
+// noise of a few 1e-10 mm: a length within a millionth of a millimetre of a
+// multiple of 50 is that multiple.
+constexpr double kLengthNoise = 1e-6;
+
 double round_up(double number) {
   const double r = Remainder50("round_up", number);
-  return r != 0.0 ? number - r + 50.0 : number;
+  return r < kLengthNoise ? number - r : number - r + 50.0;
 }
 
 double round_down(double number) {
   const double r = Remainder50("round_down", number);
-  return r != 0.0 ? number - r : number;
+  return r > 50.0 - kLengthNoise ? number - r + 50.0 : number - r;
 }
 
 double round_number(double number) { return Remainder50("round_number", number); }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 #include <sstream>
 #include <stdexcept>
 
@@ -64,6 +65,53 @@ std::optional<std::size_t> ElementModel::Find(const std::string& id) const {
   auto it = by_id_.find(id);
   if (it == by_id_.end()) return std::nullopt;
   return it->second;
+}
+
+std::size_t ElementModel::Resolve(const std::string& name) const {
+  if (const auto index = Find(name)) return *index;
+  const auto describe = [](const std::string& id, const ElementSource& s) {
+    std::string d = "'" + id + "'";
+    if (!s.global_id.empty()) d += " (GlobalId " + s.global_id;
+    if (!s.tag.empty()) d += ", Tag " + s.tag;
+    if (!s.global_id.empty()) d += ")";
+    return d;
+  };
+  // By GlobalId first: it names one object; then by Name, then by Tag.
+  using Field = std::string ElementSource::*;
+  for (const Field field : {&ElementSource::global_id, &ElementSource::name, &ElementSource::tag}) {
+    std::vector<std::size_t> found;
+    for (std::size_t i = 0; i < elements_.size(); ++i) {
+      if (elements_[i].source.*field == name) found.push_back(i);
+    }
+    std::vector<const Refusal*> refused;
+    if (source_) {
+      for (const auto& r : source_->refused) {
+        if (r.source.*field == name) refused.push_back(&r);
+      }
+    }
+    if (found.size() == 1 && refused.empty()) return found.front();
+    if (found.empty() && refused.size() == 1) {
+      const Refusal& r = *refused.front();
+      throw std::invalid_argument(source_name_ + ": " + describe(r.id, r.source) +
+                                  " is not taken: " + r.reason +
+                                  (r.detail.empty() ? "" : " (" + r.detail + ")"));
+    }
+    if (found.size() + refused.size() > 1) {
+      std::string list;
+      for (const auto i : found) list += "\n  " + describe(elements_[i].id, elements_[i].source);
+      for (const auto* r : refused) {
+        list += "\n  " + describe(r->id, r->source) + ", not taken: " + r->reason;
+      }
+      const char* what = field == &ElementSource::global_id ? "GlobalId"
+                         : field == &ElementSource::name    ? "name"
+                                                            : "tag";
+      throw std::invalid_argument(source_name_ + ": the " + what + " '" + name +
+                                  "' is carried by " +
+                                  std::to_string(found.size() + refused.size()) +
+                                  " elements; pick one by its id or GlobalId:" + list);
+    }
+  }
+  throw std::invalid_argument("there is no element '" + name + "' in " + source_name_);
 }
 
 std::vector<std::size_t> ElementModel::GetColumns() const {
@@ -154,6 +202,128 @@ std::vector<Point3D> Prism(const std::vector<Point2D>& plan, double bottom, doub
 
 }  // namespace
 
+RectangleFit FitRectangle(const std::vector<Point2D>& corners) {
+  RectangleFit fit;
+  if (corners.size() != 4) return fit;
+  for (const auto& p : corners) {
+    if (!std::isfinite(p.X()) || !std::isfinite(p.Y())) return fit;
+  }
+  // Corners and angles as given.
+  for (std::size_t i = 0; i < 4; ++i) {
+    const Point2D& a = corners[(i + 3) % 4];
+    const Point2D& b = corners[i];
+    const Point2D& c = corners[(i + 1) % 4];
+    const double ux = a.X() - b.X(), uy = a.Y() - b.Y(), vx = c.X() - b.X(), vy = c.Y() - b.Y();
+    const double lu = std::hypot(ux, uy), lv = std::hypot(vx, vy);
+    if (!(lu > 0) || !(lv > 0)) return fit;
+    const double angle =
+        std::acos(std::clamp((ux * vx + uy * vy) / (lu * lv), -1.0, 1.0)) * 180 / std::numbers::pi;
+    fit.worst_angle = std::max(fit.worst_angle, std::abs(angle - 90));
+  }
+  // The centre, measured from the first corner so that far-away models lose
+  // no digits.
+  const Point2D& o = corners[0];
+  double cx = 0, cy = 0;
+  for (const auto& p : corners) {
+    cx += (p.X() - o.X()) / 4;
+    cy += (p.Y() - o.Y()) / 4;
+  }
+  // The direction: the sides' directions folded onto one quarter turn (four
+  // times the angle), averaged, and turned back to the first side's.
+  double s4 = 0, c4 = 0;
+  for (std::size_t i = 0; i < 4; ++i) {
+    const Point2D& a = corners[i];
+    const Point2D& b = corners[(i + 1) % 4];
+    const double t = std::atan2(b.Y() - a.Y(), b.X() - a.X());
+    const double length = a.GetDistance(b);
+    s4 += length * std::sin(4 * t);
+    c4 += length * std::cos(4 * t);
+  }
+  double t = std::atan2(s4, c4) / 4;
+  const double first = std::atan2(corners[1].Y() - o.Y(), corners[1].X() - o.X());
+  const double quarter = std::numbers::pi / 2;
+  t += quarter * std::round((first - t) / quarter);
+  const double ux = std::cos(t), uy = std::sin(t), vx = -uy, vy = ux;
+  // Half sides from the corners' distances to the centre along each axis.
+  double a = 0, b = 0;
+  std::array<double, 4> su{}, sv{};
+  for (std::size_t i = 0; i < 4; ++i) {
+    const double dx = corners[i].X() - o.X() - cx, dy = corners[i].Y() - o.Y() - cy;
+    const double pu = dx * ux + dy * uy, pv = dx * vx + dy * vy;
+    su[i] = pu < 0 ? -1 : 1;
+    sv[i] = pv < 0 ? -1 : 1;
+    a += std::abs(pu) / 4;
+    b += std::abs(pv) / 4;
+  }
+  // Two corners on each side of each axis, or it is no rectangle.
+  if (su[0] + su[1] + su[2] + su[3] != 0 || sv[0] + sv[1] + sv[2] + sv[3] != 0) return fit;
+  const auto place = [&](double half_u, double half_v) {
+    fit.corners.clear();
+    fit.worst_corner = 0;
+    for (std::size_t i = 0; i < 4; ++i) {
+      const double du = su[i] * half_u, dv = sv[i] * half_v;
+      Point2D q(o.X() + (cx + du * ux + dv * vx), o.Y() + (cy + du * uy + dv * vy));
+      const double moved = q.GetDistance(corners[i]);
+      if (moved < 1e-6) q = corners[i];
+      fit.worst_corner = std::max(fit.worst_corner, moved);
+      fit.corners.push_back(q);
+    }
+  };
+  place(a, b);
+  // Corners with noise (more than a nanometre off their rectangle) have
+  // been rounded on their way here: their sides are taken as the whole
+  // millimetres they were drawn with. Exact corners keep their sides.
+  if (fit.worst_corner >= 1e-6) {
+    const auto whole = [](double half) {
+      const double side = 2 * half;
+      const double rounded = std::round(side);
+      return rounded >= 1 && std::abs(side - rounded) <= kWholeMillimetre ? rounded / 2 : half;
+    };
+    place(whole(a), whole(b));
+  }
+  fit.fits = fit.worst_corner <= kCornerTolerance && fit.worst_angle <= kAngleTolerance;
+  if (!fit.fits) fit.corners.clear();
+  return fit;
+}
+
+std::shared_ptr<const ElementModel> AlignStacked(
+    const std::shared_ptr<const ElementModel>& model,
+    const std::vector<std::pair<std::size_t, std::size_t>>& pairs) {
+  std::shared_ptr<ElementModel> out;
+  auto sorted = pairs;
+  std::sort(sorted.begin(), sorted.end(), [&](const auto& a, const auto& b) {
+    return model->elements_.at(a.first).bottom < model->elements_.at(b.first).bottom;
+  });
+  for (const auto& [l, u] : sorted) {
+    const auto& elements = out ? out->elements_ : model->elements_;
+    const Element& lower = elements.at(l);
+    const Element& upper = elements.at(u);
+    if (lower.kind != ElementKind::Column || upper.kind != ElementKind::Column) continue;
+    const Point2D& o = lower.plan[0];
+    const double length = o.GetDistance(lower.plan[1]);
+    const double ux = (lower.plan[1].X() - o.X()) / length,
+                 uy = (lower.plan[1].Y() - o.Y()) / length;
+    std::vector<Point2D> plan;
+    bool moved = false;
+    for (const auto& p : upper.plan) {
+      const double dx = p.X() - o.X(), dy = p.Y() - o.Y();
+      const double a = dx * ux + dy * uy, b = -dx * uy + dy * ux;
+      const double ra = std::round(a), rb = std::round(b);
+      if (std::abs(a - ra) > kWholeMillimetre || std::abs(b - rb) > kWholeMillimetre) break;
+      Point2D q(o.X() + ra * ux - rb * uy, o.Y() + ra * uy + rb * ux);
+      if (q.GetDistance(p) < 1e-6) q = p;
+      moved = moved || !(q == p);
+      plan.push_back(q);
+    }
+    if (plan.size() != 4 || !moved) continue;
+    if (!out) out = std::make_shared<ElementModel>(*model);
+    Element& e = out->elements_.at(u);
+    e.plan = plan;
+    e.geometry = Geometry::Body(Prism(plan, e.bottom, e.top));
+  }
+  return out ? out : model;
+}
+
 ElementModel::Builder::Builder(std::string name, std::string source_name)
     : model_(std::make_shared<ElementModel>()) {
   model_->name_ = std::move(name);
@@ -232,9 +402,12 @@ ElementModel::Builder& ElementModel::Builder::AddColumn(const std::string& id,
         },
         "the columns of a building");
   }
-  // Counter-clockwise seen from above, starting at the first corner given.
-  std::vector<Point2D> plan = corners;
-  if (turn_sign < 0) plan = {corners[0], corners[3], corners[2], corners[1]};
+  // Counter-clockwise seen from above, starting at the first corner given,
+  // and the rectangle the corners stand for when they fit one.
+  const RectangleFit fit = FitRectangle(corners);
+  std::vector<Point2D> plan = fit.fits ? fit.corners : corners;
+  const std::vector<Point2D> given = plan;
+  if (turn_sign < 0) plan = {given[0], given[3], given[2], given[1]};
   Element e;
   e.id = id;
   e.kind = ElementKind::Column;
@@ -410,6 +583,22 @@ ElementModel::Builder& ElementModel::Builder::AddSolid(const std::string& id,
   e.kind = ElementKind::Solid;
   e.geometry = Geometry::Body(vertices);
   AddElement(std::move(e));
+  return *this;
+}
+
+ElementModel::Builder& ElementModel::Builder::SetElementSource(const std::string& id,
+                                                               ElementSource source) {
+  const auto index = model_->Find(id);
+  if (!index) {
+    throw std::invalid_argument(model_->source_name_ + ": no element '" + id +
+                                "' to set the source of");
+  }
+  model_->elements_[*index].source = std::move(source);
+  return *this;
+}
+
+ElementModel::Builder& ElementModel::Builder::SetSource(SourceModel source) {
+  model_->source_ = std::move(source);
   return *this;
 }
 

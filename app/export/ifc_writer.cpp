@@ -318,7 +318,6 @@ std::string RefList(const std::vector<int>& ids) {
 std::string Coords(const Vector3D& v) {
   return "(" + StepReal(v.X()) + "," + StepReal(v.Y()) + "," + StepReal(v.Z()) + ")";
 }
-std::string Coords(const Point3D& p) { return Coords(Vector3D(p)); }
 
 // The DATA section: entities numbered in the order they are added.
 class StepData {
@@ -383,7 +382,14 @@ class StepData {
     text_ += StepReal(value);
     return *this;
   }
-  int Point(const Point3D& p) { return Shared("IFCCARTESIANPOINT", Coords(p)); }
+  // Lengths are held in mm and written in the file's length unit.
+  void SetLengthUnit(double millimetres) { per_mm_ = 1 / millimetres; }
+  std::string Length(double mm) const { return StepReal(mm * per_mm_); }
+  std::string Place(const Point3D& p) const {
+    return "(" + Length(p.X()) + "," + Length(p.Y()) + "," + Length(p.Z()) + ")";
+  }
+  StepData& AppendLength(double mm) { return AppendReal(mm * per_mm_); }
+  int Point(const Point3D& p) { return Shared("IFCCARTESIANPOINT", Place(p)); }
   int Direction(const Vector3D& v) { return Shared("IFCDIRECTION", Coords(v)); }
   // A frame at `origin` with the global axes.
   int Frame(const Point3D& origin) {
@@ -399,6 +405,7 @@ class StepData {
   std::string text_;
   std::ostream* sink_ = nullptr;
   int next_ = 1;
+  double per_mm_ = 1;
   std::unordered_map<std::string, int> shared_;
 };
 
@@ -545,7 +552,10 @@ class IfcFile {
       : input_(input),
         schedule_(schedule),
         model_name_(input.model ? input.model->GetName() : input.project),
-        gid_(model_name_) {}
+        gid_(model_name_),
+        source_(input.model ? input.model->GetSource() : nullptr) {
+    if (source_) data_.SetLengthUnit(source_->length_unit.millimetres);
+  }
 
   // Writes the DATA section's entities to `out` as they are made.
   void Build(std::ostream& out) {
@@ -562,6 +572,12 @@ class IfcFile {
   }
 
  private:
+  // A storey: one of the source model's, or one of a level of our own.
+  struct StoreyKey {
+    double level = 0;  // mm, world z
+    int source = -1;   // index into the source's storeys
+    auto operator<=>(const StoreyKey&) const = default;
+  };
   struct Storey {
     int id = 0;
     int place = 0;
@@ -580,6 +596,9 @@ class IfcFile {
   void WriteCages();
   void WriteMarkProperties();
   void WriteRelations();
+  void WriteSourceColumns(const CageRecord& record, int assembly);
+  // A length written to the last digit (placements far from the origin).
+  std::string ExactLength(double mm) const;
   void Relation(std::string_view type, std::initializer_list<std::string_view> key,
                 const std::string& args) {
     data_.Add(type, gid_(key) + ",$,$,$," + args);
@@ -600,9 +619,22 @@ class IfcFile {
   int site_ = 0;
   int building_ = 0;
   int building_place_ = 0;
-  std::map<double, Storey> storeys_;  // by elevation, mm
-  std::vector<std::size_t> columns_;  // element indices, in the order first met
-  std::vector<double> cage_level_;    // elevation of each cage's storey
+  const HostElementAdapter::SourceModel* source_;  // of an IFC model, else none
+  std::map<StoreyKey, Storey> storeys_;            // by level
+  std::vector<std::size_t> columns_;               // element indices, in the order first met
+  std::vector<StoreyKey> cage_storey_;             // the storey of each cage
+  StoreyKey StoreyOf(const HostElementAdapter::Element& column) const {
+    if (source_ && column.source.storey) {
+      const auto i = *column.source.storey;
+      return {source_->storeys.at(i).level, static_cast<int>(i)};
+    }
+    return {column.bottom, -1};
+  }
+  // The GlobalId key of a storey's objects.
+  std::string StoreyName(const StoreyKey& key) const {
+    return key.source >= 0 ? "source " + source_->storeys.at(key.source).global_id
+                           : StepReal(key.level);
+  }
   int steel_ = 0;
   // By mark: the shape maps, the kind of bar, the type and the bars.
   std::vector<std::vector<ShapeMap>> maps_;
@@ -617,12 +649,45 @@ class IfcFile {
 
 void IfcFile::WriteProject() {
   world_ = data_.Frame(Point3D());
+  // The source model's world coordinate system, as its file gives it, so
+  // that a viewer places both files alike.
+  int wcs = world_;
+  if (source_ && (source_->world_origin != std::array<double, 3>{0, 0, 0} ||
+                  source_->world_z != std::array<double, 3>{0, 0, 1} ||
+                  source_->world_x != std::array<double, 3>{1, 0, 0})) {
+    const auto raw = [](const std::array<double, 3>& v) {
+      return "(" + StepReal(v[0]) + "," + StepReal(v[1]) + "," + StepReal(v[2]) + ")";
+    };
+    wcs = data_.Add("IFCAXIS2PLACEMENT3D",
+                    Ref(data_.Add("IFCCARTESIANPOINT", raw(source_->world_origin))) + "," +
+                        Ref(data_.Add("IFCDIRECTION", raw(source_->world_z))) + "," +
+                        Ref(data_.Add("IFCDIRECTION", raw(source_->world_x))));
+  }
   const int context = data_.Add("IFCGEOMETRICREPRESENTATIONCONTEXT",
-                                "$,'Model',3," + StepReal(1e-5) + "," + Ref(world_) + ",$");
+                                "$,'Model',3," + StepReal(1e-5) + "," + Ref(wcs) + ",$");
   body_ = data_.Add("IFCGEOMETRICREPRESENTATIONSUBCONTEXT",
                     "'Body','Model',*,*,*,*," + Ref(context) + ",$,.MODEL_VIEW.,$");
+  // Lengths in the source model's unit (millimetres for a model file).
+  int length = 0;
+  if (!source_) {
+    length = data_.Add("IFCSIUNIT", "*,.LENGTHUNIT.,.MILLI.,.METRE.");
+  } else if (!source_->length_unit.converted) {
+    const auto& u = source_->length_unit;
+    length =
+        data_.Add("IFCSIUNIT", "*,.LENGTHUNIT.," + (u.prefix.empty() ? "$" : "." + u.prefix + ".") +
+                                   ",." + u.name + ".");
+  } else {
+    const auto& u = source_->length_unit;
+    const int metre = data_.Add("IFCSIUNIT", "*,.LENGTHUNIT.,$,.METRE.");
+    const int factor =
+        data_.Add("IFCMEASUREWITHUNIT",
+                  "IFCLENGTHMEASURE(" + StepReal(u.millimetres / 1000) + ")," + Ref(metre));
+    length = data_.Add("IFCCONVERSIONBASEDUNIT",
+                       Ref(data_.Add("IFCDIMENSIONALEXPONENTS", "1,0,0,0,0,0,0")) +
+                           ",.LENGTHUNIT.," + StepString(u.name) + "," + Ref(factor));
+  }
   const std::vector<int> units = {
-      data_.Add("IFCSIUNIT", "*,.LENGTHUNIT.,.MILLI.,.METRE."),
+      length,
       data_.Add("IFCSIUNIT", "*,.PLANEANGLEUNIT.,$,.RADIAN."),
       data_.Add("IFCSIUNIT", "*,.AREAUNIT.,$,.SQUARE_METRE."),
       data_.Add("IFCSIUNIT", "*,.MASSUNIT.,.KILO.,.GRAM."),
@@ -632,13 +697,15 @@ void IfcFile::WriteProject() {
                                          ",$,$,$,$,(" + Ref(context) + ")," + Ref(unit_assignment));
 }
 
-// One storey per level at which a column of a cage stands; a cage belongs to
-// the storey of its lowest column.
+// The storeys of the cages: for a source model the storeys of its columns
+// (their names and elevations), else one storey per level at which a
+// column of a cage stands. A cage belongs to the storey of its lowest
+// column.
 void IfcFile::WriteSpatialStructure() {
   using HostElementAdapter::Element;
-  std::set<double> levels;
+  std::set<StoreyKey> keys;
   for (const CageRecord& cage : input_.cages) {
-    std::optional<double> level;
+    std::optional<StoreyKey> key;
     for (const std::string& id : cage.column_ids) {
       const auto index = input_.model ? input_.model->Find(id) : std::nullopt;
       if (!index) continue;
@@ -646,15 +713,15 @@ void IfcFile::WriteSpatialStructure() {
       if (std::find(columns_.begin(), columns_.end(), *index) == columns_.end()) {
         columns_.push_back(*index);
       }
-      levels.insert(e.bottom);
-      if (!level) level = e.bottom;
+      keys.insert(StoreyOf(e));
+      if (!key) key = StoreyOf(e);
     }
-    cage_level_.push_back(level.value_or(std::numeric_limits<double>::quiet_NaN()));
+    cage_storey_.push_back(key.value_or(StoreyKey{std::numeric_limits<double>::quiet_NaN(), -2}));
   }
   // Cages without a column of the model go to the lowest storey.
-  if (levels.empty()) levels.insert(0.0);
-  for (double& level : cage_level_) {
-    if (std::isnan(level)) level = *levels.begin();
+  if (keys.empty()) keys.insert({0.0, -1});
+  for (StoreyKey& key : cage_storey_) {
+    if (key.source == -2) key = *keys.begin();
   }
 
   const int site_place = data_.Add("IFCLOCALPLACEMENT", "$," + Ref(world_));
@@ -663,22 +730,32 @@ void IfcFile::WriteSpatialStructure() {
   building_place_ = data_.Add("IFCLOCALPLACEMENT", Ref(site_place) + "," + Ref(world_));
   building_ = data_.Add("IFCBUILDING", gid_({"building"}) + ",$," + StepLabel(model_name_) +
                                            ",$,$," + Ref(building_place_) + ",$,$,.ELEMENT.,$,$,$");
-  for (const double level : levels) {
-    Storey& s = storeys_[level];
+  for (const StoreyKey& key : keys) {
+    Storey& s = storeys_[key];
+    std::string name = LevelName(key.level);
+    double elevation = key.level;
+    if (key.source >= 0) {
+      const auto& source = source_->storeys.at(key.source);
+      name = source.name;
+      elevation = source.elevation.value_or(source.level);
+    }
     s.place = data_.Add("IFCLOCALPLACEMENT",
-                        Ref(building_place_) + "," + Ref(data_.Frame(Point3D(0, 0, level))));
-    s.id = data_.Add("IFCBUILDINGSTOREY", gid_({"storey", StepReal(level)}) + ",$," +
-                                              StepString(LevelName(level)) + ",$,$," +
-                                              Ref(s.place) + ",$,$,.ELEMENT.," + StepReal(level));
+                        Ref(building_place_) + "," + Ref(data_.Frame(Point3D(0, 0, key.level))));
+    s.id = data_.Add("IFCBUILDINGSTOREY", gid_({"storey", StoreyName(key)}) + ",$," +
+                                              StepString(name) + ",$,$," + Ref(s.place) +
+                                              ",$,$,.ELEMENT.," + data_.Length(elevation));
   }
 }
 
 // Each column as a prism over its plan corners, placed at its first corner.
 void IfcFile::WriteColumns() {
+  // A source model holds its columns; cage.ifc is laid over it and holds
+  // only what the tool made.
+  if (source_) return;
   const int up = data_.Direction({0, 0, 1});
   for (const std::size_t index : columns_) {
     const HostElementAdapter::Element& e = input_.model->GetElements()[index];
-    Storey& storey = storeys_.at(e.bottom);
+    Storey& storey = storeys_.at(StoreyOf(e));
     std::string representation = "$";
     Point3D corner;
     if (e.plan.size() >= 3 && e.top > e.bottom) {
@@ -688,13 +765,13 @@ void IfcFile::WriteColumns() {
         const auto& q = e.plan[k % e.plan.size()];
         outline.push_back(data_.Shared(
             "IFCCARTESIANPOINT",
-            "(" + StepReal(q.X() - corner.X()) + "," + StepReal(q.Y() - corner.Y()) + ")"));
+            "(" + data_.Length(q.X() - corner.X()) + "," + data_.Length(q.Y() - corner.Y()) + ")"));
       }
       const int polyline = data_.Add("IFCPOLYLINE", RefList(outline));
       const int profile = data_.Add("IFCARBITRARYCLOSEDPROFILEDEF", ".AREA.,$," + Ref(polyline));
       const int solid =
           data_.Add("IFCEXTRUDEDAREASOLID", Ref(profile) + "," + Ref(world_) + "," + Ref(up) + "," +
-                                                StepReal(e.top - e.bottom));
+                                                data_.Length(e.top - e.bottom));
       const int shape = data_.Add("IFCSHAPEREPRESENTATION",
                                   Ref(body_) + ",'Body','SweptSolid',(" + Ref(solid) + ")");
       representation = Ref(data_.Add("IFCPRODUCTDEFINITIONSHAPE", "$,$,(" + Ref(shape) + ")"));
@@ -759,7 +836,9 @@ void IfcFile::WriteBarTypes() {
     for (ShapeMap& map : maps_[m]) {
       const IndexedCurve curve = FilletPolyline(map.polyline, map.bend_radius);
       std::string coords;
-      for (const Point3D& q : curve.points) coords += (coords.empty() ? "" : ",") + Coords(q);
+      for (const Point3D& q : curve.points) {
+        coords += (coords.empty() ? "" : ",") + data_.Place(q);
+      }
       const int points = data_.Add("IFCCARTESIANPOINTLIST3D", "(" + coords + ")");
       std::string segments;
       for (const auto& segment : curve.segments) {
@@ -772,7 +851,7 @@ void IfcFile::WriteBarTypes() {
       }
       const int directrix = data_.Add("IFCINDEXEDPOLYCURVE", Ref(points) + "," + segments + "),$");
       const int solid = data_.Add("IFCSWEPTDISKSOLID",
-                                  Ref(directrix) + "," + StepReal(map.diameter / 2) + ",$,$,$");
+                                  Ref(directrix) + "," + data_.Length(map.diameter / 2) + ",$,$,$");
       const int shape = data_.Add("IFCSHAPEREPRESENTATION",
                                   Ref(body_) + ",'Body','AdvancedSweptSolid',(" + Ref(solid) + ")");
       map.id = data_.Add("IFCREPRESENTATIONMAP", Ref(world_) + "," + Ref(shape));
@@ -785,7 +864,7 @@ void IfcFile::WriteBarTypes() {
     while (used > 0 && dims[used - 1] == 0) --used;
     std::string parameters = used ? "(" : "$";
     for (std::size_t k = 0; k < used; ++k) {
-      parameters += (k ? ",IFCLENGTHMEASURE(" : "IFCLENGTHMEASURE(") + StepReal(dims[k]) + ")";
+      parameters += (k ? ",IFCLENGTHMEASURE(" : "IFCLENGTHMEASURE(") + data_.Length(dims[k]) + ")";
     }
     if (used) parameters += ")";
     const std::string description = TypeAndSize(s.diameter) + ", shape code " + s.code +
@@ -794,8 +873,8 @@ void IfcFile::WriteBarTypes() {
                           gid_({"type", mark.mark}) + ",$," + StepString(mark.mark) + "," +
                               StepString(description) + ",$,$," + RefList(map_ids) + "," +
                               StepString(mark.mark) + "," + StepString(TypeAndSize(s.diameter)) +
-                              "," + BarKind(m) + "," + StepReal(s.diameter) + "," +
-                              StepReal(BarArea(s.diameter)) + "," + StepReal(s.exact_length) +
+                              "," + BarKind(m) + "," + data_.Length(s.diameter) + "," +
+                              StepReal(BarArea(s.diameter)) + "," + data_.Length(s.exact_length) +
                               ",.TEXTURED.," + StepString(s.code) + "," + parameters);
   }
 }
@@ -805,22 +884,46 @@ void IfcFile::WriteBarTypes() {
 // placement's shape. Bars are numbered per mark within their cage.
 void IfcFile::WriteCages() {
   bars_of_mark_.assign(schedule_.marks.size(), {});
-  const Point3D origin;
   for (std::size_t c = 0; c < input_.cages.size(); ++c) {
     const CageRecord& record = input_.cages[c];
-    const double level = cage_level_[c];
-    Storey& storey = storeys_.at(level);
-    const int cage_place = data_.Add("IFCLOCALPLACEMENT", Ref(storey.place) + "," + Ref(world_));
+    const StoreyKey& key = cage_storey_[c];
+    const double level = key.level;
+    Storey& storey = storeys_.at(key);
+    // The cage is placed at its column's first corner, written to the last
+    // digit, and its bars relative to it: a model far from the origin keeps
+    // every bar to the micrometre.
+    const HostElementAdapter::Element* column = nullptr;
+    if (input_.model && !record.column_ids.empty()) {
+      if (const auto index = input_.model->Find(record.column_ids.front())) {
+        column = &input_.model->GetElements()[*index];
+      }
+    }
+    Point3D origin;
+    if (column && !column->plan.empty())
+      origin = Point3D(column->plan[0].X(), column->plan[0].Y(), 0);
+    const int cage_place = data_.Add(
+        "IFCLOCALPLACEMENT",
+        Ref(storey.place) + "," +
+            Ref(data_.Add(
+                "IFCAXIS2PLACEMENT3D",
+                Ref(data_.Add("IFCCARTESIANPOINT", "(" + ExactLength(origin.X()) + "," +
+                                                       ExactLength(origin.Y()) + ",0.)")) +
+                    ",$,$")));
     std::string description = "Reinforcement cage of ";
     for (std::size_t k = 0; k < record.column_ids.size(); ++k) {
       description += (k ? ", " : "") + record.column_ids[k];
     }
+    // A cage made for a column of a source model carries that column's
+    // GlobalId, Name and Tag, and its Tag.
+    const std::string tag =
+        column && !column->source.tag.empty() ? StepString(column->source.tag) : "$";
     Cage cage;
     cage.assembly = data_.Add("IFCELEMENTASSEMBLY",
                               gid_({"cage", record.name}) + ",$," + StepLabel(record.name) + "," +
-                                  StepString(description) + ",$," + Ref(cage_place) +
-                                  ",$,$,.NOTDEFINED.,.REINFORCEMENT_UNIT.");
+                                  StepString(description) + ",$," + Ref(cage_place) + ",$," + tag +
+                                  ",.NOTDEFINED.,.REINFORCEMENT_UNIT.");
     storey.contents.push_back(cage.assembly);
+    WriteSourceColumns(record, cage.assembly);
     std::vector<std::size_t> count_of_mark(schedule_.marks.size(), 0);
     for (std::size_t p = 0; p < record.placements.size(); ++p) {
       const BarPlacement& placement = record.placements[p];
@@ -828,7 +931,7 @@ void IfcFile::WriteCages() {
       const MarkEntry& mark = schedule_.marks[source.mark];
       const Rigid& motion = source.motion;
       const int map_id = maps_[source.mark][source.map].id;
-      const std::string shift = Ref(data_.Point(origin + motion.shift));
+      const std::string shift = Ref(data_.Point(Point3D() + motion.shift));
       const int mapping =
           motion.KeepsAxes()
               ? data_.Shared("IFCCARTESIANTRANSFORMATIONOPERATOR3D", "$,$," + shift + ",1.,$")
@@ -838,17 +941,18 @@ void IfcFile::WriteCages() {
                                  Ref(data_.Direction(motion.axes[2])));
       const std::string name = StepString(TypeAndSize(mark.shape.diameter) + "-" + mark.mark);
       const std::string attributes =
-          StepString(mark.mark) + ",'B500B'," + StepReal(mark.shape.diameter) + "," +
-          StepReal(BarArea(mark.shape.diameter)) + "," + StepReal(mark.shape.exact_length) + "," +
-          BarKind(source.mark) + ",.TEXTURED.";
+          StepString(mark.mark) + ",'B500B'," + data_.Length(mark.shape.diameter) + "," +
+          StepReal(BarArea(mark.shape.diameter)) + "," + data_.Length(mark.shape.exact_length) +
+          "," + BarKind(source.mark) + ",.TEXTURED.";
       int product = 0;
       for (std::size_t k = 0; k < placement.GetBarCount(); ++k) {
         // Each bar: its own position, the mark's shape mapped there, and the
         // bar itself. Written piece by piece: a building has a million.
-        const Point3D at = origin + (placement.GetBarTranslation(k) - Vector3D(0, 0, level));
+        const Vector3D at =
+            placement.GetBarTranslation(k) - Vector3D(origin.X(), origin.Y(), level);
         const int point = data_.Begin("IFCCARTESIANPOINT");
-        data_.Append("(").AppendReal(at.X()).Append(",").AppendReal(at.Y()).Append(",").AppendReal(
-            at.Z());
+        data_.Append("(").AppendLength(at.X()).Append(",").AppendLength(at.Y()).Append(",");
+        data_.AppendLength(at.Z());
         data_.Append(")").End();
         const int frame = data_.Begin("IFCAXIS2PLACEMENT3D");
         data_.AppendRef(point).Append(",$,$").End();
@@ -895,7 +999,9 @@ void IfcFile::WriteMarkProperties() {
     const auto value = [&](const std::string& name, const std::string& measure) {
       return data_.Add("IFCPROPERTYSINGLEVALUE", StepString(name) + ",$," + measure + ",$");
     };
-    const auto length = [](double mm) { return "IFCPOSITIVELENGTHMEASURE(" + StepReal(mm) + ")"; };
+    const auto length = [&](double mm) {
+      return "IFCPOSITIVELENGTHMEASURE(" + data_.Length(mm) + ")";
+    };
     std::vector<int> properties{value("ShapeCode", "IFCLABEL(" + StepString(s.code) + ")")};
     for (const auto& [letter, dim] : std::array<std::pair<const char*, double>, 5>{
              {{"A", s.A}, {"B", s.B}, {"C", s.C}, {"D", s.D}, {"E", s.E}}}) {
@@ -913,7 +1019,7 @@ void IfcFile::WriteMarkProperties() {
                                         RefList(properties));
     const std::vector<int> quantities{
         data_.Add("IFCQUANTITYCOUNT", "'Count',$,$,1.,$"),
-        data_.Add("IFCQUANTITYLENGTH", "'Length',$,$," + StepReal(s.exact_length) + ",$"),
+        data_.Add("IFCQUANTITYLENGTH", "'Length',$,$," + data_.Length(s.exact_length) + ",$"),
         data_.Add("IFCQUANTITYWEIGHT",
                   "'Weight',$,$," + StepReal(s.exact_length / 1000.0 * mark.unit_mass) + ",$"),
     };
@@ -925,16 +1031,57 @@ void IfcFile::WriteMarkProperties() {
   }
 }
 
+std::string IfcFile::ExactLength(double mm) const {
+  const double v = mm / (source_ ? source_->length_unit.millimetres : 1.0);
+  if (!std::isfinite(v)) throw std::invalid_argument("cage.ifc: a placement is not finite");
+  char buf[48];
+  const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v == 0 ? 0.0 : v);
+  std::string text(buf, end);
+  const std::size_t e = text.find('e');
+  if (e != std::string::npos) text[e] = 'E';
+  if (text.find('.') == std::string::npos)
+    text.insert(e == std::string::npos ? text.size() : e, ".");
+  return text;
+}
+
+// The source columns of a cage, one property set each, so that the cage can
+// be tied back to them: Pier_SourceColumn for the lower (or only) one,
+// Pier_SourceColumnAbove for the one standing on it.
+void IfcFile::WriteSourceColumns(const CageRecord& record, int assembly) {
+  if (!source_ || !input_.model) return;
+  for (std::size_t k = 0; k < record.column_ids.size() && k < 2; ++k) {
+    const auto index = input_.model->Find(record.column_ids[k]);
+    if (!index) continue;
+    const auto& src = input_.model->GetElements()[*index].source;
+    if (src.global_id.empty()) continue;
+    const auto value = [&](const char* name, const char* type, const std::string& text) {
+      return data_.Add("IFCPROPERTYSINGLEVALUE",
+                       std::string("'") + name + "',$," + type + "(" + StepString(text) + "),$");
+    };
+    std::vector<int> properties{value("GlobalId", "IFCIDENTIFIER", src.global_id)};
+    if (!src.name.empty()) properties.push_back(value("Name", "IFCLABEL", src.name));
+    if (!src.tag.empty()) properties.push_back(value("Tag", "IFCIDENTIFIER", src.tag));
+    if (src.storey) {
+      properties.push_back(value("Storey", "IFCLABEL", source_->storeys.at(*src.storey).name));
+    }
+    const char* set = k == 0 ? "Pier_SourceColumn" : "Pier_SourceColumnAbove";
+    const int pset = data_.Add("IFCPROPERTYSET", gid_({set, record.name}) + ",$," +
+                                                     StepString(set) + ",$," + RefList(properties));
+    Relation("IFCRELDEFINESBYPROPERTIES", {"source of", set, record.name},
+             "(" + Ref(assembly) + ")," + Ref(pset));
+  }
+}
+
 void IfcFile::WriteRelations() {
   Relation("IFCRELAGGREGATES", {"aggregates", "project"}, Ref(project_) + ",(" + Ref(site_) + ")");
   Relation("IFCRELAGGREGATES", {"aggregates", "site"}, Ref(site_) + ",(" + Ref(building_) + ")");
   std::vector<int> storey_ids;
-  for (const auto& [level, s] : storeys_) storey_ids.push_back(s.id);
+  for (const auto& [key, s] : storeys_) storey_ids.push_back(s.id);
   Relation("IFCRELAGGREGATES", {"aggregates", "building"},
            Ref(building_) + "," + RefList(storey_ids));
-  for (const auto& [level, s] : storeys_) {
+  for (const auto& [key, s] : storeys_) {
     if (s.contents.empty()) continue;
-    Relation("IFCRELCONTAINEDINSPATIALSTRUCTURE", {"contains", StepReal(level)},
+    Relation("IFCRELCONTAINEDINSPATIALSTRUCTURE", {"contains", StoreyName(key)},
              RefList(s.contents) + "," + Ref(s.id));
   }
   // A cage's bars are its parts; being parts, they stay out of the storey.

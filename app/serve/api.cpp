@@ -65,19 +65,19 @@ std::string Brief(const json& v) {
 // and shorter numbers make shorter answers.
 double Round(double v) { return std::round(v * 100.0) / 100.0; }
 
-void AppendPoint(json& flat, const HostGeo::Point3D& p) {
-  flat.push_back(Round(p.X()));
-  flat.push_back(Round(p.Y()));
-  flat.push_back(Round(p.Z()));
+void AppendPoint(json& flat, const HostGeo::Point3D& p, const HostGeo::Point3D& origin) {
+  flat.push_back(Round(p.X() - origin.X()));
+  flat.push_back(Round(p.Y() - origin.Y()));
+  flat.push_back(Round(p.Z() - origin.Z()));
 }
 
-json PlacementsJson(const HostReinf::ModelElementList& placements) {
+json PlacementsJson(const HostReinf::ModelElementList& placements, const HostGeo::Point3D& origin) {
   json out = json::array();
   for (const auto& placement : placements) {
     json bars = json::array();
     for (const auto& polyline : placement.GetBars()) {
       json flat = json::array();
-      for (const auto& p : polyline) AppendPoint(flat, p);
+      for (const auto& p : polyline) AppendPoint(flat, p, origin);
       bars.push_back(std::move(flat));
     }
     out.push_back({{"position", placement.GetPositionNumber()},
@@ -214,6 +214,7 @@ json FiguresJson(const HostElementAdapter::ElementModel& model, const ExportInpu
 json FacesJson(const HostElementAdapter::ElementModel& model,
                const std::vector<std::string>& picked) {
   json out = json::array();
+  const HostGeo::Point3D origin = ViewOrigin(model);
   for (const auto& id : picked) {
     const auto at = model.Find(id);
     if (!at) continue;
@@ -225,12 +226,12 @@ json FacesJson(const HostElementAdapter::ElementModel& model,
       const auto& a = e.plan[i];
       const auto& b = e.plan[(i + 1) % e.plan.size()];
       sides.push_back({{"face", (i % 2 == 0) == first_x ? "X" : "Y"},
-                       {"from", {Round(a.X()), Round(a.Y())}},
-                       {"to", {Round(b.X()), Round(b.Y())}}});
+                       {"from", {Round(a.X() - origin.X()), Round(a.Y() - origin.Y())}},
+                       {"to", {Round(b.X() - origin.X()), Round(b.Y() - origin.Y())}}});
     }
     out.push_back({{"column", id},
-                   {"bottom", Round(e.bottom)},
-                   {"top", Round(e.top)},
+                   {"bottom", Round(e.bottom - origin.Z())},
+                   {"top", Round(e.top - origin.Z())},
                    {"sides", std::move(sides)}});
   }
   return out;
@@ -329,19 +330,37 @@ Event ParseEvent(const json& e, std::size_t index) {
 
 }  // namespace
 
+HostGeo::Point3D ViewOrigin(const HostElementAdapter::ElementModel& model) {
+  // The page draws in single precision, which at 100 km from the origin
+  // is good to 8 mm only: a model that far out is drawn about a point of
+  // its own, its first element's first corner to the metre.
+  constexpr double kNear = 1e5;  // mm
+  for (const auto& e : model.GetElements()) {
+    if (e.geometry.IsLine() || e.geometry.GetVertices().empty()) continue;
+    const auto& v = e.geometry.GetVertices().front();
+    if (std::abs(v.X()) < kNear && std::abs(v.Y()) < kNear && std::abs(v.Z()) < kNear) break;
+    return {std::round(v.X() / 1000) * 1000, std::round(v.Y() / 1000) * 1000,
+            std::round(v.Z() / 1000) * 1000};
+  }
+  return {};
+}
+
 json ModelJson(const HostElementAdapter::ElementModel& model) {
   json elements = json::array();
+  const HostGeo::Point3D origin = ViewOrigin(model);
   for (const auto& e : model.GetElements()) {
     if (e.geometry.IsLine() || e.geometry.GetVertices().empty()) continue;
     json vertices = json::array();
-    for (const auto& v : e.geometry.GetVertices()) AppendPoint(vertices, v);
+    for (const auto& v : e.geometry.GetVertices()) AppendPoint(vertices, v, origin);
     json out = {{"id", e.id},
                 {"kind", HostElementAdapter::ToString(e.kind)},
                 {"vertices", std::move(vertices)}};
     if (e.parent) out["parent"] = model.GetElements()[*e.parent].id;
     elements.push_back(std::move(out));
   }
-  return {{"name", model.GetName()}, {"elements", std::move(elements)}};
+  return {{"name", model.GetName()},
+          {"origin", {origin.X(), origin.Y(), origin.Z()}},
+          {"elements", std::move(elements)}};
 }
 
 json StateJson(const WebSession& session, const Marks& since, bool full) {
@@ -350,7 +369,7 @@ json StateJson(const WebSession& session, const Marks& since, bool full) {
   const auto& model = session.Model();
   json preview = {{"count", run.PreviewCount()}, {"bars", BarCount(run.Document().GetPreview())}};
   if (full || run.PreviewCount() != since.previews) {
-    preview["placements"] = PlacementsJson(run.Document().GetPreview());
+    preview["placements"] = PlacementsJson(run.Document().GetPreview(), ViewOrigin(*model));
     // What the cage being edited would be once drawn: its figures, and its
     // section with the marks its bars would get among the cages created.
     if (const auto pending = session.WithPreview()) {
@@ -403,13 +422,14 @@ json StateJson(const WebSession& session, const Marks& since, bool full) {
 json CreatedJson(const WebSession& session) {
   json cages = json::array();
   std::size_t created = 0;
+  const HostGeo::Point3D origin = ViewOrigin(*session.Model());
   const auto records = session.AllCages();
   for (std::size_t i = 0; i < records.size(); ++i) {
     created += BarCount(records[i].placements);
     cages.push_back({{"id", session.Cages()[i]->id},
                      {"name", records[i].name},
                      {"columns", records[i].column_ids},
-                     {"placements", PlacementsJson(records[i].placements)}});
+                     {"placements", PlacementsJson(records[i].placements, origin)}});
   }
   return {{"bars", created}, {"cages", std::move(cages)}};
 }

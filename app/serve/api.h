@@ -26,7 +26,13 @@ class Error : public std::runtime_error {
   int status_;
 };
 
-// The model as the page draws it: every element with a body.
+// The point the page's coordinates are relative to, mm: the origin, or for a
+// model far from it (an IFC model in its site's coordinates) a point of its
+// own, so that single-precision drawing keeps every millimetre.
+HostGeo::Point3D ViewOrigin(const HostElementAdapter::ElementModel& model);
+
+// The model as the page draws it: every element with a body, relative to
+// ViewOrigin.
 nlohmann::json ModelJson(const HostElementAdapter::ElementModel& model);
 
 // The session's state. `since` selects the messages and lines to include

@@ -17,12 +17,14 @@
 #include <thread>
 #include <tuple>
 
+#include "app/building.h"
 #include "app/export/text.h"
 #include "app/serve/access.h"
 #include "app/serve/api.h"
 #include "app/serve/guarded_http.h"
 #include "app/terminal.h"
 #include "host/file_read.h"
+#include "host/model_reader.h"
 
 namespace pierhost {
 
@@ -232,13 +234,28 @@ class GzipCache {
       entries_;
 };
 
+
+// The model with the upper column of each stack aligned on the lower one, as
+// the building run has it, so that a pair picked in the page gives the cage
+// `building` gives it.
+std::shared_ptr<const HostElementAdapter::ElementModel> ReadAligned(const ServeOptions& options) {
+  const auto model =
+      HostElementAdapter::ReadModel(options.model, {.all_columns = options.all_columns});
+  const auto above = FindStacks(*model).above;
+  std::vector<std::pair<std::size_t, std::size_t>> pairs;
+  for (std::size_t i = 0; i < above.size(); ++i) {
+    if (above[i]) pairs.emplace_back(i, *above[i]);
+  }
+  return HostElementAdapter::AlignStacked(model, pairs);
+}
+
 }  // namespace
 
 class WebServer::Impl {
  public:
   Impl(ServeOptions options, const ToolLocation& tool)
       : options_(std::move(options)),
-        model_(HostElementAdapter::ElementModel::ReadFile(options_.model)),
+        model_(ReadAligned(options_)),
         plugin_(HostUtil::PluginModule::Load(tool.module_path)),
         tool_path_(tool.tool_path),
         model_json_(api::ModelJson(*model_).dump()),

@@ -16,7 +16,8 @@ namespace pierhost {
 class Terminal;
 
 struct ServeOptions {
-  std::string model;                           // building model file (JSON)
+  std::string model;                           // building model: a model file (JSON) or IFC
+  bool all_columns = false;                    // IFC: every column, not only concrete ones
   std::string host = "127.0.0.1";              // address to bind; loopback unless told otherwise
   int port = 8080;                             // 0: any free port
   std::string web_dir;                         // the page's folder: index.html, app.js, style.css

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <numbers>
+
 #include "app/building.h"
 #include "app/generate.h"
 
@@ -86,6 +89,86 @@ TEST(FindColumnsAbove, GeneratedBuildingWithOffsetsAndMissingColumns) {
   }
   EXPECT_GT(stacked, 60u);
   EXPECT_LT(model->GetColumns().size(), 6u * 20u);  // some are missing
+}
+
+// A column as real models give it: its section turned by `degrees` about its
+// first corner (x, y).
+std::string Turned(const std::string& id, double x, double y, double w, double l, double degrees,
+                   double bottom, double top) {
+  const double t = degrees * std::numbers::pi / 180, c = std::cos(t), s = std::sin(t);
+  std::string corners;
+  for (const auto& [u, v] : {std::pair{0.0, 0.0}, {w, 0.0}, {w, l}, {0.0, l}}) {
+    corners += (corners.empty() ? "[" : ",[") + std::to_string(x + u * c - v * s) + "," +
+               std::to_string(y + u * s + v * c) + "]";
+  }
+  return R"({"id": ")" + id + R"(", "corners": [)" + corners + R"(], "bottom": )" +
+         std::to_string(bottom) + R"(, "top": )" + std::to_string(top) + "}";
+}
+
+TEST(FindStacks, OverlapInPlanMakesAStackAndPairsTheCageCannotTakeGetSingleCages) {
+  const auto model =
+      Model(Column("A1", 0, 0, 400, 400, 0, 3000) + "," +  // its upper's centre is outside
+            Column("A2", 250, 0, 400, 400, 3250, 6250) + "," +
+            Column("B1", 2000, 0, 300, 300, 0, 3000) + "," +  // larger above
+            Column("B2", 1950, -50, 400, 400, 3250, 6250) + "," +
+            Column("C1", 4000, 0, 400, 400, 0, 3000) + "," +  // turned above
+            Turned("C2", 4100, 100, 200, 200, 10, 3250, 6250) + "," +
+            Column("D1", 6000, 0, 400, 400, 0, 3000) + "," +  // only touching: not standing on
+            Column("D2", 6400, 0, 400, 400, 3250, 6250) + "," +
+            Column("E1", 8000, 0, 400, 400, 0, 3000) + "," +  // 0.3 mm into the lower's top
+            Column("E2", 8000, 0, 300, 400, 2999.7, 6000) + "," +
+            Column("F1", 10000, 0, 400, 400, 0, 3000) + "," +  // 1 mm into it: not on its top
+            Column("F2", 10000, 0, 400, 400, 2999, 6000) + "," +
+            Turned("G1", 12000, 0, 400, 600, 30, 0, 3000) + "," +  // both turned alike
+            Turned("G2", 12000, 0, 400, 600, 30, 3200, 6000));
+  const auto stacks = FindStacks(*model);
+  const auto& e = model->GetElements();
+  std::map<std::string, std::string> singles;
+  for (const auto& p : stacks.singles) {
+    singles[e[p.lower].id + "+" + e[p.upper].id] = p.reason + " " + p.detail;
+  }
+  EXPECT_EQ(singles, (std::map<std::string, std::string>{
+                         {"A1+A2", "the column above overhangs it by 250 mm"},
+                         {"B1+B2", "the column above is larger 400 x 400 on 300 x 300 mm"},
+                         {"C1+C2", "the column above is turned against it by 10 degrees"}}));
+  const auto above = Above(*model);
+  for (const char* id : {"A1", "B1", "C1", "D1", "F1"}) EXPECT_EQ(above.at(id), "") << id;
+  EXPECT_EQ(above.at("E1"), "E2");
+  EXPECT_EQ(above.at("G1"), "G2");
+}
+
+TEST(FindStacks, WorkFollowsTheColumnsNotTheirSizeAndAbsurdCoordinatesAreRefused) {
+  // The widest column a building has among ordinary ones, and a building
+  // 9,000 km out: the stacks found at once (the suite's time limit is the
+  // check), with no overflow in the index.
+  const auto model = Model(Column("WIDE", -10000, -10000, 20000, 20000, 0, 3000) + "," +
+                           Column("ON", 0, 0, 400, 400, 3250, 6250) + "," +
+                           Column("FAR1", 9e9, -9e9, 400, 400, 0, 3000) + "," +
+                           Column("FAR2", 9e9, -9e9, 400, 400, 3250, 6250));
+  const auto above = Above(*model);
+  EXPECT_EQ(above.at("FAR1"), "FAR2");
+  EXPECT_EQ(FindStacks(*model).singles.size(), 0u);
+  EXPECT_EQ(above.at("WIDE"), "ON");
+  // Coordinates no building has never reach the stack finder: the model
+  // refuses them, naming the column.
+  try {
+    Model(Column("OK", 0, 0, 400, 400, 0, 3000) + "," +
+          Column("ABSURD", 1e300, 0, 400, 400, 0, 3000));
+    ADD_FAILURE() << "no error";
+  } catch (const std::invalid_argument& e) {
+    EXPECT_NE(std::string(e.what()).find("column 'ABSURD'"), std::string::npos) << e.what();
+  }
+}
+
+TEST(ReinforceBuilding, PairsGivenSingleCagesAreReported) {
+  const auto model =
+      Model(Column("L", 0, 0, 300, 300, 0, 3000) + "," + Column("U", 0, 0, 400, 400, 3250, 6250));
+  const auto result = ReinforceBuilding(Plugin(), model, PIER_TOOL_DIR, BuildingOptions{});
+  ASSERT_EQ(result.singles.size(), 1u);
+  EXPECT_EQ(result.singles[0].reason, "the column above is larger");
+  ASSERT_EQ(result.cages.size(), 2u);
+  EXPECT_EQ(result.cages[0].name, "L");
+  EXPECT_EQ(result.cages[1].name, "U");
 }
 
 TEST(ReinforceBuilding, EachColumnGetsTheCageOfItsOwnRun) {

@@ -228,12 +228,14 @@ TEST_F(PierhostCli, AnOutputFolderThatCannotBeWrittenIsNamedAndNothingIsLeft) {
 
 TEST_F(PierhostCli, HelpOfTheProgramAndOfEveryCommandNamesItsOptions) {
   const std::vector<std::pair<std::vector<std::string>, std::vector<std::string>>> helps{
-      {{"--help"}, {"cage", "run", "tables", "building", "generate", "Exit status"}},
-      {{"cage", "--help"}, {"MODEL", "--pick", "--set", "--out"}},
+      {{"--help"}, {"cage", "run", "tables", "building", "generate", "model", "Exit status"}},
+      {{"cage", "--help"}, {"MODEL", "--pick", "--set", "--out", "--all-columns", "IFC"}},
+      {{"model", "--help"}, {"MODEL", "--json", "--all-columns"}},
       {{"run", "--help"}, {"SESSION", "--out"}},
       {{"tables", "--help"}, {"--out"}},
-      {{"building", "--help"}, {"MODEL", "--set", "--out", "--slab-zone"}},
-      {{"generate", "--help"}, {"--storeys", "--grid", "--size", "--seed", "--out"}},
+      {{"building", "--help"},
+       {"MODEL", "--set", "--out", "--slab-zone", "--rules", "--all-columns"}},
+      {{"generate", "--help"}, {"--storeys", "--grid", "--size", "--seed", "--out", "--ifc"}},
   };
   for (const auto& [args, named] : helps) {
     SCOPED_TRACE(args.front());
@@ -320,6 +322,80 @@ TEST_F(PierhostCli, MalformedSessionsAreNamedWithTheEventAtFault) {
         R"({ "format": "pier-session", "version": 1, "model": "nowhere.json", "events": [] })");
   ExpectBadInput(Pierhost({"run", "session.json", "--out", "out"}),
                  {"nowhere.json", "cannot open"});
+}
+
+// ---------------------------------------------------------------------------
+// IFC models.
+
+const fs::path kIfc = kSource / "tests" / "data" / "ifc" / "ifc4_metres_mapped.ifc";
+
+TEST_F(PierhostCli, BuildingOfAnIfcModelReinforcesItsConcreteColumnsAndSaysWhyNotTheOthers) {
+  Write(dir_ / "rules.json", R"({"format": "pier-rules", "version": 1, "rules": [
+    {"name": "square", "width": [350, 400], "length": [350, 400], "set": ["Main_Diameter=20"]}]})");
+  const auto run = Pierhost({"building", kIfc.string(), "--rules", "rules.json", "--out", "out"});
+  EXPECT_EQ(run.status, 0) << run.output;
+  ExpectAllOutputs(dir_ / "out");
+  // The stacked pair found, the source's names, every refusal told.
+  EXPECT_NE(run.output.find("Columns: 4 (1 carrying a column above)"), std::string::npos)
+      << run.output;
+  EXPECT_NE(run.output.find("C1+C1-up"), std::string::npos);
+  EXPECT_NE(run.output.find("rules: square 2, none 2"), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("ifc4_metres_mapped.ifc: 7 of 11 columns"), std::string::npos)
+      << run.output;
+  for (const char* reason :
+       {"round section, 1 column: C10", "tilted, 1 column: C7", "not concrete, 1 column: C12",
+        "Brep body, 1 column: C11", "clipped, 1 column: C8", "cut by an opening, 1 column: C13",
+        "L-shaped or notched section, 1 column: C9"}) {
+    EXPECT_NE(run.output.find(reason), std::string::npos) << reason << " in\n" << run.output;
+  }
+  // cage.ifc in the source's metres, its storeys, each cage tied to its column.
+  const std::string ifc = Read(dir_ / "out" / "cage.ifc");
+  EXPECT_NE(ifc.find("IFCSIUNIT(*,.LENGTHUNIT.,$,.METRE.)"), std::string::npos);
+  EXPECT_NE(ifc.find("'Ground floor'"), std::string::npos);
+  EXPECT_NE(ifc.find("IFCIDENTIFIER('0ColumnC1_____________')"), std::string::npos);
+  EXPECT_EQ(Count(ifc, "=IFCCOLUMN("), 0u);
+  EXPECT_NE(Read(dir_ / "out" / "schedule.csv").find("C1+C1-up"), std::string::npos);
+}
+
+TEST_F(PierhostCli, PicksOfAnIfcModelNameAColumnByGlobalIdNameOrTagAndRefusalsSayWhy) {
+  // By GlobalId, then the one on it by Tag.
+  const auto run = Cage(kIfc.string(), {"--pick", "0ColumnC1_____________", "--pick", "C1-up"});
+  EXPECT_EQ(run.status, 0) << run.output;
+  ExpectAllOutputs(dir_ / "out");
+  fs::remove_all(dir_ / "out");
+  ExpectBadInput(Cage(kIfc.string(), {"--pick", "C10"}), {"'C10'", "not taken: round section"});
+  ExpectBadInput(Cage(kIfc.string(), {"--pick", "C12"}), {"not taken: not concrete"});
+  EXPECT_EQ(Cage(kIfc.string(), {"--pick", "C12", "--all-columns"}).status, 0);
+  fs::remove_all(dir_ / "out");
+  // A file that is neither: named, with its line.
+  Write(dir_ / "broken.ifc", "ISO-10303-21;\nHEADER;\nENDSEC;\nDATA;\n#1=IFCWALL(;\n");
+  ExpectBadInput(Cage("broken.ifc", {"--pick", "W"}), {"broken.ifc:5: #1:"});
+}
+
+TEST_F(PierhostCli, AModelWithNoColumnTheToolCanTakeSaysSoAndExitsTwo) {
+  // Only steel, timber and plastic: not taken, listed, and the way to take
+  // them named.
+  std::string text = Read(kIfc);
+  for (const auto& [from, to] : std::vector<std::pair<std::string, std::string>>{
+           {"'Concrete C30/37',$,'Concrete'", "'Steel S235',$,'Steel'"},
+           {"'B\\X2\\00E9\\X0\\ton arm\\X2\\00E9\\X0\\'", "'Timber GL24h'"},
+           {"'Hormig\\X2\\00F3\\X0\\n HA-30'", "'PVC'"}}) {
+    ASSERT_NE(text.find(from), std::string::npos) << from;
+    for (auto at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
+      text.replace(at, from.size(), to);
+    }
+  }
+  Write(dir_ / "steel.ifc", text);
+  const auto run = Pierhost({"building", "steel.ifc", "--out", "out"});
+  ExpectBadInput(run,
+                 {"has no column the tool can take", "--all-columns", "not concrete, 11 columns"});
+  // The model command lists what is taken and what is not.
+  const auto listed = Pierhost({"model", kIfc.string(), "--json"});
+  EXPECT_EQ(listed.status, 0) << listed.output;
+  const auto json = nlohmann::json::parse(listed.output);
+  EXPECT_EQ(json["columns"].size(), 4u);
+  EXPECT_EQ(json["refused"].size(), 7u);
+  EXPECT_EQ(json["schema"], "IFC4");
 }
 
 }  // namespace

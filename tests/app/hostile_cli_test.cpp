@@ -502,10 +502,8 @@ TEST_F(OutputFaults, UnwritableFoldersAreNamedWithTheReason) {
 
 // ---------------------------------------------------------------------------
 // Palette values beyond what a cage can be, and stacked pairs no building
-// has. The ranges of the palette values come with the cage's own limits;
-// until then these cases stay out of the run (DISABLED_). Each edit must be
-// refused with a message naming the parameter, and no bar may lie far
-// outside its column.
+// has. Each edit must be refused with a message naming the parameter, and
+// no bar may lie far outside its column.
 
 TEST_F(Campaign, PaletteValuesBeyondACageAreRefusedNamingTheParameter) {
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases{

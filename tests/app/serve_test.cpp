@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/serve/api.h"
 #include "app/serve/server.h"
 
 namespace fs = std::filesystem;
@@ -688,3 +689,29 @@ TEST(ServeApi, ToolErrorsAreMarkedAndLeaveNoCage) {
   }
   fs::remove_all(tool);
 }
+
+namespace {
+
+// A model far from the origin (an IFC model in its site's coordinates) is
+// served about a point of its own, so that the page's single-precision
+// drawing keeps its millimetres.
+TEST(ServeApi, AModelFarOutIsServedAboutAPointOfItsOwn) {
+  const auto near = HostElementAdapter::ElementModel::Builder("near")
+                        .AddColumn("C", {{0, 0}, {300, 0}, {300, 300}, {0, 300}}, 0, 3000)
+                        .Build();
+  EXPECT_EQ(pierhost::api::ModelJson(*near)["origin"], json::array({0.0, 0.0, 0.0}));
+  const auto far = HostElementAdapter::ElementModel::Builder("far")
+                       .AddColumn("C",
+                                  {{-33410.4, 104412.7},
+                                   {-33110.4, 104412.7},
+                                   {-33110.4, 104712.7},
+                                   {-33410.4, 104712.7}},
+                                  0, 3000)
+                       .Build();
+  const json model = pierhost::api::ModelJson(*far);
+  EXPECT_EQ(model["origin"], json::array({-33000.0, 104000.0, 0.0}));
+  EXPECT_NEAR(model["elements"][0]["vertices"][0].get<double>(), -410.4, 1e-9);
+  EXPECT_NEAR(model["elements"][0]["vertices"][1].get<double>(), 412.7, 1e-9);
+}
+
+}  // namespace

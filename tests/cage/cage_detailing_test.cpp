@@ -24,6 +24,14 @@ using HostReinf::BendingShapeType;
 
 constexpr double kTol = 0.01;  // mm
 
+// A build with sanitizers runs every tenth case: the same rules over the
+// same spread of columns, in a tenth of the time.
+#ifdef PIER_INSTRUMENTED
+constexpr unsigned kStride = 10;
+#else
+constexpr unsigned kStride = 1;
+#endif
+
 class Rng {
  public:
   explicit Rng(unsigned seed) : g_(seed) {}
@@ -274,8 +282,10 @@ void CheckLinkPitches(const std::vector<BentBar>& bars, const ColumnRules& c,
     end_zone_short = end_zone_short || (in_end && gap > reduced + 1e-6);
   }
   for (const auto& [a, b] : laps) {
+    // Copies for the lambda: clang 14 does not capture structured bindings.
+    const double from = a, to = b;
     const auto inside =
-        std::count_if(z.begin(), z.end(), [&](double q) { return q >= a && q <= b; });
+        std::count_if(z.begin(), z.end(), [&](double q) { return q >= from && q <= to; });
     EXPECT_GE(inside, 3) << "links within the lap from " << a << " to " << b << " of " << c.name;
   }
   EXPECT_EQ(end_zone_short, Said(messages, "9.5.3(4) asks for at most 0.6"))
@@ -433,7 +443,7 @@ std::string Dump(const std::vector<std::string>& messages) {
 
 TEST(CageDetailing, SingleCagesPassEveryRuleOrSayWhy) {
   int passed = 0, refused = 0;
-  for (unsigned seed = 1; seed <= 600; ++seed) {
+  for (unsigned seed = 1; seed <= 600; seed += kStride) {
     SCOPED_TRACE("seed " + std::to_string(seed));
     Rng rng(seed + 300000);
     const ColumnSpec column = RandomColumn(rng);
@@ -474,13 +484,13 @@ TEST(CageDetailing, SingleCagesPassEveryRuleOrSayWhy) {
       return;
     }
   }
-  EXPECT_GT(passed, 400);
-  EXPECT_GT(refused, 10);
+  EXPECT_GT(passed, 400 / kStride);
+  EXPECT_GT(refused, 10 / kStride);
 }
 
 TEST(CageDetailing, StackedCagesLapSideBySideWithTheUpperColumnsOwnCage) {
   int passed = 0, refused_for_room = 0, cranked = 0, starters = 0, tie_clash = 0;
-  for (unsigned seed = 1; seed <= 500; ++seed) {
+  for (unsigned seed = 1; seed <= 500; seed += kStride) {
     SCOPED_TRACE("seed " + std::to_string(seed));
     Rng rng(seed + 400000);
     const ColumnSpec lower = RandomColumn(rng);
@@ -591,11 +601,11 @@ TEST(CageDetailing, StackedCagesLapSideBySideWithTheUpperColumnsOwnCage) {
   std::cout << "stacked: " << passed << " passed, " << refused_for_room
             << " refused for the lap's room, " << tie_clash << " for ties, " << cranked
             << " bars cranked, " << starters << " starters\n";
-  EXPECT_GT(passed, 250);
-  EXPECT_GT(refused_for_room, 5);
-  EXPECT_LT(tie_clash, 25);
-  EXPECT_GT(cranked, 200);
-  EXPECT_GT(starters, 200);
+  EXPECT_GT(passed, 250 / kStride);
+  EXPECT_GT(refused_for_room, 5 / kStride);
+  EXPECT_LT(tie_clash, 25 / kStride + 1);
+  EXPECT_GT(cranked, 200 / kStride);
+  EXPECT_GT(starters, 200 / kStride);
 }
 
 }  // namespace

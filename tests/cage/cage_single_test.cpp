@@ -387,6 +387,31 @@ TEST(CageSingle, CornerBarsSitInTheLinksBendAndRunThroughTheSlab) {
   }
 }
 
+TEST(CageSingle, BarsShortOfTheirAnchorageInTheSlabAboveAreAWarning) {
+  // 16 mm bars in C25/30 need 650 mm: a 250 mm slab gives them 200 mm, a
+  // 700 mm slab 650 mm.
+  for (const auto& [slab, warned] : {std::pair{250.0, true}, {700.0, false}}) {
+    ToolRun run;
+    run["Slab_Above"].SetValue(slab);
+    auto& cage = run.Build(Column(400, 400));
+    cage.check_output();
+    const auto& said = run.session.Messages();
+    const auto anchorage = std::find_if(said.begin(), said.end(), [](const std::string& m) {
+      return m.find("anchorage length for tension") != std::string::npos;
+    });
+    ASSERT_EQ(anchorage != said.end(), warned) << "slab " << slab;
+    if (warned) {
+      EXPECT_EQ(anchorage->rfind("Warning: ", 0), 0u);
+      EXPECT_NE(anchorage->find("anchored in the 250 mm slab above: they reach 200 mm into it"),
+                std::string::npos)
+          << *anchorage;
+      EXPECT_NE(anchorage->find("need 650 mm"), std::string::npos) << *anchorage;
+      EXPECT_NE(anchorage->find("450 mm short"), std::string::npos) << *anchorage;
+    }
+    EXPECT_FALSE(cage.error());
+  }
+}
+
 TEST(CageSingle, SideBarsAreSpreadOverTheSideTheyServe) {
   const auto rows = [](ToolRun& run, const ColumnSpec& column, int nX, int nY) {
     run["Add_X_Number"].SetValue(nX);

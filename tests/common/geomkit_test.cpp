@@ -208,6 +208,13 @@ TEST(Rounding, StepsOf50WithTheFlooredRemainder) {
   EXPECT_EQ(geomkit::round_number(-0.5), 49.5);
   EXPECT_EQ(geomkit::round_up(120.5), 150.0);
   EXPECT_EQ(geomkit::round_down(120.5), 100.0);
+  // A length measured between corners far out carries noise far below a
+  // millimetre: it is the multiple of 50 it stands on.
+  EXPECT_EQ(geomkit::round_up(300.0000000002), 300.0);
+  EXPECT_EQ(geomkit::round_up(299.9999999998), 300.0);
+  EXPECT_EQ(geomkit::round_down(299.9999999998), 300.0);
+  EXPECT_EQ(geomkit::round_down(300.0000000002), 300.0);
+  EXPECT_EQ(geomkit::round_up(300.001), 350.0);
   for (const double bad : {std::nan(""), std::numeric_limits<double>::infinity()}) {
     EXPECT_THROW(geomkit::round_up(bad), std::invalid_argument);
     EXPECT_THROW(geomkit::round_number(bad), std::invalid_argument);

@@ -5,6 +5,9 @@
 #include <filesystem>
 #include <fstream>
 
+#include <cmath>
+#include <numbers>
+
 #include "host/elements.h"
 #include "host/file_read.h"
 #include "host/input.h"
@@ -127,6 +130,152 @@ TEST(ModelFile, FaultsNameTheFileAndTheKey) {
   EXPECT_NE(ErrorOf(R"({"format": "pier-model", "version": 2, "name": "a"})").find("version 1"),
             std::string::npos);
   EXPECT_THROW(ElementModel::ReadFile("/nonexistent/model.json"), std::runtime_error);
+}
+
+// A section as real models give it: turned, far from the origin, its corners
+// rounded to `step` mm.
+std::vector<HostGeo::Point2D> Section(double w, double l, double degrees, double x, double y,
+                                      double step) {
+  const double t = degrees * std::numbers::pi / 180, c = std::cos(t), s = std::sin(t);
+  std::vector<HostGeo::Point2D> out;
+  for (const auto& [u, v] : {std::pair{0.0, 0.0}, {w, 0.0}, {w, l}, {0.0, l}}) {
+    const auto round = [&](double q) { return step > 0 ? std::round(q / step) * step : q; };
+    out.emplace_back(round(x + u * c - v * s), round(y + u * s + v * c));
+  }
+  return out;
+}
+
+double WorstCosine(const std::vector<HostGeo::Point2D>& p) {
+  double worst = 0;
+  for (std::size_t i = 0; i < 4; ++i) {
+    const auto& a = p[i];
+    const auto& b = p[(i + 1) % 4];
+    const auto& c = p[(i + 2) % 4];
+    const double ux = b.X() - a.X(), uy = b.Y() - a.Y(), vx = c.X() - b.X(), vy = c.Y() - b.Y();
+    worst = std::max(worst, std::abs(ux * vx + uy * vy) / std::hypot(ux, uy) / std::hypot(vx, vy));
+  }
+  return worst;
+}
+
+TEST(FitRectangle, RoundedCornersOfATurnedFarAwaySectionGiveItsExactRectangle) {
+  for (const double degrees : {0.0, 25.0, 90.0, -135.0, 212.5}) {
+    SCOPED_TRACE(degrees);
+    const auto corners = Section(200, 300, degrees, 1e7, -3e6, 0.1);
+    const auto fit = FitRectangle(corners);
+    ASSERT_TRUE(fit.fits) << fit.worst_corner << " mm, " << fit.worst_angle << " degrees";
+    EXPECT_LT(WorstCosine(fit.corners), 1e-9);
+    // Sides within 0.15 mm of a whole millimetre are that whole millimetre.
+    EXPECT_NEAR(fit.corners[0].GetDistance(fit.corners[1]), 200, 1e-6);
+    EXPECT_NEAR(fit.corners[1].GetDistance(fit.corners[2]), 300, 1e-6);
+    for (std::size_t i = 0; i < 4; ++i) EXPECT_LT(fit.corners[i].GetDistance(corners[i]), 0.2);
+  }
+  // Exact corners keep their coordinates bit for bit, in either sense.
+  const std::vector<HostGeo::Point2D> exact{{0.1, 0}, {0.1, 500.7}, {300.3, 500.7}, {300.3, 0}};
+  EXPECT_EQ(FitRectangle(exact).corners, exact);
+  // A side of a foot stays a foot; exact corners keep their sides.
+  const auto foot = FitRectangle(Section(304.8, 304.8, 25, 0, 0, 0.1));
+  ASSERT_TRUE(foot.fits);
+  EXPECT_NEAR(foot.corners[0].GetDistance(foot.corners[1]), 304.8, 0.15);
+  const auto turned = FitRectangle(Section(199.94, 400, 25, 1e7, 0, 0));
+  EXPECT_NEAR(turned.corners[0].GetDistance(turned.corners[1]), 199.94, 1e-6);
+}
+
+TEST(FitRectangle, SectionsBeyondTheTolerancesAreLeftAsTheyAre) {
+  auto off = Section(400, 400, 0, 0, 0, 0);
+  off[2] = {off[2].X() + 0.6, off[2].Y()};  // corner 0.6 mm out: also 0.09 degrees off
+  EXPECT_FALSE(FitRectangle(off).fits);
+  auto skew = Section(2000, 400, 0, 0, 0, 0);
+  skew[2] = {skew[2].X() + 0.4, skew[2].Y()};  // 0.4 mm over 400 mm: 0.057 degrees
+  const auto fit = FitRectangle(skew);
+  EXPECT_FALSE(fit.fits);
+  EXPECT_NEAR(fit.worst_angle, 0.0573, 1e-3);
+  EXPECT_FALSE(FitRectangle({{0, 0}, {300, 0}, {300, 300}, {150, 320}}).fits);
+  // The model's columns take the rectangle; a trapezoid stays a trapezoid.
+  const auto model = ElementModel::Builder("m")
+                         .AddColumn("R", Section(300, 500, 25, 1e7, 1e7, 0.1), 0, 3000)
+                         .AddColumn("T", {{0, 0}, {300, 0}, {290, 300}, {10, 300}}, 0, 3000)
+                         .Build();
+  EXPECT_LT(WorstCosine(model->GetElements()[*model->Find("R")].plan), 1e-9);
+  EXPECT_EQ(model->GetElements()[*model->Find("T")].plan[2], HostGeo::Point2D(290, 300));
+}
+
+ElementSource Source(const std::string& global_id, const std::string& name,
+                     const std::string& tag) {
+  ElementSource s;
+  s.global_id = global_id;
+  s.name = name;
+  s.tag = tag;
+  return s;
+}
+
+TEST(AlignStacked, AnUpperColumnsNoisyOffsetsFromTheLowerOneBecomeWholeMillimetres) {
+  // Turned 25 degrees far out, corners rounded to 0.1 mm: the upper one is
+  // inset by 25 and 50 mm give or take the rounding.
+  const auto model =
+      ElementModel::Builder("m")
+          .AddColumn("L", Section(250, 500, 25, 1e7, 1e7, 0.1), 0, 3000)
+          .AddColumn(
+              "U",
+              Section(200, 400, 25, 1e7 + 25 * std::cos(0.436332313) - 50 * std::sin(0.436332313),
+                      1e7 + 25 * std::sin(0.436332313) + 50 * std::cos(0.436332313), 0.1),
+              3250, 6250)
+          .AddColumn("T", Section(200, 400, 40, 1e7, 1e7, 0.1), 3250, 6250)
+          .Build();
+  const auto l = *model->Find("L"), u = *model->Find("U"), t = *model->Find("T");
+  const auto aligned = AlignStacked(model, {{l, u}, {l, t}});
+  ASSERT_NE(aligned, model);
+  const auto& lower = aligned->GetElements()[l].plan;
+  const auto& upper = aligned->GetElements()[u].plan;
+  const double length = lower[0].GetDistance(lower[1]);
+  const double ux = (lower[1].X() - lower[0].X()) / length,
+               uy = (lower[1].Y() - lower[0].Y()) / length;
+  const double a = (upper[0].X() - lower[0].X()) * ux + (upper[0].Y() - lower[0].Y()) * uy;
+  const double b = -(upper[0].X() - lower[0].X()) * uy + (upper[0].Y() - lower[0].Y()) * ux;
+  EXPECT_NEAR(a, 25, 1e-6);
+  EXPECT_NEAR(b, 50, 1e-6);
+  // A column turned against the lower one stays where it is.
+  EXPECT_EQ(aligned->GetElements()[t].plan, model->GetElements()[t].plan);
+  // A model with nothing to move is the model itself.
+  EXPECT_EQ(AlignStacked(aligned, {{l, u}}), aligned);
+}
+
+TEST(ElementModel, ResolvesNamesBySourceGlobalIdNameAndTag) {
+  ElementModel::Builder builder("m", "m.ifc");
+  builder.AddColumn("C1", Section(300, 300, 0, 0, 0, 0), 0, 3000)
+      .AddColumn("C1 (7)", Section(300, 300, 0, 1000, 0, 0), 0, 3000)
+      .AddColumn("C2", Section(300, 300, 0, 2000, 0, 0), 0, 3000);
+  builder.SetElementSource("C1", Source("0abc", "C1", "6"));
+  builder.SetElementSource("C1 (7)", Source("1abc", "C1", "7"));
+  builder.SetElementSource("C2", Source("2abc", "C2", "8"));
+  SourceModel source;
+  source.refused.push_back(
+      {"R1", Source("3abc", "R1", "9"), "round section", "line 12: #40=IFCCIRCLEPROFILEDEF"});
+  builder.SetSource(source);
+  const auto model = builder.Build();
+  EXPECT_EQ(model->Resolve("C1"), *model->Find("C1"));  // an id wins
+  EXPECT_EQ(model->Resolve("1abc"), *model->Find("C1 (7)"));
+  EXPECT_EQ(model->Resolve("8"), *model->Find("C2"));
+  try {
+    model->Resolve("9");
+    ADD_FAILURE();
+  } catch (const std::invalid_argument& e) {
+    EXPECT_EQ(std::string(e.what()),
+              "m.ifc: 'R1' (GlobalId 3abc, Tag 9) is not taken: round section (line 12: "
+              "#40=IFCCIRCLEPROFILEDEF)");
+  }
+  ElementModel::Builder twice("m", "m.ifc");
+  twice.AddColumn("A", Section(300, 300, 0, 0, 0, 0), 0, 3000)
+      .AddColumn("B", Section(300, 300, 0, 1000, 0, 0), 0, 3000);
+  twice.SetElementSource("A", Source("0a", "Column", ""));
+  twice.SetElementSource("B", Source("0b", "Column", ""));
+  try {
+    twice.Build()->Resolve("Column");
+    ADD_FAILURE();
+  } catch (const std::invalid_argument& e) {
+    EXPECT_EQ(std::string(e.what()),
+              "m.ifc: the name 'Column' is carried by 2 elements; pick one by its id or GlobalId:\n"
+              "  'A' (GlobalId 0a)\n  'B' (GlobalId 0b)");
+  }
 }
 
 // Sizes no building has are refused with the element and the limit named;

@@ -1,12 +1,16 @@
 // Reads cage.ifc back with an independent IFC reader (web-ifc) and holds it
 // against model.json from the same export folder:
-//   node readback.mjs <folder written by `pierhost cage`>
+//   node readback.mjs <folder written by `pierhost cage`> [--source <model.ifc>]
 // Checks: every line has as many arguments as its entity has attributes;
 // GlobalIds are well formed and unique; each column of a cage is in a storey
 // with a body; each cage is a reinforcement unit in a storey, made of exactly
 // its bars; each bar has its mark and diameter, and its mesh lies on its
 // centreline (sharp corners rounded with the bend radius) at the bar's radius
-// and reaches both its ends.
+// and reaches both its ends. With the IFC model the cages were made from:
+// each cage carries its column's GlobalId, Name and Tag in a property set,
+// lies in a storey of that column's storey's name, and its bars lie over
+// the column as the reader places the column from the source file (so the
+// two files overlay in a viewer: same world coordinates, same units).
 import fs from 'node:fs';
 import path from 'node:path';
 import * as WebIFC from 'web-ifc';
@@ -18,8 +22,10 @@ const kBendRadiusPerDiameter = 2.5;
 const kToleranceMm = 1.0;
 
 const dir = process.argv[2];
+const sourceAt = process.argv.indexOf('--source');
+const sourceFile = sourceAt > 0 ? process.argv[sourceAt + 1] : null;
 if (!dir) {
-  console.error('usage: node readback.mjs <export folder>');
+  console.error('usage: node readback.mjs <export folder> [--source <model.ifc>]');
   process.exit(2);
 }
 const ifcText = fs.readFileSync(path.join(dir, 'cage.ifc'), 'latin1');
@@ -72,10 +78,26 @@ function parseData(text) {
   });
 }
 
+// The file's length unit in mm: lengths written as attributes (a bar's
+// diameter) are in it; the reader's meshes come in metres whatever it is.
+const records = parseData(ifcText);
+const byId = new Map(records.map((r) => [r.id, r]));
+let unitMm = 1;
+for (const r of records) {
+  const prefixes = { '$': 1, '.MILLI.': 1e-3, '.CENTI.': 1e-2, '.DECI.': 1e-1, '.KILO.': 1e3 };
+  if (r.type === 'IFCSIUNIT' && r.args[1] === '.LENGTHUNIT.' && r.args[3] === '.METRE.' &&
+      records.filter((q) => q.type === 'IFCMEASUREWITHUNIT' && q.args[1] === `#${r.id}`).length === 0) {
+    unitMm = 1000 * prefixes[r.args[2]];
+  } else if (r.type === 'IFCCONVERSIONBASEDUNIT' && r.args[1] === '.LENGTHUNIT.') {
+    const factor = byId.get(Number(r.args[3].slice(1)));
+    unitMm = 1000 * Number(/\(([^)]*)\)/.exec(factor.args[0])[1]);
+  }
+}
+
 const classByUpperName = new Map(
   Object.entries(WebIFC.IFC4).map(([name, cls]) => [name.toUpperCase(), cls]));
 const globalIds = new Set();
-for (const { id, type, args } of parseData(ifcText)) {
+for (const { id, type, args } of records) {
   const cls = classByUpperName.get(type);
   if (!cls) {
     fail(`#${id}: ${type} is not an IFC4 entity`);
@@ -290,7 +312,7 @@ for (const cage of model.cages) {
     }
     best.candidate.used = true;
     const { candidate, f } = best;
-    if (bar.NominalDiameter?.value !== candidate.diameter) {
+    if (Math.abs(bar.NominalDiameter?.value * unitMm - candidate.diameter) > 1e-6) {
       fail(`bar #${barId} (mark ${mark}): diameter ${bar.NominalDiameter?.value}, ` +
            `model.json ${candidate.diameter}`);
     }
@@ -303,7 +325,8 @@ for (const cage of model.cages) {
   }
 }
 const columns = ids(WebIFC.IFCCOLUMN).map(line);
-for (const id of new Set(model.cages.flatMap((cage) => cage.columns))) {
+// Cages of an IFC model leave its columns to it: cage.ifc is laid over it.
+for (const id of sourceFile ? [] : new Set(model.cages.flatMap((cage) => cage.columns))) {
   const column = columns.find((c) => c.Name?.value === id);
   if (!column) {
     fail(`column ${id}: not in cage.ifc`);
@@ -316,6 +339,115 @@ for (const id of new Set(model.cages.flatMap((cage) => cage.columns))) {
 if (allBars.length !== modelBarCount) {
   fail(`${allBars.length} reinforcing bars in cage.ifc, model.json has ${modelBarCount}`);
 }
+
+// ---- Laid over the source model.
+
+// The convex hull of points in plan, counter-clockwise.
+function hull(points) {
+  const p = points.map((q) => [q[0], q[1]]).sort((a, b) => a[0] - b[0] || a[1] - b[1]);
+  const cross = (o, a, b) => (a[0] - o[0]) * (b[1] - o[1]) - (a[1] - o[1]) * (b[0] - o[0]);
+  const half = (list) => {
+    const h = [];
+    for (const q of list) {
+      while (h.length >= 2 && cross(h[h.length - 2], h[h.length - 1], q) <= 0) h.pop();
+      h.push(q);
+    }
+    h.pop();
+    return h;
+  };
+  return [...half(p), ...half([...p].reverse())];
+}
+// How far a plan point lies outside a counter-clockwise convex polygon.
+function outside(q, polygon) {
+  let worst = -Infinity;
+  for (let i = 0; i < polygon.length; ++i) {
+    const [a, b] = [polygon[i], polygon[(i + 1) % polygon.length]];
+    const length = Math.hypot(b[0] - a[0], b[1] - a[1]);
+    worst = Math.max(worst, -((b[0] - a[0]) * (q[1] - a[1]) - (b[1] - a[1]) * (q[0] - a[0])) / length);
+  }
+  return worst;
+}
+
+let overlaid = 0;
+if (sourceFile) {
+  const source = api.OpenModel(new Uint8Array(fs.readFileSync(sourceFile)),
+                               { COORDINATE_TO_ORIGIN: false });
+  const sourceIds = (type) => {
+    const v = api.GetLineIDsWithType(source, type);
+    return Array.from({ length: v.size() }, (_, i) => v.get(i));
+  };
+  const sourceColumns = new Map();
+  for (const type of [WebIFC.IFCCOLUMN, WebIFC.IFCCOLUMNSTANDARDCASE]) {
+    if (type === undefined) continue;
+    for (const id of sourceIds(type)) sourceColumns.set(api.GetLine(source, id).GlobalId.value, id);
+  }
+  const sourceStorey = new Map();
+  for (const rel of sourceIds(WebIFC.IFCRELCONTAINEDINSPATIALSTRUCTURE).map((i) => api.GetLine(source, i))) {
+    const structure = api.GetLine(source, rel.RelatingStructure.value);
+    for (const e of handles(rel.RelatedElements)) sourceStorey.set(e, structure.Name?.value);
+  }
+  // The property sets of each object in cage.ifc.
+  const psets = new Map();
+  for (const rel of ids(WebIFC.IFCRELDEFINESBYPROPERTIES).map(line)) {
+    const set = line(rel.RelatingPropertyDefinition.value);
+    const values = {};
+    for (const p of handles(set.HasProperties).map(line)) values[p.Name.value] = p.NominalValue?.value;
+    for (const o of handles(rel.RelatedObjects)) psets.set(`${o}/${set.Name.value}`, values);
+  }
+  const sourceVertices = (productId) => {
+    const out = [];
+    const mesh = api.GetFlatMesh(source, productId);
+    for (let g = 0; g < mesh.geometries.size(); ++g) {
+      const placed = mesh.geometries.get(g);
+      const t = placed.flatTransformation;
+      const geometry = api.GetGeometry(source, placed.geometryExpressID);
+      const v = api.GetVertexArray(geometry.GetVertexData(), geometry.GetVertexDataSize());
+      for (let i = 0; i < v.length; i += 6) {
+        const [x, y, z] = [v[i], v[i + 1], v[i + 2]];
+        out.push([(t[0] * x + t[4] * y + t[8] * z + t[12]) * 1000,
+                  -(t[2] * x + t[6] * y + t[10] * z + t[14]) * 1000]);
+      }
+    }
+    return out;
+  };
+  for (const cage of model.cages) {
+    const assembly = assemblies.find((a) => a.Name?.value === cage.name);
+    if (!assembly) continue;
+    const plans = [];
+    for (const [k, set] of [[0, 'Pier_SourceColumn'], [1, 'Pier_SourceColumnAbove']]) {
+      if (k >= cage.columns.length) continue;
+      const values = psets.get(`${assembly.expressID}/${set}`);
+      const columnId = values && sourceColumns.get(values.GlobalId);
+      if (!columnId) {
+        fail(`cage ${cage.name}: ${set} names no column of ${sourceFile} by its GlobalId`);
+        continue;
+      }
+      const column = api.GetLine(source, columnId);
+      if (values.Name !== (column.Name?.value ?? undefined) || values.Tag !== (column.Tag?.value ?? undefined)) {
+        fail(`cage ${cage.name}: ${set} has Name ${values.Name} and Tag ${values.Tag}, the column ` +
+             `${column.Name?.value} and ${column.Tag?.value}`);
+      }
+      if (k === 0) {
+        const storey = line(containedIn.get(assembly.expressID)).Name?.value;
+        if (sourceStorey.has(columnId) && storey !== sourceStorey.get(columnId)) {
+          fail(`cage ${cage.name}: in storey ${storey}, its column in ${sourceStorey.get(columnId)}`);
+        }
+      }
+      plans.push(hull(sourceVertices(columnId)));
+    }
+    if (plans.length === 0) continue;
+    // Every bar over the column (or, for a stacked cage, over one of the two).
+    for (const barId of allBars.filter((b) => aggregatedBy.get(b) === assembly.expressID)) {
+      const worst = Math.max(...vertices(barId).map((v) => Math.min(...plans.map((p) => outside(v, p)))));
+      if (worst > kToleranceMm) {
+        fail(`cage ${cage.name}: bar #${barId} lies ${worst.toFixed(2)} mm outside its column in ` +
+             `${sourceFile}`);
+      }
+      ++overlaid;
+    }
+  }
+  api.CloseModel(source);
+}
 api.CloseModel(modelId);
 
 if (failures.length > 0) {
@@ -323,4 +455,5 @@ if (failures.length > 0) {
   process.exit(1);
 }
 console.log(`cage.ifc: ${allBars.length} bars in ${model.cages.length} cage(s) read back and ` +
-            `match model.json; ${globalIds.size} GlobalIds unique`);
+            `match model.json; ${globalIds.size} GlobalIds unique` +
+            (sourceFile ? `; ${overlaid} bars lie over their columns in ${sourceFile}` : ''));
