@@ -234,7 +234,6 @@ class GzipCache {
       entries_;
 };
 
-
 // The model with the upper column of each stack aligned on the lower one, as
 // the building run has it, so that a pair picked in the page gives the cage
 // `building` gives it.

@@ -40,7 +40,7 @@ class Running {
  public:
   explicit Running(pierhost::ServeOptions options = {},
                    const pierhost::ToolLocation& tool = kTool) {
-    options.model = kExample.string();
+    if (options.model.empty()) options.model = kExample.string();
     options.port = 0;
     options.web_dir = PageFolder().string();
     server_ = std::make_unique<pierhost::WebServer>(options, tool);
@@ -715,3 +715,100 @@ TEST(ServeApi, AModelFarOutIsServedAboutAPointOfItsOwn) {
 }
 
 }  // namespace
+
+namespace {
+
+// Where the page draws a column's corners: its plan at its bottom, from the
+// model's vertices.
+std::set<std::pair<double, double>> Corners(const json& model, const std::string& id) {
+  std::set<std::pair<double, double>> corners;
+  for (const auto& e : model.at("elements")) {
+    if (e.at("id") != id) continue;
+    const auto& v = e.at("vertices");
+    for (std::size_t i = 0; i + 2 < v.size(); i += 3) {
+      corners.emplace(std::round(v[i].get<double>()), std::round(v[i + 1].get<double>()));
+    }
+  }
+  return corners;
+}
+
+// The face markers of the picked columns lie on the corners the page draws,
+// and the preview's bars inside them.
+void ExpectFacesOnTheColumns(const json& model, const json& state) {
+  ASSERT_FALSE(state.at("faces").empty());
+  for (const auto& column : state.at("faces")) {
+    const auto corners = Corners(model, column.at("column"));
+    for (const auto& side : column.at("sides")) {
+      const std::pair<double, double> from{std::round(side.at("from")[0].get<double>()),
+                                           std::round(side.at("from")[1].get<double>())};
+      EXPECT_TRUE(corners.count(from)) << column.at("column") << " " << side.dump();
+    }
+  }
+  double low = 1e300, high = -1e300;
+  for (const auto& c : Corners(model, state.at("faces")[0].at("column"))) {
+    low = std::min(low, c.first);
+    high = std::max(high, c.first);
+  }
+  const double x = state.at("preview").at("placements")[0].at("bars")[0][0];
+  EXPECT_GT(x, low);
+  EXPECT_LT(x, high);
+}
+
+}  // namespace
+
+// The model given to serve may be an IFC file: its columns are drawn under
+// their names, picked as the page picks them, and reinforced; cage.ifc lies
+// over the source.
+TEST(ServeApi, AnIfcModelIsServedAndReinforced) {
+  pierhost::ServeOptions options;
+  options.model = (fs::path(PIER_SOURCE_DIR) / "tests/data/ifc/ifc4_metres_mapped.ifc").string();
+  Running server(options);
+  auto c = server.Client();
+  const json model = Ask(c, "GET", "/api/model").body;
+  EXPECT_EQ(model.at("name"), "Mapped columns in metres");
+  EXPECT_FALSE(Corners(model, "C1-up").empty());
+  const std::string s = NewSession(c);
+  const json finished = Pick(c, s, {"C1", "C1-up"});
+  ExpectFacesOnTheColumns(model, finished);
+  const json drawn = Send(c, s, kDraw);
+  EXPECT_GT(drawn.at("created").at("bars").get<std::size_t>(), 0u);
+  const std::string ifc = Ask(c, "GET", "/api/sessions/" + s + "/files/cage.ifc").text;
+  EXPECT_TRUE(ifc.starts_with("ISO-10303-21;"));
+  EXPECT_NE(ifc.find("0ColumnC1up___________"), std::string::npos) << "the cage names its column";
+}
+
+// A model far out is drawn about a point of its own, and so are the face
+// markers and the bars: they stay on the columns the page draws.
+TEST(ServeApi, AModelFarOutHasItsMarkersAndBarsOnItsColumns) {
+  std::ifstream in(kExample);
+  json source = json::parse(in);
+  for (auto& column : source.at("columns")) {
+    for (auto& corner : column.at("corners")) {
+      corner[0] = corner[0].get<double>() + 2'345'000;
+      corner[1] = corner[1].get<double>() - 1'250'000;
+    }
+  }
+  for (auto& wall : source.at("walls")) {
+    for (auto& end : wall.at("axis")) {
+      end[0] = end[0].get<double>() + 2'345'000;
+      end[1] = end[1].get<double>() - 1'250'000;
+    }
+  }
+  const fs::path far = PageFolder() / "far.json";
+  std::ofstream(far) << source.dump();
+  pierhost::ServeOptions options;
+  options.model = far.string();
+  Running server(options);
+  auto c = server.Client();
+  const json model = Ask(c, "GET", "/api/model").body;
+  EXPECT_EQ(model.at("origin"), json::array({2'345'000.0, -1'250'000.0, 0.0}));
+  const std::string s = NewSession(c);
+  ExpectFacesOnTheColumns(model, Pick(c, s, {"C5"}));
+  const json created = Ask(c, "GET", "/api/sessions/" + s + "/created").body;
+  EXPECT_TRUE(created.at("cages").empty());
+  Send(c, s, kDraw);
+  const json after = Ask(c, "GET", "/api/sessions/" + s + "/created").body;
+  const double x = after.at("cages")[0].at("placements")[0].at("bars")[0][0];
+  EXPECT_GT(x, 12'000);
+  EXPECT_LT(x, 12'300);
+}
