@@ -401,6 +401,10 @@ async function main() {
     await u.press('Finish');
     assert.equal(await u.value('Main_Diameter'), '20', 'the last stacked cage\'s corner bars');
     assert.match(await u.consoleText(), /the values of your last cage of this kind: Corner bar diameter 20 mm/);
+    assert.ok(!(await page.evaluate(() => document.getElementById('field-Main_Diameter').classList.contains('corrected'))),
+      'a remembered value is the user\'s own, not a correction by the tool');
+    const consoleLines = await page.$$eval('#console div', (lines) => lines.map((l) => l.textContent));
+    assert.ok(!consoleLines.some((l) => l.startsWith('changed by the tool') && l.includes('Corner bar diameter: 16 → 20')));
     await u.dialog().catch(() => {}); // the link rule may speak again
 
     // ----- Speed: edits of the stacked cage, each to the first frame that
@@ -585,6 +589,7 @@ async function main() {
     for (const inner of ['lap_length_for', 'PierTool', '.csv', 'Main_Diameter']) {
       assert.ok(!words.includes(inner), `the page does not show "${inner}"`);
     }
+    assert.equal(await plain.textContent('#timing'), '', 'the timing badge is for developers only');
     await p.edit('Add_X_Number', 2);
     assert.equal(await plain.evaluate(() => window.pier.previewBarCount()), 0, 'still no cage');
     await p.edit('Main_Diameter', 16);

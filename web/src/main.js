@@ -175,7 +175,7 @@ async function showCreatedCages(next) {
 // Shows a state. `dialogs`: whether its messages come up as message boxes
 // (a page taking up its session again after a reload only has them in its
 // console); `edited`: the field the user just edited, if any.
-async function show(next, { dialogs = true, edited = null, fresh = true, draw = false } = {}) {
+async function show(next, { dialogs = true, edited = null, fresh = true, draw = false, recalled = null } = {}) {
   const before = state;
   state = next;
   $('prompt').textContent = next.prompt || '';
@@ -183,7 +183,7 @@ async function show(next, { dialogs = true, edited = null, fresh = true, draw = 
   view.setPicked(next.picked);
   view.setFaces(next.faces);
   if (edited || draw) palette.clearMarks();
-  const changed = palette.show(next.palette, { edited, mark: Boolean(before) });
+  const changed = palette.show(next.palette, { edited, recalled, mark: Boolean(before) });
   await showCreatedCages(next);
   showPicked(next);
   showEditing(next);
@@ -249,12 +249,12 @@ function drawnName(before, next) {
 
 // Sends events and shows the answer. A timed request records the time from
 // the user's action to the first frame that shows its answer.
-async function send(events, what, { start, edited = null, replace, draw = false } = {}) {
+async function send(events, what, { start, edited = null, replace, draw = false, recalled = null } = {}) {
   log(`› ${what}`, 'is-host');
   try {
     const { json, serverMs } = await api.events(session, events, replace);
     const answered = performance.now();
-    await show(json, { edited, draw });
+    await show(json, { edited, draw, recalled });
     if (start !== undefined) await measure(what, start, answered, serverMs);
     return json;
   } catch (e) {
@@ -368,7 +368,7 @@ async function recallValues(opened) {
   const events = kept.map(([name, value]) => ({ type: 'set', name, value }));
   events.push({ type: 'move' });
   log(`the values of your last cage of this kind: ${what}`, 'is-note');
-  const answer = await send(events, 'the last values');
+  const answer = await send(events, 'the last values', { recalled: new Map(kept) });
   if (answer) for (const [name, value] of kept) runEdits.set(name, value);
 }
 

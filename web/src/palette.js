@@ -22,7 +22,9 @@ export class Palette {
   // Shows the palette of a state; keeps the open page while the palette file
   // stays the same. Returns the fields whose value changed other than by the
   // user's own entry: [{name, label, unit, from, to}], and marks them.
-  show(palette, { mark = true, edited = null } = {}) {
+  // `recalled`: values the page itself entered for the user (name → value),
+  // which are the user's own too.
+  show(palette, { mark = true, edited = null, recalled = null } = {}) {
     if (!palette || !palette.shown) {
       this.file = null;
       this.inputs.clear();
@@ -47,15 +49,16 @@ export class Palette {
         const shown = this.display(input, p.value);
         const held = input.dataset.value;
         const now = input.type === 'checkbox' ? String(input.checked) : input.value;
-        const own = edited && edited.name === p.name && (String(edited.value) === shown
-          || (shown !== '' && Number(edited.value) === Number(shown)));
+        const entered = edited && edited.name === p.name ? edited.value : recalled && recalled.has(p.name) ? recalled.get(p.name) : undefined;
+        const own = entered !== undefined && (String(entered) === shown
+          || (shown !== '' && Number(entered) === Number(shown)));
         if (now !== shown && own) {
           // The user's own entry, as the palette writes it ("20.0" is 20).
           this.setDisplay(input, shown);
         } else if (now !== shown) {
           // The field shows something else than the palette holds: the tool
           // corrected the value, or changed it as a consequence of another.
-          const from = edited && edited.name === p.name ? this.text(input, this.display(input, edited.value)) : this.text(input, held);
+          const from = entered !== undefined ? this.text(input, this.display(input, entered)) : this.text(input, held);
           changed.push({ name: p.name, label: p.text || p.name, unit: p.unit, from, to: this.text(input, shown) });
           if (mark) this.markCorrected(p.name);
           this.setDisplay(input, shown);
