@@ -14,6 +14,9 @@ export function showSection(svg, blocked) {
   const box = $('section');
   box.classList.toggle('is-blocked', Boolean(blocked));
   if (svg === undefined) return;
+  // The same drawing again (an edit that moved no bar): the image stays,
+  // and the browser decodes nothing.
+  if (svg && svg === sectionText && box.querySelector('img')) return;
   sectionText = svg || '';
   box.textContent = '';
   if (!svg) {
@@ -44,7 +47,18 @@ export function section() {
 
 const number = (v, digits) => v.toLocaleString('en-GB', { minimumFractionDigits: digits, maximumFractionDigits: digits });
 
+// What each list shows now, so that an answer that changes nothing in it
+// leaves it alone.
+const shown = { figures: null, checks: null };
+const unchanged = (what, value) => {
+  const key = JSON.stringify(value ?? null);
+  if (shown[what] === key) return true;
+  shown[what] = key;
+  return false;
+};
+
 export function showFigures(figures) {
+  if (unchanged('figures', figures)) return;
   const list = $('figures');
   list.textContent = '';
   if (!figures) {
@@ -69,6 +83,7 @@ export function showFigures(figures) {
 const WORD = { pass: 'passes', warn: 'warns', block: 'blocks' };
 
 export function showChecks(checks) {
+  if (unchanged('checks', checks)) return;
   const list = $('checks');
   const title = $('checks-title');
   list.textContent = '';
