@@ -156,8 +156,13 @@ function showPreview(next, edited) {
   showChecks(checks);
 }
 
+let createdShown = null;
 async function showCreatedCages(next) {
   const key = next.created.cages.map((c) => c.id).join(',');
+  // The list as it is (an edit of the cage being drawn): left alone.
+  const listed = JSON.stringify(next.created);
+  if (listed === createdShown && key === createdKey) return;
+  createdShown = listed;
   showCreated(next.created, {
     fileUrl: (name) => api.fileUrl(session, name),
     onEdit: (cage) => enqueue(() => editCage(cage)),

@@ -5,6 +5,8 @@ import * as THREE from 'three';
 import { OrbitControls } from 'three/addons/controls/OrbitControls.js';
 import { BarSet } from './bars.js';
 
+const sameSet = (set, ids) => set instanceof Set && set.size === ids.length && ids.every((id) => set.has(id));
+
 const COLOURS = {
   column: 0xb9bec6,
   wall: 0xd6d3cc,
@@ -168,6 +170,7 @@ export class View {
     for (const [id, mesh] of this.byId) {
       const span = document.createElement('span');
       span.textContent = id;
+      span.dataset.column = id;
       const b = mesh.geometry.boundingBox;
       const anchor = new THREE.Vector3((b.min.x + b.max.x) / 2, (b.min.y + b.max.y) / 2, b.max.z);
       this.labels.append(span);
@@ -207,12 +210,14 @@ export class View {
   }
 
   setPicked(ids) {
+    if (sameSet(this.picked, ids)) return;
     this.picked = new Set(ids);
     this.recolour();
   }
 
   // Columns that have a cage: tinted, and their labels marked.
   setReinforced(ids) {
+    if (sameSet(this.reinforced, ids)) return;
     this.reinforced = new Set(ids);
     this.recolour();
   }
@@ -235,6 +240,10 @@ export class View {
   // The faces of the picked columns as the cage names them: an X or a Y at
   // the middle of each side, a little outside it.
   setFaces(faces) {
+    // The same markers (an edit of the cage): the spans stay.
+    const key = JSON.stringify(faces || []);
+    if (key === this.facesKey) return;
+    this.facesKey = key;
     for (const f of this.faceSpans) f.span.remove();
     this.faceSpans = [];
     for (const column of faces || []) {
