@@ -356,6 +356,8 @@ async function main() {
     // ----- A column of its own; picking a column that has a cage says so.
     await page.click('#new-run');
     await u.idle();
+    const marked = () => page.evaluate(() => [...document.querySelectorAll('#labels span.reinforced')].map((s) => s.dataset.column));
+    assert.deepEqual(await marked(), ['C1', 'C2'], 'the view marks the columns that have a cage');
     await u.pick('C1');
     assert.equal(await page.textContent('#picked'), 'Picked: C1 (has a cage)');
     assert.match(await u.consoleText(), /C1 has a cage already \(C1\+C2\)/);
@@ -459,6 +461,15 @@ async function main() {
     const heading = csv.findIndex((row) => row[0] === 'Member' && row[1] === 'Bar mark');
     const csvBars = csv.slice(heading + 1, csv.findIndex((row, i) => i > heading && row.every((c) => c === '')));
     assert.deepEqual(rows[0].slice(1), csvBars, 'the page\'s schedule is the CSV\'s');
+    const trim = (row) => { const r = [...row]; while (r.length && r.at(-1) === '') r.pop(); return r; };
+    const blank = (from) => csv.findIndex((row, i) => i > from && row.every((c) => c === ''));
+    const totalsAt = blank(heading) + 1;
+    const csvTotals = csv.slice(totalsAt, blank(totalsAt)).map(trim);
+    assert.deepEqual(rows[1].map(trim), csvTotals, 'and so are its totals');
+    const notesAt = csv.findIndex((row) => row[0] === 'Notes');
+    const csvNotes = notesAt < 0 ? [] : csv.slice(notesAt + 1).map((row) => row[0]).filter(Boolean);
+    assert.deepEqual(await page.evaluate(() => [...document.querySelectorAll('#schedule-body li')].map((li) => li.textContent)), csvNotes,
+      'and its notes');
     const [jsonDownload] = await Promise.all([page.waitForEvent('download'), page.click('#downloads a[download="model.json"]')]);
     const model = JSON.parse(fs.readFileSync(await jsonDownload.path(), 'utf8'));
     const shown = (await u.state()).created.cages;
