@@ -166,6 +166,9 @@ export class View {
   makeLabels() {
     this.labelSpans = [];
     this.labels.textContent = '';
+    // The face markers went with the labels: drawn again with the next faces.
+    this.faceSpans = [];
+    this.facesKey = null;
     if (this.byId.size > MAX_LABELS) return;
     for (const [id, mesh] of this.byId) {
       const span = document.createElement('span');
