@@ -6,8 +6,8 @@
 // are worked out again.
 import * as THREE from 'three';
 
-const cylinder = new THREE.CylinderGeometry(1, 1, 1, 12, 1, false);
-const sphere = new THREE.SphereGeometry(1, 12, 8);
+const cylinder = new THREE.CylinderGeometry(1, 1, 1, 8, 1, true);
+const sphere = new THREE.SphereGeometry(1, 8, 6);
 const up = new THREE.Vector3(0, 1, 0);
 
 function sameNumbers(a, b) {

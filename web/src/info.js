@@ -9,15 +9,37 @@ const el = (tag, props = {}, children = []) => {
 
 let sectionText = '';
 
-// The server's drawing, shown as an image: it is drawn, never run.
+// The drawing waiting to go in, or null.
+let waiting = null;
+
+// The server's drawing, shown as an image: it is drawn, never run. The
+// browser decodes an SVG image on the page's own thread (about a dozen ms
+// for a section), so a new drawing goes in once the frame that shows the new
+// cage is out: the cage comes first, its section a frame later.
 export function showSection(svg, blocked) {
   const box = $('section');
   box.classList.toggle('is-blocked', Boolean(blocked));
   if (svg === undefined) return;
   // The same drawing again (an edit that moved no bar): the image stays,
   // and the browser decodes nothing.
-  if (svg && svg === sectionText && box.querySelector('img')) return;
-  sectionText = svg || '';
+  if (svg && svg === sectionText && box.querySelector('img')) {
+    waiting = null;
+    return;
+  }
+  const scheduled = waiting !== null;
+  waiting = svg || '';
+  if (scheduled) return;
+  requestAnimationFrame(() => setTimeout(placeSection, 0));
+  // A page in the background makes no frames.
+  setTimeout(placeSection, 250);
+}
+
+function placeSection() {
+  if (waiting === null) return;
+  const svg = waiting;
+  waiting = null;
+  const box = $('section');
+  sectionText = svg;
   box.textContent = '';
   if (!svg) {
     box.append(el('p', { className: 'empty', textContent: 'No cage: nothing to cut.' }));
@@ -33,7 +55,11 @@ export function showSection(svg, blocked) {
   box.append(img);
 }
 
+// Whether the section shows the last drawing it was given.
+export const sectionPlaced = () => waiting === null;
+
 export function clearSection(text) {
+  waiting = null;
   sectionText = '';
   const box = $('section');
   box.classList.remove('is-blocked');

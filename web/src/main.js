@@ -7,7 +7,7 @@ import { View } from './scene.js';
 import { Palette } from './palette.js';
 import { Console } from './console.js';
 import { ask, explain, isOpen, showMessages } from './dialogs.js';
-import { clearSection, section, showChecks, showFigures, showSection } from './info.js';
+import { clearSection, section, sectionPlaced, showChecks, showFigures, showSection } from './info.js';
 import { showCreated, showSchedule } from './created.js';
 import { keep, recall } from './remember.js';
 
@@ -273,7 +273,10 @@ async function measure(what, start, answered, serverMs) {
   // The new cage drawn now; the next frame the browser makes shows it.
   view.render();
   const drawn = performance.now();
-  const frame = await new Promise((resolve) => requestAnimationFrame(() => resolve(performance.now())));
+  // The next frame begins with its animation callbacks; a task posted from
+  // one runs once that frame is painted, so its time is when the new cage
+  // is on screen, not merely when its drawing was issued.
+  const frame = await new Promise((resolve) => requestAnimationFrame(() => setTimeout(() => resolve(performance.now()), 0)));
   const total = frame - start;
   timings.push({
     what, start, total, server: serverMs, bars: state.preview.bars,
@@ -545,10 +548,10 @@ window.pier = {
   section: () => section(),
   timings,
   idle: () => queue,
-  // Resolves once the page has done what it was asked, or waits for the
-  // user in a dialog.
+  // Resolves once the page has done what it was asked, its section
+  // included, or waits for the user in a dialog.
   settled: () => new Promise((resolve) => {
-    const check = () => (tasks === 0 || isOpen() ? resolve() : setTimeout(check, 5));
+    const check = () => ((tasks === 0 && sectionPlaced()) || isOpen() ? resolve() : setTimeout(check, 5));
     check();
   }),
 };

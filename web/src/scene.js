@@ -70,14 +70,14 @@ export class View {
     this.scene.add(sun);
     this.elements = new THREE.Group();
     this.scene.add(this.elements);
-    this.previewMaterial = new THREE.MeshStandardMaterial({
-      color: 0xf59e0b, roughness: 0.5, transparent: true, opacity: 0.6, depthWrite: false,
+    this.previewMaterial = new THREE.MeshLambertMaterial({
+      color: 0xf59e0b, transparent: true, opacity: 0.6, depthWrite: false,
     });
     // A cage its checks block: grey, as a cage Draw would not create.
-    this.blockedMaterial = new THREE.MeshStandardMaterial({
-      color: 0x9ca3af, roughness: 0.8, transparent: true, opacity: 0.45, depthWrite: false,
+    this.blockedMaterial = new THREE.MeshLambertMaterial({
+      color: 0x9ca3af, transparent: true, opacity: 0.45, depthWrite: false,
     });
-    this.createdMaterial = new THREE.MeshStandardMaterial({ color: 0x9a3b26, roughness: 0.55, metalness: 0.25 });
+    this.createdMaterial = new THREE.MeshLambertMaterial({ color: 0x9a3b26 });
     this.preview = new BarSet(this.previewMaterial);
     this.created = new BarSet(this.createdMaterial);
     this.scene.add(this.preview.group, this.created.group);
