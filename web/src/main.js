@@ -276,11 +276,16 @@ async function measure(what, start, answered, serverMs) {
   // The next frame begins with its animation callbacks; a task posted from
   // one runs once that frame is painted, so its time is when the new cage
   // is on screen, not merely when its drawing was issued.
-  const frame = await new Promise((resolve) => requestAnimationFrame(() => setTimeout(() => resolve(performance.now()), 0)));
-  const total = frame - start;
+  const { begun, painted } = await new Promise((resolve) => requestAnimationFrame(() => {
+    const at = performance.now();
+    setTimeout(() => resolve({ begun: at, painted: performance.now() }), 0);
+  }));
+  const total = painted - start;
   timings.push({
     what, start, total, server: serverMs, bars: state.preview.bars,
-    request: answered - start, show: shown - answered, draw: drawn - shown, frame: frame - drawn,
+    request: answered - start, show: shown - answered, draw: drawn - shown,
+    // To the frame's beginning, and its painting.
+    frame: begun - drawn, paint: painted - begun, toFrameStart: begun - start,
   });
   if (developer) {
     const cage = state.preview.bars && !(state.checks && state.checks.failures.length) ? 'to the new cage on screen' : 'to the frame (no cage)';
