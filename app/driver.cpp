@@ -19,8 +19,13 @@ ToolLocation ToolLocation::Default(const std::string& argv0) {
   std::error_code ec;
   fs::path self = fs::read_symlink("/proc/self/exe", ec);
   if (ec) self = fs::absolute(argv0);
-  // The program sits in <build>/app, the plug-in in <build>/plugin.
-  const fs::path plugin_dir = self.parent_path().parent_path() / "plugin";
+  // In a build the program sits in <build>/app and the plug-in in
+  // <build>/plugin; installed, they are <prefix>/bin and <prefix>/<lib>/pier/plugin.
+  fs::path plugin_dir = self.parent_path().parent_path() / "plugin";
+  const fs::path installed = self.parent_path().parent_path() / PIER_INSTALLED_PLUGIN_DIR;
+  if (!fs::exists(plugin_dir / "libpiertool.so", ec) && fs::exists(installed, ec)) {
+    plugin_dir = installed;
+  }
   return {(plugin_dir / "libpiertool.so").string(), (plugin_dir / "PierTool").string()};
 }
 

@@ -17,7 +17,9 @@ const PierHostObject* Handle(const void* object) {
 void Check(const PierPluginApi& api, PierStatus status) {
   if (status == PIER_OK) return;
   const char* text = api.last_error ? api.last_error() : nullptr;
-  throw PluginError(text && *text ? text : "the tool reported an error without a message");
+  const std::string message = text && *text ? text : "the tool reported an error without a message";
+  if (status == PIER_FAILED) throw PluginError(message);
+  throw PluginFault(message);
 }
 
 // The host's side of an interactor in the module.

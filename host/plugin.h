@@ -17,10 +17,16 @@
 
 namespace HostUtil {
 
-// An error the tool reported through the plug-in interface, with its text.
+// An error the tool reported through the plug-in interface, with its text:
+// a refusal of what it was given.
 class PluginError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
+};
+// A fault of the tool itself, reported through the plug-in interface.
+class PluginFault : public std::logic_error {
+ public:
+  using std::logic_error::logic_error;
 };
 
 class PluginModule {

@@ -5,8 +5,8 @@
  * functions, or NULL when the module cannot speak that version. Nothing but
  * C types crosses: the host's own objects travel as opaque handles, texts as
  * UTF-8 `const char*` that stay the caller's, and no call lets an exception
- * out. A call that fails returns PIER_FAILED and leaves its message for
- * `last_error` on the calling thread.
+ * out. A call that fails returns PIER_FAILED or PIER_FAULT and leaves its
+ * message for `last_error` on the calling thread.
  *
  * Threads: the functions of one interactor are called from one thread at a
  * time; distinct interactors may be driven on distinct threads at once. */
@@ -29,7 +29,10 @@ typedef struct PierHostObject PierHostObject;
 /* A tool's interactor, opaque to the host. */
 typedef struct PierInteractor PierInteractor;
 
-typedef enum PierStatus { PIER_OK = 0, PIER_FAILED = 1 } PierStatus;
+/* PIER_FAILED: the tool refused what it was asked (the user's input, a
+ * missing file); PIER_FAULT: a fault of the tool itself (a broken invariant,
+ * no memory). */
+typedef enum PierStatus { PIER_OK = 0, PIER_FAILED = 1, PIER_FAULT = 2 } PierStatus;
 
 typedef enum PierMouseKind {
   PIER_MOUSE_MOVE = 0,

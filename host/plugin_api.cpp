@@ -1,6 +1,7 @@
 #include "host/plugin_api.h"
 
 #include <charconv>
+#include <new>
 #include <stdexcept>
 
 namespace HostUtil {
@@ -14,6 +15,13 @@ bool HostApiAccepts(const std::string& version) {
   // "1", "1.0" and "1.7" are major version 1; "1x" or "10" are not.
   if (rest != end && *rest != '.') return false;
   return major == kHostApiMajor;
+}
+
+bool IsInternalFault(const std::exception& e) {
+  if (dynamic_cast<const std::bad_alloc*>(&e)) return true;
+  if (!dynamic_cast<const std::logic_error*>(&e)) return false;
+  return !dynamic_cast<const std::invalid_argument*>(&e) &&
+         !dynamic_cast<const std::out_of_range*>(&e) && !dynamic_cast<const std::domain_error*>(&e);
 }
 
 PierMouseEvent ToC(const HostInput::MouseMessage& mouse_msg, const HostGeo::Point3D& pnt,

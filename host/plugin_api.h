@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <exception>
 #include <string>
 
 #include "host/input.h"
@@ -23,6 +24,12 @@ inline constexpr const char* kHostApiVersion = "1.0";
 // Whether `version` ("MAJOR.MINOR", as a host reports it) is one this
 // tool's host API can run in.
 bool HostApiAccepts(const std::string& version);
+
+// Whether an error is a fault of the program (a broken invariant, misuse of
+// an API, no memory) rather than a refusal of what it was given: logic
+// errors other than invalid arguments and values out of range, and
+// everything that is not a standard exception.
+bool IsInternalFault(const std::exception& e);
 
 // What create_element returns: the elements to create and no handle.
 struct CreateElementResult {

@@ -318,7 +318,7 @@ void GeometrySelectInteractor::BuildCage() {
                                             str_table_service_, point_list_);
       break;
     case CageModule::None:
-      throw std::logic_error(
+      throw std::runtime_error(
           "there is no cage to build yet: pick a column (and the column standing "
           "on it) and press Finish first");
   }

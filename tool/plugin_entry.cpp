@@ -28,10 +28,11 @@ PierStatus Guard(Fn&& fn) noexcept {
     return PIER_OK;
   } catch (const std::exception& e) {
     Remember(e.what());
+    return HostUtil::IsInternalFault(e) ? PIER_FAULT : PIER_FAILED;
   } catch (...) {
     Remember("unknown error");
   }
-  return PIER_FAILED;
+  return PIER_FAULT;
 }
 
 HostInput::BaseInteractor& Of(PierInteractor* interactor) {
