@@ -14,6 +14,7 @@
 #include "app/export/export_model.h"
 #include "host/host.h"
 #include "host/plugin.h"
+#include "tool/protocol.h"
 
 namespace pierhost {
 
@@ -26,11 +27,10 @@ struct ToolLocation {
 };
 
 // Palette button events of the tool's palettes.
-inline constexpr int kFinish = 1000;
-inline constexpr int kDraw = 2000;
-inline constexpr int kRebuild = 2002;
-// Not a button: runs Draw's checks on the current cage and creates nothing.
-inline constexpr int kCheck = 2003;
+using piertool::kCheck;
+using piertool::kDraw;
+using piertool::kFinish;
+using piertool::kRebuild;
 
 // A palette edit refused at the field, before the tool saw it: the value
 // does not fit what the field allows. what() names the parameter as given;

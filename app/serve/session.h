@@ -15,11 +15,12 @@
 #include <vector>
 
 #include "app/driver.h"
+#include "app/events.h"
 #include "app/serve/checks.h"
 
 namespace pierhost::api {
 
-struct Event;
+using Event = ToolEvent;
 
 // A cage the session created, and the palette values it was drawn with, so
 // that it can be opened again.
