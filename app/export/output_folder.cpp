@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <locale>
 #include <filesystem>
 #include <optional>
 #include <stdexcept>
@@ -221,6 +222,10 @@ class FileOut::Buffer : public std::streambuf {
 
 FileOut::FileOut(int fd) : std::ostream(nullptr), buffer_(std::make_unique<Buffer>(fd)) {
   rdbuf(buffer_.get());
+  // Writers format their numbers themselves (app/export/text.h); whatever
+  // else reaches the file is never grouped or given a decimal comma by the
+  // process's locale.
+  imbue(std::locale::classic());
 }
 FileOut::~FileOut() = default;
 
