@@ -30,6 +30,11 @@ struct ExportInput {
   std::vector<CageRecord> cages;
   std::string project;  // shown in headers
   std::string date;     // ISO date, fixed by the caller so that outputs are reproducible
+  // The drawing the outputs belong to, in the drawing's title block, the
+  // schedule's header and the bending-machine file; its sheets are
+  // numbered "<drawing_number>/<sheet>".
+  std::string drawing_number = "RC-001";
+  std::string revision = "P01";
 };
 
 }  // namespace pierhost

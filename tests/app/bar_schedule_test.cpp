@@ -3,6 +3,7 @@
 // layout and the drawing's frame.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 #include <regex>
@@ -69,15 +70,18 @@ TEST(BarScheduleTest, LinkWithHooksMatchesTheWorkedCheck) {
   const auto s = pierhost::BuildSchedule(OneCage({Upright(Link(300, 500, 30, 80, 135))}));
   ASSERT_EQ(s.marks.size(), 1u);
   const auto& m = s.marks[0];
-  EXPECT_EQ(m.shape.code, "99");
+  EXPECT_EQ(m.shape.code, "52");
   EXPECT_NEAR(m.shape.exact_length, 1168 + 3 * std::numbers::pi * 20 + 160, 1e-6);
   EXPECT_NEAR(m.shape.exact_length, 1516.5, 0.05);
-  EXPECT_EQ(m.scheduled_length, 1520);
   EXPECT_EQ(m.shape.A, 240);
   EXPECT_EQ(m.shape.B, 440);
-  EXPECT_EQ(m.shape.C, 80);
-  EXPECT_EQ(m.shape.D, 80);
-  EXPECT_TRUE(HasNote(s, "link tail of 80 mm is below the 115 mm"));
+  // The end projections: the 80 mm tail, the 16 mm inner radius and the bar.
+  EXPECT_EQ(m.shape.C, 105);
+  EXPECT_EQ(m.shape.D, 105);
+  // The code's formula on the scheduled dimensions: 2(240 + 440 + 105) -
+  // 1.5 x 16 - 3 x 8 = 1522, rounded up.
+  EXPECT_EQ(m.scheduled_length, 1525);
+  EXPECT_TRUE(HasNote(s, "end projection of 104.0 mm is below the 115 mm")) << s.notes.size();
 }
 
 TEST(BarScheduleTest, LinkWithRightAngleHooksIsShape51) {
@@ -97,7 +101,8 @@ TEST(BarScheduleTest, CrankedBarMatchesTheWorkedCheck) {
   EXPECT_EQ(m.shape.A, 3000);
   EXPECT_EQ(m.shape.B, 455);
   EXPECT_EQ(m.shape.C, 750);
-  EXPECT_EQ(m.shape.D, 40);
+  // The offset overall, to the outside of both legs: 40 + 16.
+  EXPECT_EQ(m.shape.D, 60);
   EXPECT_FALSE(HasNote(s, "steeper"));  // 1:11
 }
 
@@ -107,11 +112,12 @@ TEST(BarScheduleTest, ChecksUseExactNotRoundedDimensions) {
       HasNote(pierhost::BuildSchedule(OneCage({Upright(Crank(3000, 430, 71, 750))})), "steeper"));
   EXPECT_TRUE(HasNote(pierhost::BuildSchedule(OneCage({Upright(Crank(3000, 450, 80, 750))})),
                       "steeper than 1:6"));
-  // A 112 mm tail is scheduled as 115 mm but is still short of 115 mm.
-  EXPECT_TRUE(HasNote(pierhost::BuildSchedule(OneCage({Upright(Link(300, 500, 30, 112, 135))})),
-                      "link tail"));
-  EXPECT_FALSE(HasNote(pierhost::BuildSchedule(OneCage({Upright(Link(300, 500, 30, 115, 135))})),
-                       "link tail"));
+  // An 89 mm tail projects 113 mm, scheduled as 115 mm but still short of
+  // the least 115 mm; a 91 mm tail projects 115 mm.
+  EXPECT_TRUE(HasNote(pierhost::BuildSchedule(OneCage({Upright(Link(300, 500, 30, 89, 135))})),
+                      "end projection of 113.0 mm"));
+  EXPECT_FALSE(HasNote(pierhost::BuildSchedule(OneCage({Upright(Link(300, 500, 30, 91, 135))})),
+                       "end projection"));
 }
 
 TEST(BarScheduleTest, FourPointBarWithoutParallelLegsIsNoCrank) {
@@ -154,30 +160,46 @@ TEST(ScheduleCsvTest, IdenticalCagesShareLinesAndFieldsAreQuoted) {
   pierhost::MakeScheduleCsvWriter()->Write(input, schedule, out);
   std::istringstream in(out.str());
   std::vector<std::vector<std::string>> rows;
+  std::vector<std::string> lines;
   std::string line;
   while (std::getline(in, line)) {
     ASSERT_FALSE(line.empty());
     ASSERT_EQ(line.back(), '\r') << "records end in CRLF";
     line.pop_back();
+    lines.push_back(line);
     rows.push_back(Fields(line));
-    EXPECT_EQ(rows.back().size(), 13u) << line;
+    EXPECT_EQ(rows.back().size(), 14u) << line;
   }
   ASSERT_GE(rows.size(), 9u);
   EXPECT_EQ(rows[1][1], "Block \"A\", east");
-  EXPECT_EQ(rows[2][1], "C1, C1 #2, C2");
-  EXPECT_EQ(rows[3][1], "2024-01-01");
-  // Member, mark, size, members, bars in each, total, length, shape code.
-  EXPECT_EQ(std::vector<std::string>(rows[6].begin(), rows[6].begin() + 8),
-            (std::vector<std::string>{"C1, C1 #2", "01", "H8", "2", "2", "4", "1520", "99"}));
-  EXPECT_EQ(std::vector<std::string>(rows[7].begin(), rows[7].begin() + 8),
-            (std::vector<std::string>{"C2", "02", "H8", "1", "1", "1", "1320", "99"}));
-  // 4 x 1.52 m + 1.32 m of 0.395 kg/m.
+  EXPECT_EQ(rows[2][1], "RC-001 revision P01");
+  EXPECT_EQ(rows[3][1], "3 cages in 2 groups (member table below)");
+  EXPECT_EQ(rows[4][1], "2024-01-01");
+  // Group, members, mark, size, members, bars in each, total, length, code.
+  EXPECT_EQ(std::vector<std::string>(rows[7].begin(), rows[7].begin() + 9),
+            (std::vector<std::string>{"G1", "C1 and 1 more", "01", "H8", "2", "2", "4", "1525",
+                                      "52"}));
+  EXPECT_EQ(std::vector<std::string>(rows[8].begin(), rows[8].begin() + 9),
+            (std::vector<std::string>{"G2", "C2", "02", "H8", "1", "1", "1", "1325", "52"}));
+  // Marks and shape codes are quoted, so that a spreadsheet told to keep
+  // quoted fields as text keeps "01"; counts and lengths are not.
+  EXPECT_EQ(lines[7].rfind("\"G1\",\"C1 and 1 more\",\"01\",\"H8\",2,", 0), 0u) << lines[7];
+  // 4 x 1.525 m + 1.325 m of 0.395 kg/m.
   bool total = false;
-  for (const auto& r : rows) total = total || (r[0] == "Total" && r[3] == "2.92");
+  for (const auto& r : rows) total = total || (r[0] == "Total" && r[3] == "2.93");
   EXPECT_TRUE(total) << out.str();
+  // The member table: each cage and its group.
+  const auto member = std::find(rows.begin(), rows.end(),
+                                std::vector<std::string>{"Member table", "", "", "", "", "", "",
+                                                         "", "", "", "", "", "", ""});
+  ASSERT_NE(member, rows.end());
+  ASSERT_EQ(rows.end() - member, 5);
+  EXPECT_EQ(member[2][0] + "/" + member[2][1], "C1/G1");
+  EXPECT_EQ(member[3][0] + "/" + member[3][1], "C1 #2/G1");
+  EXPECT_EQ(member[4][0] + "/" + member[4][1], "C2/G2");
 
   const std::string table = pierhost::ScheduleTable(input, schedule);
-  EXPECT_NE(table.find("C1, C1 #2"), std::string::npos);
+  EXPECT_NE(table.find("G1: C1 and 1 more"), std::string::npos) << table;
   EXPECT_EQ(table.find('\r'), std::string::npos);
 }
 
@@ -222,7 +244,14 @@ std::vector<double> Numbers(const std::string& text) {
 
 TEST(DrawingSvgTest, SectionIsDrawnInTheColumnsOwnFrame) {
   const std::string straight = Drawing(TurnedColumn(0, Point2D(0, 0)));
-  const std::string turned = Drawing(TurnedColumn(30, Point2D(5000, 2000)));
+  const std::string turned_whole = Drawing(TurnedColumn(30, Point2D(5000, 2000)));
+  // The turned column's section says how it lies in the plan; the other
+  // needs no such reference.
+  const std::regex orientation(R"(<g class="orientation">[^]*?</g>\n)");
+  EXPECT_EQ(straight.find("orientation"), std::string::npos);
+  EXPECT_TRUE(std::regex_search(turned_whole, orientation));
+  EXPECT_NE(turned_whole.find("first side at 30\u00b0 to x"), std::string::npos);
+  const std::string turned = std::regex_replace(turned_whole, orientation, "");
   // The same sheet, up to a last rounded digit.
   EXPECT_EQ(std::regex_replace(straight, std::regex(R"(-?\d+(\.\d+)?)"), "#"),
             std::regex_replace(turned, std::regex(R"(-?\d+(\.\d+)?)"), "#"));
@@ -230,8 +259,10 @@ TEST(DrawingSvgTest, SectionIsDrawnInTheColumnsOwnFrame) {
   ASSERT_EQ(a.size(), b.size());
   for (std::size_t i = 0; i < a.size(); ++i) ASSERT_NEAR(a[i], b[i], 0.011) << "number " << i;
 
+  // The zone's 16 links share the 2932 mm between the first and the last:
+  // 195.5 mm apart, not the 200 mm of the palette.
   for (const char* part :
-       {"SECTION A-A", "2 H16-02", "16 H8-01-200", "cover 30", ">300<", ">500<", "+3.000"}) {
+       {"SECTION A-A", "2 H16-02", "16 H8-01-195", "cover 30", ">300<", ">500<", "+3.000"}) {
     EXPECT_NE(straight.find(part), std::string::npos) << part;
   }
   // The section's two corner bars, 16 mm at 1:5, lie on one horizontal line
