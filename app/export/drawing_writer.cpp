@@ -33,19 +33,15 @@ using HostReinf::BendingShapeType;
 // ---------------------------------------------------------------------------
 // Paper and text
 
-constexpr double kSheetWidth = 420;   // A3 landscape, mm
-constexpr double kSheetHeight = 297;  // mm
-constexpr double kTextSize = 2.5;     // labels, mm
-constexpr double kSmallText = 2.0;    // dimensions, mm
+constexpr double kSheetWidth = kSheetWidthMm;
+constexpr double kSheetHeight = kSheetHeightMm;
+// No text on a sheet is smaller than 2.5 mm, so that a print of it reads.
+constexpr double kTextSize = 2.5;   // labels, mm
+constexpr double kSmallText = 2.5;  // dimensions, mm
 constexpr double kCharWidth = 0.55;   // average character width per text size
 
 // A paper coordinate: mm, two decimals, no "-0".
-std::string N(double v) {
-  const double r = std::round(v * 100.0) / 100.0;
-  std::ostringstream s;
-  s << (r == 0 ? 0.0 : r);
-  return s.str();
-}
+std::string N(double v) { return Rounded(v, 2); }
 
 // Text as XML holds it. XML 1.0 cannot hold control characters at all,
 // not even as references: they are shown as visible escapes ("\x1b").
@@ -77,20 +73,12 @@ double TextWidth(const std::string& text, double size) {
   return static_cast<double>(text.size()) * size * kCharWidth;
 }
 
-std::string Mm(double v) {
-  std::ostringstream s;
-  s << std::round(v);
-  return s.str();
-}
+std::string Mm(double v) { return Fixed(std::round(v), 0); }
 
 // A level in metres with its sign: "+3.250".
 std::string Level(double z_mm) {
-  std::ostringstream s;
-  s.setf(std::ios::fixed);
-  s.precision(3);
-  const double m = std::round(z_mm) / 1000.0;
-  s << (m < 0 ? "" : "+") << (m == 0 ? 0.0 : m);
-  return s.str();
+  const std::string m = Fixed(std::round(z_mm) / 1000.0, 3);
+  return m[0] == '-' ? m : "+" + m;
 }
 
 // The SVG elements of one sheet, in paper mm.
@@ -200,6 +188,7 @@ struct PlacedMark {
 // One sheet: a cage (and the identical ones drawn with it) in its frame.
 struct CageView {
   std::vector<std::string> members;
+  const CageGroup* group = nullptr;
   const CageRecord* cage = nullptr;
   Frame frame;
   std::optional<Column> lower, upper;
@@ -297,28 +286,6 @@ bool IsCrossTie(const PlacedMark& pm) {
   return pm.placement->GetBendingShape().GetShapeType() == BendingShapeType::CrossTie;
 }
 
-// Cages drawn on one sheet: identical schedule lines and the same levels.
-std::vector<std::vector<std::size_t>> Sheets(const ExportInput& input, const Schedule& schedule) {
-  std::vector<std::vector<std::size_t>> out;
-  for (const auto& group : IdenticalCages(input, schedule)) {
-    std::map<std::vector<double>, std::size_t> by_levels;
-    for (std::size_t c : group) {
-      std::vector<double> levels;
-      for (const auto& id : input.cages[c].column_ids) {
-        if (!input.model) continue;
-        if (const auto i = input.model->Find(id)) {
-          levels.push_back(input.model->GetElements()[*i].bottom);
-          levels.push_back(input.model->GetElements()[*i].top);
-        }
-      }
-      auto [it, added] = by_levels.emplace(levels, out.size());
-      if (added) out.emplace_back();
-      out[it->second].push_back(c);
-    }
-  }
-  return out;
-}
-
 // The largest standard scale (smallest denominator) at which `extent` mm
 // fits into `room` mm of paper.
 double ChooseScale(double extent, double room, std::initializer_list<double> scales) {
@@ -329,7 +296,7 @@ double ChooseScale(double extent, double room, std::initializer_list<double> sca
 }
 
 std::string CallUp(std::size_t count, const MarkEntry& m) {
-  return std::to_string(count) + " " + TypeAndSize(m.shape.diameter) + "-" + m.mark;
+  return Integer(count) + " " + TypeAndSize(m.shape.diameter) + "-" + m.mark;
 }
 
 // ---------------------------------------------------------------------------
@@ -379,7 +346,7 @@ std::string StirrupPath(const std::vector<XY>& pts, const HostReinf::BendingShap
     const XY q = paper(p);
     const XY o = paper({0, 0}), e = paper({r, 0});
     const double rp = std::hypot(e.x - o.x, e.y - o.y);
-    d << " A" << N(rp) << ',' << N(rp) << " 0 " << (large ? 1 : 0) << ' ' << (ccw ? 0 : 1) << ' '
+    d << " A" << N(rp) << ',' << N(rp) << (large ? " 0 1 " : " 0 0 ") << (ccw ? "0 " : "1 ")
       << N(q.x) << ',' << N(q.y);
   };
   // A bend at vertex v from direction a to b, as a fillet of radius R,
@@ -476,6 +443,32 @@ struct SectionCut {
   const Column* other = nullptr;  // drawn dashed (the column below)
 };
 
+// The plan's axes as a section drawn in the column's frame shows them, two
+// arrows from (x, y) on the paper, and the frame's angle: a reader can tell
+// how the section lies in the building.
+// A column standing square to the plan's axes needs none.
+void DrawOrientation(Canvas& cv, const Frame& frame, double x, double y) {
+  double angle = std::atan2(frame.uy, frame.ux) * 180 / std::numbers::pi;
+  if (std::abs(angle) < 0.005) return;
+  constexpr double kArrow = 7;  // mm
+  cv.Raw("<g class=\"orientation\">");
+  // The model's x axis in the frame is (ux, -uy); on paper, whose y runs
+  // down, (ux, uy). Its y axis is at a quarter turn from it.
+  const XY ax{frame.ux, frame.uy}, ay{frame.uy, -frame.ux};
+  for (const auto& [u, name] : {std::pair{ax, "x"}, std::pair{ay, "y"}}) {
+    const double ex = x + u.x * kArrow, ey = y + u.y * kArrow;
+    cv.Line(x, y, ex, ey, "thin");
+    const double hx = -u.x * 1.5, hy = -u.y * 1.5;
+    cv.Polygon({{ex, ey}, {ex + hx - hy * 0.4, ey + hy + hx * 0.4},
+                {ex + hx + hy * 0.4, ey + hy - hx * 0.4}},
+               "mark");
+    cv.Text(ex + u.x * 2.5, ey + u.y * 2.5 + kSmallText * 0.35, name, kSmallText, "middle");
+  }
+  cv.Text(x + kArrow + 5, y + kSmallText, "first side at " + Rounded(angle, 2) + "\u00b0 to x",
+          kSmallText);
+  cv.Raw("</g>");
+}
+
 // Draws one section centred at (cx, cy); returns the lowest paper y used.
 double DrawSection(Canvas& cv, const CageView& v, const Schedule& schedule, const SectionCut& cut,
                    double scale, double cx, double cy) {
@@ -568,6 +561,10 @@ double DrawSection(Canvas& cv, const CageView& v, const Schedule& schedule, cons
       cv.Text(lx, ly + kSmallText * 0.35, schedule.marks[pm.mark].mark, kSmallText, "middle");
     }
   }
+
+  // Where the section lies in the plan: the model's x and y axes as the
+  // section shows them, and the angle the column's first side makes with x.
+  DrawOrientation(cv, v.frame, hi.x + 6, hi.y + 2);
 
   // Sizes: the first side above, the second side at the left.
   const double top_dim = hi.y - 5, left_dim = lo.x - 5;
@@ -688,7 +685,7 @@ void LevelMark(Canvas& cv, double x_text, double x_face, double y, double z,
   const double tx = x_text + 12;
   cv.Polygon({{tx, y}, {tx - 1.2, y - 1.6}, {tx + 1.2, y - 1.6}}, "mark");
   cv.Text(x_text, y - 0.8, Level(z), kSmallText);
-  cv.Text(tx + 2, y - 0.8, what, kSmallText * 0.9);
+  cv.Text(tx + 2, y - 0.8, what, kSmallText);
 }
 
 // A break line from (x0, y0) to (x1, y1) running a little past both ends,
@@ -791,7 +788,9 @@ void DrawElevation(Canvas& cv, const CageView& v, const Schedule& schedule,
     cv.Line(face_right + 1, y1, zone_x + 1, y1, "ext");
     cv.Dimension(zone_x, y0, zone_x, y1, Mm(z1 - z0), -1);
     std::string text = CallUp(p->GetBarCount(), schedule.marks[pm.mark]);
-    if (p->GetRule() == HostReinf::BarPlacement::Rule::Spacing) text += "-" + Mm(p->GetRuleValue());
+    // The spacing the links stand at, which the zone's length shares evenly
+    // (never more than the palette's spacing).
+    if (p->GetBarCount() > 1) text += "-" + Mm(ActualSpacing(*p));
     cv.Text(zone_x + 2.5, (y0 + y1) / 2 + kTextSize * 0.35, text, kTextSize);
   }
 
@@ -888,16 +887,24 @@ void DrawFrameAndTitle(Canvas& cv, const ExportInput& input, const CageView& v,
                        const std::string& scales, std::size_t sheet, std::size_t sheets) {
   cv.Rect(20, 10, kSheetWidth - 30, kSheetHeight - 20, "frame");
   const double x0 = 250, x1 = kSheetWidth - 10, y0 = kSheetHeight - 52, y1 = kSheetHeight - 10;
-  std::string members;
-  for (const auto& m : v.members) members += (members.empty() ? "" : ", ") + m;
   std::string columns;
   for (const auto& c : v.cage->column_ids) columns += (columns.empty() ? "" : ", ") + c;
+  // Every value fits its row: a long name is cut (the member table of the
+  // schedule has them all).
+  const auto fit = [](const std::string& text, double size, double room) {
+    const auto chars = static_cast<std::size_t>(std::max(room / (size * kCharWidth), 4.0));
+    const std::string cut = FirstCharacters(text, chars);
+    return cut.size() < text.size() ? FirstCharacters(text, chars - 3) + "..." : cut;
+  };
+  const std::string members =
+      v.group ? v.group->name + ": " + v.group->members : v.cage->name;
   const std::vector<std::pair<std::string, std::string>> rows = {
       {"Project", input.project},
-      {"Drawing", "Column cage " + v.cage->name},
+      {"Drawing", input.drawing_number + "/" + Integer(sheet) + "  rev. " + input.revision},
+      {"Cage", "Column cage " + v.cage->name},
       {"Members", members},
       {"Columns", columns},
-      {"Scales", scales + "; dimensions in mm, levels in m"},
+      {"Scales", scales + "; mm, levels in m"},
       {"Date", input.date}};
   const double row = (y1 - y0) / static_cast<double>(rows.size());
   cv.Rect(x0, y0, x1 - x0, y1 - y0, "frame");
@@ -906,12 +913,16 @@ void DrawFrameAndTitle(Canvas& cv, const ExportInput& input, const CageView& v,
   }
   cv.Line(x0 + 20, y0, x0 + 20, y1, "thin");
   for (std::size_t i = 0; i < rows.size(); ++i) {
-    const double y = y0 + row * static_cast<double>(i) + row * 0.68;
+    const double y = y0 + row * static_cast<double>(i) + row * 0.72;
+    const bool big = i == 1;
+    const double size = big ? 3.5 : kTextSize;
+    // The drawing row leaves room for the sheet count at its right.
+    const double room = x1 - x0 - 24 - (big ? 0 : 0) - (i + 1 == rows.size() ? 30 : 0);
     cv.Text(x0 + 2, y, rows[i].first, kSmallText);
-    cv.Text(x0 + 22, y, rows[i].second, i == 1 ? 3.2 : kTextSize, "start", 0, i == 1);
+    cv.Text(x0 + 22, y, fit(rows[i].second, size, room), size, "start", 0, big);
   }
-  cv.Text(x1 - 2, y1 - row * 0.32,
-          "Sheet " + std::to_string(sheet) + " of " + std::to_string(sheets), kTextSize, "end");
+  cv.Text(x1 - 2, y1 - row * 0.28,
+          "Sheet " + Integer(sheet) + " of " + Integer(sheets), kTextSize, "end");
 }
 
 void DrawBarList(Canvas& cv, const CageView& v, const Schedule& schedule, double x, double y) {
@@ -926,7 +937,7 @@ void DrawBarList(Canvas& cv, const CageView& v, const Schedule& schedule, double
   for (const auto& [mark, count] : v.count_of_mark) {
     y += 3.6;
     const MarkEntry& m = schedule.marks[mark];
-    const std::string cells[] = {m.mark, TypeAndSize(m.shape.diameter), std::to_string(count),
+    const std::string cells[] = {m.mark, TypeAndSize(m.shape.diameter), Integer(count),
                                  Mm(m.scheduled_length), m.shape.code};
     cx = x;
     for (int i = 0; i < 5; ++i) {
@@ -1008,7 +1019,8 @@ class DrawingSvgWriter : public Exporter {
   std::string FileName() const override { return "drawing.svg"; }
 
   void Write(const ExportInput& input, const Schedule& schedule, std::ostream& out) const override {
-    const auto sheets = Sheets(input, schedule);
+    // One sheet per group of cages (identical lines, same levels).
+    const auto sheets = CageGroups(input, schedule);
     const std::size_t n = std::max<std::size_t>(sheets.size(), 1);
     const double height = kSheetHeight * static_cast<double>(n);
     out << "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>\n"
@@ -1039,8 +1051,9 @@ class DrawingSvgWriter : public Exporter {
       out << "<text x=\"40\" y=\"40\" font-size=\"5\">No cages were created.</text>\n";
     }
     for (std::size_t s = 0; s < sheets.size(); ++s) {
-      const CageView v = MakeView(input, schedule, sheets[s]);
-      out << "<g id=\"sheet" << s + 1 << "\" transform=\"translate(0 "
+      CageView v = MakeView(input, schedule, sheets[s].cages);
+      v.group = &sheets[s];
+      out << "<g id=\"sheet" << Integer(s + 1) << "\" transform=\"translate(0 "
           << N(kSheetHeight * static_cast<double>(s)) << ")\">\n"
           << DrawSheet(input, schedule, v, s + 1, sheets.size()) << "</g>\n";
     }
