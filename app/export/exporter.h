@@ -26,11 +26,19 @@ class Exporter {
 
 std::unique_ptr<Exporter> MakeIfcWriter();
 std::unique_ptr<Exporter> MakeScheduleCsvWriter();
+std::unique_ptr<Exporter> MakeScheduleXlsxWriter();
+std::unique_ptr<Exporter> MakeBvbsWriter();
 std::unique_ptr<Exporter> MakeDrawingSvgWriter();
+std::unique_ptr<Exporter> MakeDrawingPdfWriter();
 std::unique_ptr<Exporter> MakeModelJsonWriter();
 
-// The writers of all four outputs: cage.ifc, schedule.csv, drawing.svg, model.json.
+// The writers of every output: cage.ifc, schedule.csv, schedule.xlsx,
+// bars.abs, drawing.svg, drawing.pdf, model.json.
 std::vector<std::unique_ptr<Exporter>> AllExporters();
+
+// The drawing's sheets: A3 landscape, mm.
+inline constexpr double kSheetWidthMm = 420;
+inline constexpr double kSheetHeightMm = 297;
 
 // Writes every exporter's output into `dir` (created if missing) as one
 // set; returns the paths written. `waiting` is told when another run writing
