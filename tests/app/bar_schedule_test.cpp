@@ -4,12 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <numbers>
 #include <regex>
 #include <sstream>
 
 #include "app/export/exporter.h"
+#include "common/geomkit.h"
 
 namespace {
 
@@ -125,6 +127,76 @@ TEST(BarScheduleTest, FourPointBarWithoutParallelLegsIsNoCrank) {
       {Point2D(0, 0), Point2D(500, 0), Point2D(500, 300), Point2D(0, 300)}, RotationAngles(),
       Props(12, BendingShapeType::Freeform), 0, -1, -1);
   EXPECT_EQ(pierhost::DescribeShape(bar).code, "99");
+}
+
+// The bending tolerance on a bar's length: 5 mm up to 1 m, 10 mm up to 2 m,
+// 25 mm beyond.
+double BendingTolerance(double length) {
+  return length <= 1000 ? 5 : length <= 2000 ? 10 : 25;
+}
+
+TEST(BarScheduleTest, TheCodesFormulaOnTheScheduledDimensionsGivesTheBarsLength) {
+  for (const double d : {6.0, 8.0, 10.0, 12.0, 16.0}) {
+    for (const double angle : {90.0, 135.0}) {
+      for (const auto& [w, h] : {std::pair{300.0, 500.0}, {600.0, 600.0}, {350.0, 800.0}}) {
+        for (const double plan : {0.0, 30.0, 47.3}) {
+          const double tail = geomkit::MinLinkTail(d);
+          const BendingShape link = Builder::create_stirrup_with_user_hooks(
+              {.width = w,
+               .height = h,
+               .model_angles = RotationAngles(0, 0, plan),
+               .shape_props = Props(d, BendingShapeType::Stirrup),
+               .concrete_cover_props = HostReinf::ConcreteCoverProperties::all(30),
+               .stirrup_type = HostReinf::StirrupType::Column,
+               .hook_length_start = tail,
+               .hook_angle_start = angle,
+               .hook_length_end = tail,
+               .hook_angle_end = angle});
+          const auto s = pierhost::BuildSchedule(OneCage({Upright(link)}));
+          ASSERT_EQ(s.marks.size(), 1u);
+          const auto& m = s.marks[0];
+          const std::string what = "H" + std::to_string(int(d)) + " " + std::to_string(int(w)) +
+                                   "x" + std::to_string(int(h)) + " hooks " +
+                                   std::to_string(int(angle)) + " turned " + std::to_string(plan);
+          EXPECT_EQ(m.shape.code, angle == 90 ? "51" : "52") << what;
+          // Outside dimensions, free of the noise of the turned geometry.
+          EXPECT_EQ(m.shape.A, w - 60) << what;
+          EXPECT_EQ(m.shape.B, h - 60) << what;
+          // Hooks that reach the least end projection, and no note.
+          EXPECT_EQ(m.shape.C, geomkit::MinLinkEndProjection(d)) << what;
+          EXPECT_EQ(m.shape.D, m.shape.C) << what;
+          EXPECT_TRUE(s.notes.empty()) << what << ": " << s.notes.front();
+          // The schedule's length is the formula's, and a bar bent to it is
+          // the bar of the geometry within the bending tolerance.
+          const double formula = pierhost::FormulaLength(m.shape);
+          EXPECT_EQ(m.scheduled_length, pierhost::ScheduledLength(formula)) << what;
+          EXPECT_LE(std::abs(formula - m.shape.exact_length),
+                    BendingTolerance(m.shape.exact_length))
+              << what << ": formula " << formula << ", bar " << m.shape.exact_length;
+        }
+      }
+    }
+  }
+  for (const auto& [lower, rise, offset, upper] :
+       {std::array{3000.0, 450.0, 40.0, 750.0}, {2800.0, 450.0, 35.0, 1000.0},
+        {2500.0, 300.0, 25.0, 600.0}}) {
+    const auto s = pierhost::BuildSchedule(OneCage({Upright(Crank(lower, rise, offset, upper))}));
+    const auto& m = s.marks[0];
+    ASSERT_EQ(m.shape.code, "26");
+    const double formula = pierhost::FormulaLength(m.shape);
+    EXPECT_EQ(formula, m.shape.A + m.shape.B + m.shape.C);
+    EXPECT_GE(formula, m.shape.exact_length);
+    EXPECT_LE(formula - m.shape.exact_length, BendingTolerance(m.shape.exact_length));
+    // The offset overall: the centreline's offset and the bar.
+    EXPECT_EQ(m.shape.D, pierhost::ScheduledLength(offset + 16));
+  }
+}
+
+TEST(BarScheduleTest, NoiseOfTurnedGeometryIsRoundedAwayBeforeRoundingUp) {
+  EXPECT_EQ(pierhost::ScheduledLength(540.004), 540);
+  EXPECT_EQ(pierhost::ScheduledLength(539.96), 540);
+  EXPECT_EQ(pierhost::ScheduledLength(540.06), 545);
+  EXPECT_EQ(pierhost::ScheduledLength(1516.5), 1520);
 }
 
 // RFC 4180 fields of one CSV record (no line breaks inside fields here).
