@@ -56,6 +56,9 @@ class DrawingPdfWriter : public Exporter {
       throw std::runtime_error("drawing.pdf: the drawing could not be read: " + why);
     }
     const double width = kSheetWidthMm * kPointsPerMm, height = kSheetHeightMm * kPointsPerMm;
+    // The library writes its numbers with printf: a decimal comma of the
+    // process's locale must not reach the file.
+    const ClassicNumbersInThisThread classic_numbers;
     cairo_surface_t* surface = cairo_pdf_surface_create_for_stream(&WriteToStream, &out, width, height);
     // The date the caller fixed, so that the same run gives the same file.
     const std::string date = input.date.size() == 10 ? input.date + "T00:00:00" : input.date;

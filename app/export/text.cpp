@@ -1,5 +1,7 @@
 #include "app/export/text.h"
 
+#include <locale.h>
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -50,6 +52,18 @@ std::string Rounded(double value, int decimals) {
     if (text.back() == '.') text.pop_back();
   }
   return WithoutNegativeZero(text);
+}
+
+ClassicNumbersInThisThread::ClassicNumbersInThisThread() {
+  locale_t classic = newlocale(LC_NUMERIC_MASK, "C", static_cast<locale_t>(nullptr));
+  if (!classic) throw std::runtime_error("the C locale could not be made for writing numbers");
+  classic_ = classic;
+  previous_ = uselocale(classic);
+}
+
+ClassicNumbersInThisThread::~ClassicNumbersInThisThread() {
+  uselocale(static_cast<locale_t>(previous_));
+  freelocale(static_cast<locale_t>(classic_));
 }
 
 std::string Integer(long long value) {

@@ -35,6 +35,21 @@ std::string Integer(T value) {
   return Integer(static_cast<long long>(value));
 }
 
+// While it lives, the calling thread formats numbers as the "C" locale
+// does, whatever the process's locale: for the libraries that write numbers
+// with printf (the workbook's, the PDF's). Other threads are not touched.
+class ClassicNumbersInThisThread {
+ public:
+  ClassicNumbersInThisThread();
+  ~ClassicNumbersInThisThread();
+  ClassicNumbersInThisThread(const ClassicNumbersInThisThread&) = delete;
+  ClassicNumbersInThisThread& operator=(const ClassicNumbersInThisThread&) = delete;
+
+ private:
+  void* classic_ = nullptr;   // locale_t
+  void* previous_ = nullptr;  // locale_t
+};
+
 // Control characters (C0, DEL, C1), the marks that reorder text on screen
 // (bidirectional overrides and isolates) and bytes that are not UTF-8, as
 // visible escapes: "\x1b", "\u009b", "\u202e", "\xff". `keep` lists the

@@ -15,6 +15,7 @@
 
 #include "app/export/exporter.h"
 #include "app/export/schedule_rows.h"
+#include "app/export/text.h"
 
 namespace pierhost {
 
@@ -97,6 +98,9 @@ class ScheduleXlsxWriter : public Exporter {
   void Write(const ExportInput& input, const Schedule& schedule, std::ostream& out) const override {
     const ScheduleRows rows = MakeScheduleRows(input, schedule);
     TemporaryFile file;
+    // The library writes its numbers with printf: a decimal comma of the
+    // process's locale must not reach the file.
+    const ClassicNumbersInThisThread classic_numbers;
     lxw_workbook_options options{};
     options.constant_memory = LXW_TRUE;  // rows go to disk as they are written
     lxw_workbook* book = workbook_new_opt(file.Path().c_str(), &options);
