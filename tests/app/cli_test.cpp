@@ -9,7 +9,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <nlohmann/json.hpp>
+#include <regex>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -396,6 +398,67 @@ TEST_F(PierhostCli, AModelWithNoColumnTheToolCanTakeSaysSoAndExitsTwo) {
   EXPECT_EQ(json["columns"].size(), 4u);
   EXPECT_EQ(json["refused"].size(), 7u);
   EXPECT_EQ(json["schema"], "IFC4");
+}
+
+// ---------------------------------------------------------------------------
+// GlobalIds across the files of a project.
+
+// The rooted entities of a cage.ifc by GlobalId: each entity's line with its
+// own number taken off and its references to other entities blanked, so
+// that lines of two files compare by what they say.
+std::map<std::string, std::string> RootedEntities(const std::string& ifc) {
+  static const std::regex rooted(R"re(#\d+=(IFC[A-Z0-9]+)\('([0-9A-Za-z_$]{22})',(.*)\);)re");
+  static const std::regex reference(R"(#\d+)");
+  std::map<std::string, std::string> out;
+  std::istringstream in(ifc);
+  std::string line;
+  while (std::getline(in, line)) {
+    std::smatch m;
+    if (!std::regex_match(line, m, rooted)) continue;
+    const std::string said = m[1].str() + "(" + std::regex_replace(m[3].str(), reference, "#");
+    EXPECT_TRUE(out.emplace(m[2], said).second) << "GlobalId " << m[2] << " twice in one file";
+  }
+  return out;
+}
+
+TEST_F(PierhostCli, GlobalIdsNameOneThingAcrossTheFilesOfAProjectAndRepeatWithTheRun) {
+  const fs::path rotated = kSource / "examples" / "rotated_columns.json";
+  const std::vector<std::vector<std::string>> runs{
+      {"cage", kExample.string(), "--pick", "C5"},
+      {"cage", kExample.string(), "--pick", "C1", "--pick", "C2"},
+      {"cage", kExample.string(), "--pick", "C5", "--set", "Main_Diameter=20"},
+      {"cage", kExample.string(), "--pick", "C3", "--set", "Main_Stirrup_Diameter=10"},
+      {"building", kExample.string()},
+      {"building", rotated.string()},
+      {"cage", kExample.string(), "--pick", "C5"},  // the first run again
+  };
+  std::vector<std::map<std::string, std::string>> files;
+  for (std::size_t r = 0; r < runs.size(); ++r) {
+    auto args = runs[r];
+    args.insert(args.end(), {"--out", "run" + std::to_string(r)});
+    const auto run = Pierhost(args);
+    ASSERT_EQ(run.status, 0) << run.output;
+    files.push_back(RootedEntities(Read(dir_ / ("run" + std::to_string(r)) / "cage.ifc")));
+    ASSERT_GT(files.back().size(), 20u);
+  }
+  // A run repeated gives every object the id it had.
+  EXPECT_EQ(files.front(), files.back());
+  // An id two files share names the same thing in both: the same entity
+  // saying the same (the project, its storeys, a bar type of one shape).
+  std::size_t shared = 0, types = 0;
+  for (std::size_t a = 0; a + 1 < files.size(); ++a) {
+    for (std::size_t b = a + 1; b + 1 < files.size(); ++b) {
+      for (const auto& [id, said] : files[a]) {
+        const auto other = files[b].find(id);
+        if (other == files[b].end()) continue;
+        ++shared;
+        types += said.rfind("IFCREINFORCINGBARTYPE", 0) == 0;
+        EXPECT_EQ(said, other->second) << "GlobalId " << id << " in runs " << a << " and " << b;
+      }
+    }
+  }
+  EXPECT_GT(shared, 0u);  // the project and its storeys at least
+  EXPECT_GT(types, 0u);   // the links of C5 and of C1 are one shape
 }
 
 }  // namespace
