@@ -150,6 +150,51 @@ class Canvas {
 };
 
 // ---------------------------------------------------------------------------
+// The sheet's layout
+
+// A rectangle of paper, mm from the sheet's top left corner.
+struct Box {
+  double x = 0, y = 0, w = 0, h = 0;
+  double Right() const { return x + w; }
+  double Bottom() const { return y + h; }
+  double CentreX() const { return x + w / 2; }
+  double CentreY() const { return y + h / 2; }
+};
+
+// Where each part of a sheet goes, worked out from the sheet's size: the
+// border with a wider margin for binding at the left, the title block in
+// the bottom right corner, the bar list beside it, the elevation at the left
+// above them and the sections at the right.
+struct SheetLayout {
+  Box border;
+  Box title_block;
+  Box bar_list;
+  Box elevation;  // the drawing; its caption goes below it
+  Box sections;   // the sections side by side, each in a slot of its own
+  Box sketches;   // below the sections: bars without a standard shape code
+
+  static SheetLayout For(double width, double height) {
+    constexpr double kBinding = 20, kMargin = 10;   // mm
+    constexpr double kTitleW = 160, kTitleH = 42;   // mm
+    constexpr double kElevationW = 130;             // mm
+    constexpr double kCaptionDrop = 5;              // the elevation's foot below the title's top
+    SheetLayout l;
+    l.border = {kBinding, kMargin, width - kBinding - kMargin, height - 2 * kMargin};
+    l.title_block = {width - kMargin - kTitleW, height - kMargin - kTitleH, kTitleW, kTitleH};
+    l.bar_list = {l.border.x + 155, l.title_block.y, l.title_block.x - 5 - (l.border.x + 155),
+                  kTitleH};
+    // The elevation's caption lies beside the bar list, below its foot.
+    l.elevation = {l.border.x + 10, l.border.y + 40, kElevationW,
+                   l.title_block.y + kCaptionDrop - (l.border.y + 40)};
+    l.sections = {l.elevation.Right(), l.border.y + 15,
+                  width - 15 - l.elevation.Right(), 140};
+    l.sketches = {l.sections.x + 10, l.sections.Bottom() + 5, l.sections.w - 10,
+                  l.title_block.y - 5 - (l.sections.Bottom() + 5)};
+    return l;
+  }
+};
+
+// ---------------------------------------------------------------------------
 // The column's own frame
 
 struct XY {
@@ -883,10 +928,13 @@ void DrawElevation(Canvas& cv, const CageView& v, const Schedule& schedule,
 // ---------------------------------------------------------------------------
 // The sheet
 
-void DrawFrameAndTitle(Canvas& cv, const ExportInput& input, const CageView& v,
-                       const std::string& scales, std::size_t sheet, std::size_t sheets) {
-  cv.Rect(20, 10, kSheetWidth - 30, kSheetHeight - 20, "frame");
-  const double x0 = 250, x1 = kSheetWidth - 10, y0 = kSheetHeight - 52, y1 = kSheetHeight - 10;
+void DrawFrameAndTitle(Canvas& cv, const SheetLayout& sheet_layout, const ExportInput& input,
+                       const CageView& v, const std::string& scales, std::size_t sheet,
+                       std::size_t sheets) {
+  const Box& border = sheet_layout.border;
+  const Box& title = sheet_layout.title_block;
+  cv.Rect(border.x, border.y, border.w, border.h, "frame");
+  const double x0 = title.x, x1 = title.Right(), y0 = title.y, y1 = title.Bottom();
   std::string columns;
   for (const auto& c : v.cage->column_ids) columns += (columns.empty() ? "" : ", ") + c;
   // Every value fits its row: a long name is cut (the member table of the
@@ -925,7 +973,97 @@ void DrawFrameAndTitle(Canvas& cv, const ExportInput& input, const CageView& v,
           "Sheet " + Integer(sheet) + " of " + Integer(sheets), kTextSize, "end");
 }
 
-void DrawBarList(Canvas& cv, const CageView& v, const Schedule& schedule, double x, double y) {
+// The dimensioned sketch of each bar on the sheet that has no standard
+// shape code: its legs in its own plane, each with its length from corner to
+// corner of the centreline, the angle of each bend, and its size, cut length
+// and mandrel above it. One cell per mark, left to right across `area`.
+void DrawSketches(Canvas& cv, const CageView& v, const Schedule& schedule, const Box& area) {
+  constexpr double kCell = 80;  // mm across
+  double x = area.x;
+  for (const auto& [mark, count] : v.count_of_mark) {
+    const MarkEntry& m = schedule.marks[mark];
+    if (m.shape.code != "99") continue;
+    const auto pm = std::find_if(v.placements.begin(), v.placements.end(),
+                                 [&](const PlacedMark& p) { return p.mark == mark; });
+    if (pm == v.placements.end()) continue;
+    if (x + kCell > area.Right()) {
+      cv.Text(x, area.y + 3, "further sketches: see bars.abs", kSmallText);
+      break;
+    }
+    std::vector<Point3D> p;
+    for (const auto& q : pm->placement->GetBendingShape().GetPolyline()) {
+      if (p.empty() || p.back().GetDistance(q) > 1e-6) p.push_back(q);
+    }
+    if (p.size() < 2) continue;
+    // The bar's plane: along its first leg, and across it towards the first
+    // leg that turns away.
+    const HostGeo::Vector3D u = HostGeo::Vector3D(p[0], p[1]).Normalized();
+    HostGeo::Vector3D w(0, 0, 0);
+    for (std::size_t i = 1; i + 1 < p.size() && w.GetLength() < 1e-9; ++i) {
+      const HostGeo::Vector3D along(p[i], p[i + 1]);
+      w = along - u * along.Dot(u);
+    }
+    if (w.GetLength() > 1e-9) w = w.Normalized();
+    std::vector<XY> flat;
+    double lo_x = 1e300, hi_x = -1e300, lo_y = 1e300, hi_y = -1e300;
+    for (const auto& q : p) {
+      const HostGeo::Vector3D d(p[0], q);
+      flat.push_back({d.Dot(u), d.Dot(w)});
+      lo_x = std::min(lo_x, flat.back().x);
+      hi_x = std::max(hi_x, flat.back().x);
+      lo_y = std::min(lo_y, flat.back().y);
+      hi_y = std::max(hi_y, flat.back().y);
+    }
+    // To fit the cell below its heading, with room for the leg lengths.
+    const double room_w = kCell - 20, room_h = area.h - 20;
+    const double scale =
+        std::max({(hi_x - lo_x) / room_w, (hi_y - lo_y) / room_h, 1e-9});
+    const double ox = x + 10 + (room_w - (hi_x - lo_x) / scale) / 2;
+    const double oy = area.y + 12 + (room_h - (hi_y - lo_y) / scale) / 2;
+    const auto paper = [&](const XY& q) {
+      return std::pair{ox + (q.x - lo_x) / scale, oy + (hi_y - q.y) / scale};
+    };
+    std::vector<std::pair<double, double>> line;
+    for (const auto& q : flat) line.push_back(paper(q));
+    cv.Polyline(line, "rebar", 0.5);
+    cv.Text(x, area.y + 3, "Mark " + m.mark + ", shape code 99: " + TypeAndSize(m.shape.diameter),
+            kSmallText, "start", 0, true);
+    cv.Text(x, area.y + 7,
+            "cut " + Mm(m.scheduled_length) + ", mandrel " +
+                Mm(2 * (m.shape.bend_radius - m.shape.diameter / 2)) + "; legs to the corners",
+            kSmallText);
+    for (std::size_t i = 0; i + 1 < p.size(); ++i) {
+      const auto [ax, ay] = line[i];
+      const auto [bx, by] = line[i + 1];
+      const double len = std::hypot(bx - ax, by - ay);
+      if (len < 1e-9) continue;
+      // The length beside the leg's middle, on the side away from the bar's
+      // middle.
+      double nx = -(by - ay) / len, ny = (bx - ax) / len;
+      const double mx = (ax + bx) / 2, my = (ay + by) / 2;
+      const double cx = ox + (hi_x - lo_x) / scale / 2, cy = oy + (hi_y - lo_y) / scale / 2;
+      if ((mx - cx) * nx + (my - cy) * ny < 0) {
+        nx = -nx;
+        ny = -ny;
+      }
+      cv.Text(mx + nx * 3, my + ny * 3 + kSmallText * 0.35, Mm(p[i].GetDistance(p[i + 1])),
+              kSmallText, "middle");
+      if (i + 2 < p.size()) {
+        const HostGeo::Vector3D a(p[i], p[i + 1]), b(p[i + 1], p[i + 2]);
+        const double turn = std::acos(std::clamp(a.Normalized().Dot(b.Normalized()), -1.0, 1.0)) *
+                            180 / std::numbers::pi;
+        if (turn > 0.5) {
+          cv.Text(bx, by - 1.5, Rounded(turn, 0) + "\u00b0", kSmallText, "middle");
+        }
+      }
+    }
+    x += kCell;
+  }
+}
+
+void DrawBarList(Canvas& cv, const CageView& v, const Schedule& schedule, const Box& box) {
+  const double x = box.x;
+  double y = box.y + 5;
   const double widths[] = {12, 14, 10, 16, 12};
   const char* heads[] = {"Mark", "Size", "No.", "Length", "Shape"};
   double cx = x;
@@ -983,34 +1121,44 @@ std::string DrawSheet(const ExportInput& input, const Schedule& schedule, const 
     xlo = v.lower->xmin;
     xhi = v.lower->xmax;
   }
-  const double e_scale = ChooseScale(std::max(zhi - zlo, 1.0), 190, {10, 20, 25, 50, 100, 200});
-  ElevationLayout L{e_scale, 95, 250, zlo, (xlo + xhi) / 2};
+  const SheetLayout layout = SheetLayout::For(kSheetWidth, kSheetHeight);
+  // The elevation stands on the bottom of its viewport, leaving 10 mm at
+  // its top for the level marks' text.
+  const Box& ev = layout.elevation;
+  const double e_scale =
+      ChooseScale(std::max(zhi - zlo, 1.0), ev.h - 10, {10, 20, 25, 50, 100, 200});
+  ElevationLayout L{e_scale, ev.CentreX(), ev.Bottom(), zlo, (xlo + xhi) / 2};
   DrawElevation(cv, v, schedule, L, show_top, cuts);
-  cv.Text(L.cx, 262, "ELEVATION", 3.5, "middle", 0, true);
-  cv.Line(L.cx - TextWidth("ELEVATION", 3.5) / 2, 262.8, L.cx + TextWidth("ELEVATION", 3.5) / 2,
-          262.8, "thin");
-  cv.Text(L.cx, 267, "1:" + Mm(e_scale) + ", seen on the first side", kSmallText, "middle");
+  const double caption = ev.Bottom() + 12;
+  cv.Text(L.cx, caption, "ELEVATION", 3.5, "middle", 0, true);
+  cv.Line(L.cx - TextWidth("ELEVATION", 3.5) / 2, caption + 0.8,
+          L.cx + TextWidth("ELEVATION", 3.5) / 2, caption + 0.8, "thin");
+  cv.Text(L.cx, caption + 5, "1:" + Mm(e_scale) + ", seen on the first side", kSmallText,
+          "middle");
 
-  // Sections side by side at the right, at the largest scale at which each
-  // fits its slot with room for its sizes and call-ups.
-  const double left = 160, right = kSheetWidth - 15;
-  const double slot = (right - left) / static_cast<double>(std::max<std::size_t>(cuts.size(), 1));
+  // Sections side by side, at the largest scale at which each fits its
+  // slot with room for its sizes and call-ups (40 mm across, 30 mm down).
+  const Box& sv = layout.sections;
+  const double slot = sv.w / static_cast<double>(std::max<std::size_t>(cuts.size(), 1));
   double s_scale = 5;
   for (const auto& cut : cuts) {
     s_scale = std::max(
         {s_scale, ChooseScale(cut.cut->xmax - cut.cut->xmin, slot - 40, {5, 10, 20, 25, 50, 100}),
-         ChooseScale(cut.cut->ymax - cut.cut->ymin, 110, {5, 10, 20, 25, 50, 100})});
+         ChooseScale(cut.cut->ymax - cut.cut->ymin, sv.h - 30, {5, 10, 20, 25, 50, 100})});
   }
   for (std::size_t i = 0; i < cuts.size(); ++i) {
     DrawSection(cv, v, schedule, cuts[i], s_scale,
-                std::round(left + slot * (static_cast<double>(i) + 0.45)), 95);
+                std::round(sv.x + slot * (static_cast<double>(i) + 0.45)), sv.CentreY());
   }
-  if (cuts.empty())
-    cv.Text(left + slot / 2, 95, "no column in the model: no section", kTextSize, "middle");
+  if (cuts.empty()) {
+    cv.Text(sv.x + slot / 2, sv.CentreY(), "no column in the model: no section", kTextSize,
+            "middle");
+  }
 
-  DrawBarList(cv, v, schedule, 175, kSheetHeight - 47);
+  DrawBarList(cv, v, schedule, layout.bar_list);
+  DrawSketches(cv, v, schedule, layout.sketches);
   std::string scales = "section 1:" + Mm(s_scale) + ", elevation 1:" + Mm(e_scale);
-  DrawFrameAndTitle(cv, input, v, scales, sheet, sheets);
+  DrawFrameAndTitle(cv, layout, input, v, scales, sheet, sheets);
   return cv.Str();
 }
 

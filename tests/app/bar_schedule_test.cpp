@@ -304,6 +304,12 @@ std::string Drawing(const pierhost::ExportInput& input) {
   return out.str();
 }
 
+std::size_t Count(const std::string& text, const std::string& part) {
+  std::size_t n = 0;
+  for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
 std::vector<double> Numbers(const std::string& text) {
   static const std::regex number(R"(-?\d+(\.\d+)?)");
   std::vector<double> out;
@@ -348,6 +354,25 @@ TEST(DrawingSvgTest, SectionIsDrawnInTheColumnsOwnFrame) {
   ASSERT_EQ(centres.size(), 2u);
   EXPECT_NEAR(centres[0].second, centres[1].second, 0.011);
   EXPECT_NEAR(std::abs(centres[1].first - centres[0].first), 208 / 5.0, 0.011);
+}
+
+TEST(DrawingSvgTest, ABarWithoutAStandardCodeIsSketchedWithItsLegsAndBends) {
+  auto input = TurnedColumn(0, Point2D(0, 0));
+  // A U of 12 mm: legs of 500, 300 and 500 mm and two right-angle bends.
+  const auto u = Builder::create_freeform_shape_with_hooks(
+      {Point2D(0, 0), Point2D(500, 0), Point2D(500, 300), Point2D(0, 300)}, RotationAngles(),
+      Props(12, BendingShapeType::Freeform), 0, -1, -1);
+  input.cages[0].placements.push_back(
+      BarPlacement::ByCount(3, u, Point3D(0, 0, 1000), Point3D(0, 0, 1200), 0, 0, 1));
+  const std::string svg = Drawing(input);
+  const auto at = svg.find("shape code 99: H12");
+  ASSERT_NE(at, std::string::npos) << "no sketch";
+  const std::string sketch = svg.substr(svg.rfind("<polyline", at), svg.find("<rect", at) - svg.rfind("<polyline", at));
+  for (const char* part : {">500<", ">300<", ">90\u00b0<", "legs to the corners"}) {
+    EXPECT_NE(sketch.find(part), std::string::npos) << part << " in\n" << sketch;
+  }
+  EXPECT_EQ(Count(sketch, ">500<"), 2u);
+  EXPECT_EQ(Count(sketch, ">90\u00b0<"), 2u);
 }
 
 }  // namespace
