@@ -580,6 +580,24 @@ double BarArea(double diameter) {  // m2, from mm
 }
 
 // One export as an IFC file, built part by part in the order of the file.
+// The attributes of the entities written with many of them, named, each
+// already as the file writes it ("'01'", "$", "#12", "16."). The functions
+// of IfcFile that take them write each entity's attribute order once.
+struct ReinforcingBarTypeAttributes {
+  std::string name, description;
+  std::string property_sets;        // "(#1,#2)"
+  std::string representation_maps;  // "(#3)"
+  std::string tag, element_type, predefined_type;
+  std::string nominal_diameter, cross_section_area, bar_length, bar_surface;
+  std::string bending_shape_code, bending_parameters;
+};
+
+// The attributes that all the bars of one row share.
+struct ReinforcingBarRowAttributes {
+  std::string name, tag, steel_grade;
+  std::string nominal_diameter, cross_section_area, bar_length, predefined_type, bar_surface;
+};
+
 class IfcFile {
  public:
   IfcFile(const ExportInput& input, const Schedule& schedule)
@@ -656,6 +674,43 @@ class IfcFile {
     const int id = data_.Add(type, GlobalIds::Quoted(key) + rest);
     rooted_.emplace(id, key);
     return id;
+  }
+  // IfcReinforcingBarType (IFC4): GlobalId, OwnerHistory, Name,
+  // Description, ApplicableOccurrence, HasPropertySets, RepresentationMaps,
+  // Tag, ElementType, PredefinedType, NominalDiameter, CrossSectionArea,
+  // BarLength, BarSurface, BendingShapeCode, BendingParameters.
+  int ReinforcingBarType(const Hash128& key, const ReinforcingBarTypeAttributes& a) {
+    return Rooted("IFCREINFORCINGBARTYPE",
+                  key,
+                  ",$," + a.name + "," + a.description + ",$," + a.property_sets + "," +
+                      a.representation_maps + "," + a.tag + "," + a.element_type + "," +
+                      a.predefined_type + "," + a.nominal_diameter + "," + a.cross_section_area +
+                      "," + a.bar_length + "," + a.bar_surface + "," + a.bending_shape_code +
+                      "," + a.bending_parameters);
+  }
+  // IfcReinforcingBar (IFC4): GlobalId, OwnerHistory, Name, Description,
+  // ObjectType, ObjectPlacement, Representation, Tag, SteelGrade,
+  // NominalDiameter, CrossSectionArea, BarLength, PredefinedType,
+  // BarSurface. Written piece by piece: a building has a million.
+  int ReinforcingBar(const Hash128& key, int placement, int representation,
+                     const ReinforcingBarRowAttributes& a) {
+    const int bar = data_.Begin("IFCREINFORCINGBAR");
+    data_.Append(GlobalIds::Quoted(key)).Append(",$,").Append(a.name).Append(",$,$,");
+    data_.AppendRef(placement).Append(",").AppendRef(representation).Append(",");
+    data_.Append(a.tag).Append(",").Append(a.steel_grade).Append(",").Append(a.nominal_diameter);
+    data_.Append(",").Append(a.cross_section_area).Append(",").Append(a.bar_length).Append(",");
+    data_.Append(a.predefined_type).Append(",").Append(a.bar_surface).End();
+    rooted_.emplace(bar, key);
+    return bar;
+  }
+  // IfcPropertySingleValue (IFC4): Name, Description, NominalValue, Unit.
+  int PropertySingleValue(std::string_view name, const std::string& nominal_value) {
+    return data_.Add("IFCPROPERTYSINGLEVALUE", StepString(name) + ",$," + nominal_value + ",$");
+  }
+  // IfcPropertySet (IFC4): GlobalId, OwnerHistory, Name, Description,
+  // HasProperties.
+  int PropertySet(const Hash128& key, std::string_view name, const std::vector<int>& properties) {
+    return Rooted("IFCPROPERTYSET", key, ",$," + StepString(name) + ",$," + RefList(properties));
   }
   const char* BarKind(std::size_t mark) const {
     return IsLigature(*mark_kind_[mark]) ? ".LIGATURE." : ".MAIN.";
@@ -945,20 +1000,18 @@ void IfcFile::WriteBarTypes() {
     // What the schedule says of the mark beyond the type's own attributes,
     // in a property set of our own.
     std::vector<int> schedule_values{
-        data_.Add("IFCPROPERTYSINGLEVALUE",
-                  "'Mark',$,IFCIDENTIFIER(" + StepString(mark.mark) + "),$"),
-        data_.Add("IFCPROPERTYSINGLEVALUE", "'ScheduledLength',$,IFCPOSITIVELENGTHMEASURE(" +
-                                                data_.Length(mark.scheduled_length) + "),$"),
+        PropertySingleValue("Mark", "IFCIDENTIFIER(" + StepString(mark.mark) + ")"),
+        PropertySingleValue("ScheduledLength", "IFCPOSITIVELENGTHMEASURE(" +
+                                                   data_.Length(mark.scheduled_length) + ")"),
     };
     if (!s.sketch.empty()) {
-      schedule_values.push_back(data_.Add(
-          "IFCPROPERTYSINGLEVALUE", "'Shape',$,IFCTEXT(" + StepString(s.sketch) + "),$"));
+      schedule_values.push_back(
+          PropertySingleValue("Shape", "IFCTEXT(" + StepString(s.sketch) + ")"));
     }
     const Hash128 type_key = gid_.Key({"type", mark.mark, digest.Text()});
     type_keys_[m] = type_key;
-    const int schedule_set = Rooted(
-        "IFCPROPERTYSET", gid_.Key({"schedule of", EncodeGlobalId(type_key)}),
-        ",$,'Pier_BarSchedule',$," + RefList(schedule_values));
+    const int schedule_set = PropertySet(gid_.Key({"schedule of", EncodeGlobalId(type_key)}),
+                                         "Pier_BarSchedule", schedule_values);
     // The scheduled dimensions in order, up to the last one used.
     const std::array<double, 5> dims{s.A, s.B, s.C, s.D, s.E};
     std::size_t used = dims.size();
@@ -970,13 +1023,20 @@ void IfcFile::WriteBarTypes() {
     if (used) parameters += ")";
     const std::string description = TypeAndSize(s.diameter) + ", shape code " + s.code +
                                     (s.sketch.empty() ? "" : ": " + s.sketch);
-    types_[m] = Rooted("IFCREINFORCINGBARTYPE", type_key,
-                       ",$," + StepString(mark.mark) + "," + StepString(description) + ",$,(" +
-                           Ref(schedule_set) + ")," + RefList(map_ids) + "," +
-                           StepString(mark.mark) + "," + StepString(TypeAndSize(s.diameter)) +
-                           "," + BarKind(m) + "," + data_.Length(s.diameter) + "," +
-                           StepReal(BarArea(s.diameter)) + "," + data_.Length(s.exact_length) +
-                           ",.TEXTURED.," + StepString(s.code) + "," + parameters);
+    types_[m] = ReinforcingBarType(type_key,
+                                   {.name = StepString(mark.mark),
+                                    .description = StepString(description),
+                                    .property_sets = RefList({schedule_set}),
+                                    .representation_maps = RefList(map_ids),
+                                    .tag = StepString(mark.mark),
+                                    .element_type = StepString(TypeAndSize(s.diameter)),
+                                    .predefined_type = BarKind(m),
+                                    .nominal_diameter = data_.Length(s.diameter),
+                                    .cross_section_area = StepReal(BarArea(s.diameter)),
+                                    .bar_length = data_.Length(s.exact_length),
+                                    .bar_surface = ".TEXTURED.",
+                                    .bending_shape_code = StepString(s.code),
+                                    .bending_parameters = parameters});
   }
 }
 
@@ -1063,11 +1123,15 @@ void IfcFile::WriteCages() {
                              Ref(data_.Direction(motion.axes[0])) + "," +
                                  Ref(data_.Direction(motion.axes[1])) + "," + shift + ",1.," +
                                  Ref(data_.Direction(motion.axes[2])));
-      const std::string name = StepString(TypeAndSize(mark.shape.diameter) + "-" + mark.mark);
-      const std::string attributes =
-          StepString(mark.mark) + ",'B500B'," + data_.Length(mark.shape.diameter) + "," +
-          StepReal(BarArea(mark.shape.diameter)) + "," + data_.Length(mark.shape.exact_length) +
-          "," + BarKind(source.mark) + ",.TEXTURED.";
+      const ReinforcingBarRowAttributes row{
+          .name = StepString(TypeAndSize(mark.shape.diameter) + "-" + mark.mark),
+          .tag = StepString(mark.mark),
+          .steel_grade = "'B500B'",
+          .nominal_diameter = data_.Length(mark.shape.diameter),
+          .cross_section_area = StepReal(BarArea(mark.shape.diameter)),
+          .bar_length = data_.Length(mark.shape.exact_length),
+          .predefined_type = BarKind(source.mark),
+          .bar_surface = ".TEXTURED."};
       int product = 0;
       for (std::size_t k = 0; k < placement.GetBarCount(); ++k) {
         // Each bar: its own position, the mark's shape mapped there, and the
@@ -1101,11 +1165,8 @@ void IfcFile::WriteCages() {
             std::to_chars(number, number + sizeof number, ++count_of_mark[source.mark]);
         const Hash128 bar_key =
             gid_.Key({"bar", cage_id, mark.mark, std::string_view(number, number_end)});
-        const int bar = data_.Begin("IFCREINFORCINGBAR");
-        data_.Append(GlobalIds::Quoted(bar_key)).Append(",$,").Append(name).Append(",$,$,").AppendRef(place).Append(",");
-        data_.AppendRef(product).Append(",").Append(attributes).End();
+        const int bar = ReinforcingBar(bar_key, place, product, row);
         cage.bars.push_back(bar);
-        rooted_.emplace(bar, bar_key);
         bars_of_mark_[source.mark].push_back(bar);
       }
     }
@@ -1168,8 +1229,7 @@ void IfcFile::WriteSourceColumns(const CageRecord& record, const std::string& ca
       properties.push_back(value("Storey", "IFCLABEL", source_->storeys.at(*src.storey).name));
     }
     const char* set = k == 0 ? "Pier_SourceColumn" : "Pier_SourceColumnAbove";
-    const int pset = Rooted("IFCPROPERTYSET", gid_.Key({set, cage_id}),
-                            ",$," + StepString(set) + ",$," + RefList(properties));
+    const int pset = PropertySet(gid_.Key({set, cage_id}), set, properties);
     Relation("IFCRELDEFINESBYPROPERTIES", "properties", pset, {assembly},
              "(" + Ref(assembly) + ")," + Ref(pset));
   }
