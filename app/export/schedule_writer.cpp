@@ -99,7 +99,7 @@ ScheduleRows MakeScheduleRows(const ExportInput& input, const Schedule& schedule
     if (m.shape.code == "99") {
       rows.notes.push_back("mark " + m.mark + ": shape code 99, " +
                            (m.shape.sketch.empty() ? std::string("see its sketch") : m.shape.sketch) +
-                           "; dimensioned on the drawing's bar list");
+                           "; sketched with its dimensions on the drawing");
     }
   }
   for (const auto& n : schedule.notes) rows.notes.push_back(n);
