@@ -186,7 +186,10 @@ TEST(ServeApi, RunFromPickToFilesMatchesTheToolDriven) {
   const std::vector<std::pair<std::string, std::string>> files{{"cage.ifc", "ISO-10303-21;"},
                                                                {"schedule.csv", ""},
                                                                {"drawing.svg", "<svg"},
-                                                               {"model.json", "{"}};
+                                                               {"model.json", "{"},
+                                                               {"schedule.xlsx", "PK"},
+                                                               {"drawing.pdf", "%PDF"},
+                                                               {"bars.abs", "BF2D@"}};
   for (const auto& [name, start] : files) {
     const Answer file = Ask(c, "GET", "/api/sessions/" + s + "/files/" + name);
     EXPECT_EQ(file.status, 200) << name << ": " << file.text;
