@@ -25,6 +25,13 @@ struct CageRecord {
 // named "A+B" is not the pair A, B.
 std::string CageName(const std::vector<std::string>& column_ids, int number);
 
+// The drawing the outputs are issued as: its number and revision, in the
+// drawing's title block, the schedule's header and bars.abs.
+struct DrawingIssue {
+  std::string number = "RC-001";
+  std::string revision = "P01";
+};
+
 struct ExportInput {
   std::shared_ptr<const HostElementAdapter::ElementModel> model;
   std::vector<CageRecord> cages;

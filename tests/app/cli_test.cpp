@@ -461,4 +461,33 @@ TEST_F(PierhostCli, GlobalIdsNameOneThingAcrossTheFilesOfAProjectAndRepeatWithTh
   EXPECT_GT(types, 0u);   // the links of C5 and of C1 are one shape
 }
 
+TEST_F(PierhostCli, TheOutputsAreIssuedAsTheDrawingNamedWithOnePdfPagePerSheet) {
+  const auto run = Pierhost({"building", kExample.string(), "--drawing", "S-204", "--revision",
+                             "C02", "--out", "out"});
+  ASSERT_EQ(run.status, 0) << run.output;
+  const std::string svg = Read(dir_ / "out" / "drawing.svg");
+  EXPECT_NE(svg.find(">S-204/1  rev. C02<"), std::string::npos);
+  EXPECT_NE(Read(dir_ / "out" / "schedule.csv").find("\"S-204 revision C02\""), std::string::npos);
+  EXPECT_NE(Read(dir_ / "out" / "bars.abs").find("@rS-204@iC02@"), std::string::npos);
+  // One sheet per group of cages, one PDF page per sheet, A3 landscape.
+  const std::size_t sheets = Count(svg, "<g id=\"sheet");
+  EXPECT_GE(sheets, 2u);
+  EXPECT_EQ(Count(svg, "Sheet 1 of " + std::to_string(sheets)), 1u);
+  const std::string pdf = Read(dir_ / "out" / "drawing.pdf");
+  ASSERT_EQ(pdf.rfind("%PDF-", 0), 0u);
+  EXPECT_EQ(Count(pdf, "/Type /Page\n") + Count(pdf, "/Type /Page "), sheets);
+  EXPECT_NE(pdf.find("/MediaBox [ 0 0 1190.551181 841.889764 ]"), std::string::npos);
+
+  // A drawing number must be something to print.
+  for (const auto& [option, value] :
+       std::vector<std::pair<std::string, std::string>>{
+           {"--drawing", ""}, {"--revision", std::string(41, 'R')}, {"--drawing", "A\x1b"}}) {
+    const auto bad = Pierhost({"cage", kExample.string(), "--pick", "C5", option, value, "--out",
+                               "bad"});
+    EXPECT_EQ(bad.status, 2) << bad.output;
+    EXPECT_NE(bad.output.find(option), std::string::npos) << bad.output;
+    EXPECT_FALSE(fs::exists(dir_ / "bad"));
+  }
+}
+
 }  // namespace
