@@ -40,8 +40,7 @@ void CheckDrawingIssue(const DrawingIssue& issue) {
   for (const auto& [option, value] :
        {std::pair{"--drawing", &issue.number}, std::pair{"--revision", &issue.revision}}) {
     if (value->empty() || value->size() > 40) {
-      throw std::invalid_argument(std::string(option) +
-                                  " must have 1 to 40 characters, got " +
+      throw std::invalid_argument(std::string(option) + " must have 1 to 40 characters, got " +
                                   std::to_string(value->size()));
     }
     for (const char ch : *value) {

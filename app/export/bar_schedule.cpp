@@ -327,7 +327,8 @@ std::vector<CageGroup> CageGroups(const ExportInput& input, const Schedule& sche
     // The first member by name, cut short, and how many more.
     group.members = FirstCharacters(input.cages[group.cages.front()].name, 40);
     if (group.members.size() < input.cages[group.cages.front()].name.size()) group.members += "...";
-    if (group.cages.size() > 1) group.members += " and " + Integer(group.cages.size() - 1) + " more";
+    if (group.cages.size() > 1)
+      group.members += " and " + Integer(group.cages.size() - 1) + " more";
   }
   return out;
 }

@@ -43,8 +43,8 @@ struct BarShape {
   // a dimension rounded up must not hide a short tail or a steep crank.
   double shorter_tail = 0;        // links: the shorter hook's straight tail, mm
   double shorter_projection = 0;  // links: its end projection, mm
-  double crank_rise = 0;    // cranked bars: height of the inclined part, mm
-  double crank_offset = 0;  // cranked bars: offset of the upper leg, mm
+  double crank_rise = 0;          // cranked bars: height of the inclined part, mm
+  double crank_offset = 0;        // cranked bars: offset of the upper leg, mm
 };
 
 // The shape code and dimensions of one bending shape.
@@ -108,9 +108,9 @@ std::vector<std::vector<std::size_t>> IdenticalCages(const ExportInput& input,
 // Groups in the order of their first cage; the schedule's group n is the
 // drawing's sheet n.
 struct CageGroup {
-  std::string name;                  // "G1", "G2", ...
-  std::vector<std::size_t> cages;    // indices into input.cages
-  std::string members;               // short: "C1", "C1 and 11 more"
+  std::string name;                // "G1", "G2", ...
+  std::vector<std::size_t> cages;  // indices into input.cages
+  std::string members;             // short: "C1", "C1 and 11 more"
 };
 std::vector<CageGroup> CageGroups(const ExportInput& input, const Schedule& schedule);
 

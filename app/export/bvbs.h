@@ -33,17 +33,17 @@ struct Leg {
 };
 
 struct Record {
-  std::string project{};     // j
-  std::string drawing{};     // r
-  std::string revision{};    // i
-  std::string mark{};        // p
-  double length = 0;       // l, mm
-  long long count = 0;     // n
-  double unit_mass = 0;    // e, kg/m
-  double diameter = 0;     // d, mm
-  std::string grade{};       // g
-  double mandrel = 0;      // s, mm
-  std::vector<Leg> legs{};   // G
+  std::string project{};    // j
+  std::string drawing{};    // r
+  std::string revision{};   // i
+  std::string mark{};       // p
+  double length = 0;        // l, mm
+  long long count = 0;      // n
+  double unit_mass = 0;     // e, kg/m
+  double diameter = 0;      // d, mm
+  std::string grade{};      // g
+  double mandrel = 0;       // s, mm
+  std::vector<Leg> legs{};  // G
 };
 
 // The record as one line, CR LF included. Text fields lose what the format

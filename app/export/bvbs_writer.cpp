@@ -35,8 +35,8 @@ std::string Mm(double v) { return Fixed(std::round(v), 0); }
 std::string Format(const Record& r) {
   std::string text = "BF2D@Hj" + Field(r.project) + "@r" + Field(r.drawing) + "@i" +
                      Field(r.revision) + "@p" + Field(r.mark) + "@l" + Mm(r.length) + "@n" +
-                     Integer(r.count) + "@e" + Fixed(r.unit_mass, 3) + "@d" +
-                     Shortest(r.diameter) + "@g" + Field(r.grade) + "@s" + Mm(r.mandrel) + "@v@";
+                     Integer(r.count) + "@e" + Fixed(r.unit_mass, 3) + "@d" + Shortest(r.diameter) +
+                     "@g" + Field(r.grade) + "@s" + Mm(r.mandrel) + "@v@";
   text += "G";
   for (std::size_t i = 0; i < r.legs.size(); ++i) {
     const double angle = i + 1 < r.legs.size() ? r.legs[i].angle : 0;
@@ -92,8 +92,7 @@ std::vector<bvbs::Leg> Legs(const MarkEntry& mark, const HostReinf::BendingShape
   const BarShape& s = mark.shape;
   if (s.code == "00") return {{s.A, 0}};
   if (s.code == "26") {
-    const double slope =
-        std::atan2(s.crank_offset, s.crank_rise) * 180 / std::numbers::pi;
+    const double slope = std::atan2(s.crank_offset, s.crank_rise) * 180 / std::numbers::pi;
     return {{s.A, slope}, {s.B, -slope}, {s.C, 0}};
   }
   if (s.code == "51" || s.code == "52") {

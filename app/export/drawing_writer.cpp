@@ -36,9 +36,9 @@ using HostReinf::BendingShapeType;
 constexpr double kSheetWidth = kSheetWidthMm;
 constexpr double kSheetHeight = kSheetHeightMm;
 // No text on a sheet is smaller than 2.5 mm, so that a print of it reads.
-constexpr double kTextSize = 2.5;   // labels, mm
-constexpr double kSmallText = 2.5;  // dimensions, mm
-constexpr double kCharWidth = 0.55;   // average character width per text size
+constexpr double kTextSize = 2.5;    // labels, mm
+constexpr double kSmallText = 2.5;   // dimensions, mm
+constexpr double kCharWidth = 0.55;  // average character width per text size
 
 // A paper coordinate: mm, two decimals, no "-0".
 std::string N(double v) { return Rounded(v, 2); }
@@ -174,10 +174,10 @@ struct SheetLayout {
   Box sketches;   // below the sections: bars without a standard shape code
 
   static SheetLayout For(double width, double height) {
-    constexpr double kBinding = 20, kMargin = 10;   // mm
-    constexpr double kTitleW = 160, kTitleH = 42;   // mm
-    constexpr double kElevationW = 130;             // mm
-    constexpr double kCaptionDrop = 5;              // the elevation's foot below the title's top
+    constexpr double kBinding = 20, kMargin = 10;  // mm
+    constexpr double kTitleW = 160, kTitleH = 42;  // mm
+    constexpr double kElevationW = 130;            // mm
+    constexpr double kCaptionDrop = 5;             // the elevation's foot below the title's top
     SheetLayout l;
     l.border = {kBinding, kMargin, width - kBinding - kMargin, height - 2 * kMargin};
     l.title_block = {width - kMargin - kTitleW, height - kMargin - kTitleH, kTitleW, kTitleH};
@@ -186,8 +186,7 @@ struct SheetLayout {
     // The elevation's caption lies beside the bar list, below its foot.
     l.elevation = {l.border.x + 10, l.border.y + 40, kElevationW,
                    l.title_block.y + kCaptionDrop - (l.border.y + 40)};
-    l.sections = {l.elevation.Right(), l.border.y + 15,
-                  width - 15 - l.elevation.Right(), 140};
+    l.sections = {l.elevation.Right(), l.border.y + 15, width - 15 - l.elevation.Right(), 140};
     l.sketches = {l.sections.x + 10, l.sections.Bottom() + 5, l.sections.w - 10,
                   l.title_block.y - 5 - (l.sections.Bottom() + 5)};
     return l;
@@ -504,7 +503,8 @@ void DrawOrientation(Canvas& cv, const Frame& frame, double x, double y) {
     const double ex = x + u.x * kArrow, ey = y + u.y * kArrow;
     cv.Line(x, y, ex, ey, "thin");
     const double hx = -u.x * 1.5, hy = -u.y * 1.5;
-    cv.Polygon({{ex, ey}, {ex + hx - hy * 0.4, ey + hy + hx * 0.4},
+    cv.Polygon({{ex, ey},
+                {ex + hx - hy * 0.4, ey + hy + hx * 0.4},
                 {ex + hx + hy * 0.4, ey + hy - hx * 0.4}},
                "mark");
     cv.Text(ex + u.x * 2.5, ey + u.y * 2.5 + kSmallText * 0.35, name, kSmallText, "middle");
@@ -944,8 +944,7 @@ void DrawFrameAndTitle(Canvas& cv, const SheetLayout& sheet_layout, const Export
     const std::string cut = FirstCharacters(text, chars);
     return cut.size() < text.size() ? FirstCharacters(text, chars - 3) + "..." : cut;
   };
-  const std::string members =
-      v.group ? v.group->name + ": " + v.group->members : v.cage->name;
+  const std::string members = v.group ? v.group->name + ": " + v.group->members : v.cage->name;
   const std::vector<std::pair<std::string, std::string>> rows = {
       {"Project", input.project},
       {"Drawing", input.drawing_number + "/" + Integer(sheet) + "  rev. " + input.revision},
@@ -969,8 +968,8 @@ void DrawFrameAndTitle(Canvas& cv, const SheetLayout& sheet_layout, const Export
     cv.Text(x0 + 2, y, rows[i].first, kSmallText);
     cv.Text(x0 + 22, y, fit(rows[i].second, size, room), size, "start", 0, big);
   }
-  cv.Text(x1 - 2, y1 - row * 0.28,
-          "Sheet " + Integer(sheet) + " of " + Integer(sheets), kTextSize, "end");
+  cv.Text(x1 - 2, y1 - row * 0.28, "Sheet " + Integer(sheet) + " of " + Integer(sheets), kTextSize,
+          "end");
 }
 
 // The dimensioned sketch of each bar on the sheet that has no standard
@@ -1016,8 +1015,7 @@ void DrawSketches(Canvas& cv, const CageView& v, const Schedule& schedule, const
     }
     // To fit the cell below its heading, with room for the leg lengths.
     const double room_w = kCell - 20, room_h = area.h - 20;
-    const double scale =
-        std::max({(hi_x - lo_x) / room_w, (hi_y - lo_y) / room_h, 1e-9});
+    const double scale = std::max({(hi_x - lo_x) / room_w, (hi_y - lo_y) / room_h, 1e-9});
     const double ox = x + 10 + (room_w - (hi_x - lo_x) / scale) / 2;
     const double oy = area.y + 12 + (room_h - (hi_y - lo_y) / scale) / 2;
     const auto paper = [&](const XY& q) {
@@ -1133,8 +1131,7 @@ std::string DrawSheet(const ExportInput& input, const Schedule& schedule, const 
   cv.Text(L.cx, caption, "ELEVATION", 3.5, "middle", 0, true);
   cv.Line(L.cx - TextWidth("ELEVATION", 3.5) / 2, caption + 0.8,
           L.cx + TextWidth("ELEVATION", 3.5) / 2, caption + 0.8, "thin");
-  cv.Text(L.cx, caption + 5, "1:" + Mm(e_scale) + ", seen on the first side", kSmallText,
-          "middle");
+  cv.Text(L.cx, caption + 5, "1:" + Mm(e_scale) + ", seen on the first side", kSmallText, "middle");
 
   // Sections side by side, at the largest scale at which each fits its
   // slot with room for its sizes and call-ups (40 mm across, 30 mm down).

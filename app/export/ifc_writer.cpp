@@ -427,7 +427,9 @@ class Digest {
     return *this;
   }
   Digest& Add(const Point3D& p) { return Add(p.X()).Add(p.Y()).Add(p.Z()); }
-  Digest& Add(const Hash128& h) { return Add(std::bit_cast<double>(h.high)).Add(std::bit_cast<double>(h.low)); }
+  Digest& Add(const Hash128& h) {
+    return Add(std::bit_cast<double>(h.high)).Add(std::bit_cast<double>(h.low));
+  }
   // As text of 22 characters, to name the object among the parts of its id.
   std::string Text() const { return EncodeGlobalId(Mixed(state_)); }
 
@@ -680,13 +682,12 @@ class IfcFile {
   // Tag, ElementType, PredefinedType, NominalDiameter, CrossSectionArea,
   // BarLength, BarSurface, BendingShapeCode, BendingParameters.
   int ReinforcingBarType(const Hash128& key, const ReinforcingBarTypeAttributes& a) {
-    return Rooted("IFCREINFORCINGBARTYPE",
-                  key,
+    return Rooted("IFCREINFORCINGBARTYPE", key,
                   ",$," + a.name + "," + a.description + ",$," + a.property_sets + "," +
                       a.representation_maps + "," + a.tag + "," + a.element_type + "," +
                       a.predefined_type + "," + a.nominal_diameter + "," + a.cross_section_area +
-                      "," + a.bar_length + "," + a.bar_surface + "," + a.bending_shape_code +
-                      "," + a.bending_parameters);
+                      "," + a.bar_length + "," + a.bar_surface + "," + a.bending_shape_code + "," +
+                      a.bending_parameters);
   }
   // IfcReinforcingBar (IFC4): GlobalId, OwnerHistory, Name, Description,
   // ObjectType, ObjectPlacement, Representation, Tag, SteelGrade,
@@ -752,7 +753,7 @@ class IfcFile {
   std::vector<int> types_;
   std::vector<Hash128> type_keys_;
   std::vector<std::vector<int>> bars_of_mark_;
-  std::vector<int> mark_sets_;  // the quantities of one bar
+  std::vector<int> mark_sets_;                                // the quantities of one bar
   std::map<std::string, std::vector<int>> columns_of_grade_;  // concrete grade -> columns
   // By cage and placement: where its bars come from.
   std::vector<std::vector<PlacementSource>> sources_;
@@ -841,9 +842,9 @@ void IfcFile::WriteSpatialStructure() {
   site_ = Rooted("IFCSITE", gid_.Key({"site"}),
                  ",$,'Site',$,$," + Ref(site_place) + ",$,$,.ELEMENT.,$,$,$,$,$");
   building_place_ = data_.Add("IFCLOCALPLACEMENT", Ref(site_place) + "," + Ref(world_));
-  building_ = Rooted("IFCBUILDING", gid_.Key({"building"}),
-                     ",$," + StepLabel(model_name_) + ",$,$," + Ref(building_place_) +
-                         ",$,$,.ELEMENT.,$,$,$");
+  building_ = Rooted(
+      "IFCBUILDING", gid_.Key({"building"}),
+      ",$," + StepLabel(model_name_) + ",$,$," + Ref(building_place_) + ",$,$,.ELEMENT.,$,$,$");
   for (const StoreyKey& key : keys) {
     Storey& s = storeys_[key];
     std::string name = LevelName(key.level);
@@ -1023,20 +1024,19 @@ void IfcFile::WriteBarTypes() {
     if (used) parameters += ")";
     const std::string description = TypeAndSize(s.diameter) + ", shape code " + s.code +
                                     (s.sketch.empty() ? "" : ": " + s.sketch);
-    types_[m] = ReinforcingBarType(type_key,
-                                   {.name = StepString(mark.mark),
-                                    .description = StepString(description),
-                                    .property_sets = RefList({schedule_set}),
-                                    .representation_maps = RefList(map_ids),
-                                    .tag = StepString(mark.mark),
-                                    .element_type = StepString(TypeAndSize(s.diameter)),
-                                    .predefined_type = BarKind(m),
-                                    .nominal_diameter = data_.Length(s.diameter),
-                                    .cross_section_area = StepReal(BarArea(s.diameter)),
-                                    .bar_length = data_.Length(s.exact_length),
-                                    .bar_surface = ".TEXTURED.",
-                                    .bending_shape_code = StepString(s.code),
-                                    .bending_parameters = parameters});
+    types_[m] = ReinforcingBarType(type_key, {.name = StepString(mark.mark),
+                                              .description = StepString(description),
+                                              .property_sets = RefList({schedule_set}),
+                                              .representation_maps = RefList(map_ids),
+                                              .tag = StepString(mark.mark),
+                                              .element_type = StepString(TypeAndSize(s.diameter)),
+                                              .predefined_type = BarKind(m),
+                                              .nominal_diameter = data_.Length(s.diameter),
+                                              .cross_section_area = StepReal(BarArea(s.diameter)),
+                                              .bar_length = data_.Length(s.exact_length),
+                                              .bar_surface = ".TEXTURED.",
+                                              .bending_shape_code = StepString(s.code),
+                                              .bending_parameters = parameters});
   }
 }
 
@@ -1188,9 +1188,9 @@ void IfcFile::WriteMarkProperties() {
         data_.Add("IFCQUANTITYWEIGHT",
                   "'Weight',$,$," + StepReal(s.exact_length / 1000.0 * mark.unit_mass) + ",$"),
     };
-    mark_sets_[m] = Rooted("IFCELEMENTQUANTITY",
-                           gid_.Key({"quantities of", EncodeGlobalId(type_keys_[m])}),
-                           ",$,'Qto_ReinforcingElementBaseQuantities',$,$," + RefList(quantities));
+    mark_sets_[m] =
+        Rooted("IFCELEMENTQUANTITY", gid_.Key({"quantities of", EncodeGlobalId(type_keys_[m])}),
+               ",$,'Qto_ReinforcingElementBaseQuantities',$,$," + RefList(quantities));
   }
 }
 

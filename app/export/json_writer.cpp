@@ -29,14 +29,16 @@ class ModelJsonWriter : public Exporter {
   std::string FileName() const override { return "model.json"; }
 
   void Write(const ExportInput& input, const Schedule& schedule, std::ostream& out) const override {
-        std::string text;
+    std::string text;
     text.reserve(1 << 16);
     const auto flush = [&] {
       out.write(text.data(), static_cast<std::streamsize>(text.size()));
       text.clear();
     };
-    text += "{\n \"format\": \"pier-cages\",\n \"version\": 2,\n \"units\": {\"length\": \"mm\", \"mass\": \"kg\"},\n \"project\": " +
-            Quoted(input.project) + ",\n \"date\": " + Quoted(input.date) + ",\n \"marks\": [";
+    text +=
+        "{\n \"format\": \"pier-cages\",\n \"version\": 2,\n \"units\": {\"length\": \"mm\", "
+        "\"mass\": \"kg\"},\n \"project\": " +
+        Quoted(input.project) + ",\n \"date\": " + Quoted(input.date) + ",\n \"marks\": [";
     for (std::size_t i = 0; i < schedule.marks.size(); ++i) {
       const auto& m = schedule.marks[i];
       text += i ? ",\n  " : "\n  ";
@@ -76,9 +78,8 @@ class ModelJsonWriter : public Exporter {
         text += p ? ",\n   " : "\n   ";
         text += "{\"mark\": " + Quoted(schedule.marks[schedule.placement_marks[c][p]].mark) +
                 ", \"position\": " + Integer(pl.GetPositionNumber()) +
-                ", \"layer\": " + Integer(pl.GetCommonProperties().Layer) +
-                ", \"shape\": \"" + HostReinf::ToString(shape.GetShapeType()) +
-                "\", \"diameter\": ";
+                ", \"layer\": " + Integer(pl.GetCommonProperties().Layer) + ", \"shape\": \"" +
+                HostReinf::ToString(shape.GetShapeType()) + "\", \"diameter\": ";
         text += Num(shape.GetDiameter());
         text += ", \"bend_radius\": ";
         text += Num(shape.GetBendRadius());

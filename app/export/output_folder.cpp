@@ -10,8 +10,8 @@
 
 #include <cerrno>
 #include <chrono>
-#include <locale>
 #include <filesystem>
+#include <locale>
 #include <optional>
 #include <stdexcept>
 #include <system_error>

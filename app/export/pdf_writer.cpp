@@ -41,14 +41,13 @@ class DrawingPdfWriter : public Exporter {
 
     GError* error = nullptr;
     std::unique_ptr<GInputStream, decltype(&UnrefObject)> stream(
-        g_memory_input_stream_new_from_data(text.data(), static_cast<gssize>(text.size()),
-                                            nullptr),
+        g_memory_input_stream_new_from_data(text.data(), static_cast<gssize>(text.size()), nullptr),
         &UnrefObject);
     // A building's drawing is large: the parser's limits are for documents
     // from elsewhere, and this one is our own.
     std::unique_ptr<RsvgHandle, decltype(&UnrefObject)> handle(
-        rsvg_handle_new_from_stream_sync(stream.get(), nullptr, RSVG_HANDLE_FLAG_UNLIMITED,
-                                         nullptr, &error),
+        rsvg_handle_new_from_stream_sync(stream.get(), nullptr, RSVG_HANDLE_FLAG_UNLIMITED, nullptr,
+                                         &error),
         &UnrefObject);
     if (!handle) {
       const std::string why = error ? error->message : "unknown";
@@ -59,7 +58,8 @@ class DrawingPdfWriter : public Exporter {
     // The library writes its numbers with printf: a decimal comma of the
     // process's locale must not reach the file.
     const ClassicNumbersInThisThread classic_numbers;
-    cairo_surface_t* surface = cairo_pdf_surface_create_for_stream(&WriteToStream, &out, width, height);
+    cairo_surface_t* surface =
+        cairo_pdf_surface_create_for_stream(&WriteToStream, &out, width, height);
     // The date the caller fixed, so that the same run gives the same file.
     const std::string date = input.date.size() == 10 ? input.date + "T00:00:00" : input.date;
     cairo_pdf_surface_set_metadata(surface, CAIRO_PDF_METADATA_CREATE_DATE, date.c_str());

@@ -37,9 +37,11 @@ std::string Cell(const std::string& text) {
 ScheduleRows MakeScheduleRows(const ExportInput& input, const Schedule& schedule) {
   ScheduleRows rows;
   const auto groups = CageGroups(input, schedule);
-  std::string members = Integer(input.cages.size()) + (input.cages.size() == 1 ? " cage" : " cages");
+  std::string members =
+      Integer(input.cages.size()) + (input.cages.size() == 1 ? " cage" : " cages");
   if (input.cages.size() == 1) members = Cell(input.cages.front().name);
-  if (groups.size() > 1) members += " in " + Integer(groups.size()) + " groups (member table below)";
+  if (groups.size() > 1)
+    members += " in " + Integer(groups.size()) + " groups (member table below)";
   rows.header = {{"Project", Cell(input.project)},
                  {"Drawing", Cell(input.drawing_number) + " revision " + Cell(input.revision)},
                  {"Members", members},
@@ -48,7 +50,7 @@ ScheduleRows MakeScheduleRows(const ExportInput& input, const Schedule& schedule
   rows.bars.rows.push_back({"Group", "Members", "Bar mark", "Type and size", "Number of members",
                             "Number of bars in each", "Total number", "Length of each bar (mm)",
                             "Shape code", "A", "B", "C", "D", "E/R"});
-  rows.bars.text = {true, true, true, true, false, false, false,
+  rows.bars.text = {true,  true, true,  true,  false, false, false,
                     false, true, false, false, false, false, false};
   std::vector<std::vector<const ScheduleLine*>> lines_of(input.cages.size());
   {
@@ -97,9 +99,10 @@ ScheduleRows MakeScheduleRows(const ExportInput& input, const Schedule& schedule
   // drawing; then the schedule's own findings.
   for (const auto& m : schedule.marks) {
     if (m.shape.code == "99") {
-      rows.notes.push_back("mark " + m.mark + ": shape code 99, " +
-                           (m.shape.sketch.empty() ? std::string("see its sketch") : m.shape.sketch) +
-                           "; sketched with its dimensions on the drawing");
+      rows.notes.push_back(
+          "mark " + m.mark + ": shape code 99, " +
+          (m.shape.sketch.empty() ? std::string("see its sketch") : m.shape.sketch) +
+          "; sketched with its dimensions on the drawing");
     }
   }
   for (const auto& n : schedule.notes) rows.notes.push_back(n);
@@ -217,7 +220,8 @@ std::string ScheduleTable(const ExportInput& input, const Schedule& schedule) {
   Table(out, rows.totals);
   if (!rows.notes.empty()) {
     out << "\nNotes:\n";
-    for (const auto& n : rows.notes) out << "  " << Short(EscapeControls(n), kTerminalWidth - 2) << '\n';
+    for (const auto& n : rows.notes)
+      out << "  " << Short(EscapeControls(n), kTerminalWidth - 2) << '\n';
   }
   // The groups' members, when the groups are few; a building's are in the
   // member table of schedule.csv.

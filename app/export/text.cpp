@@ -32,8 +32,8 @@ std::string WithoutNegativeZero(std::string text) {
 std::string Fixed(double value, int decimals) {
   RequireFinite(value);
   char buf[400];
-  const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed,
-                                       std::max(decimals, 0));
+  const auto [end, ec] =
+      std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, std::max(decimals, 0));
   if (ec != std::errc()) throw std::invalid_argument("a number is too long to write");
   return WithoutNegativeZero(std::string(buf, end));
 }

@@ -30,8 +30,7 @@ std::string Rounded(double value, int decimals);
 // A whole number ("1234").
 std::string Integer(long long value);
 template <typename T>
-  requires std::is_integral_v<T>
-std::string Integer(T value) {
+requires std::is_integral_v<T> std::string Integer(T value) {
   return Integer(static_cast<long long>(value));
 }
 

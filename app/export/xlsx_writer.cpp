@@ -7,8 +7,8 @@
 #include <xlsxwriter.h>
 
 #include <charconv>
-#include <ctime>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
@@ -26,7 +26,8 @@ namespace {
 class TemporaryFile {
  public:
   TemporaryFile() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "pierhost-xlsx-XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "pierhost-xlsx-XXXXXX").string();
     const int fd = mkstemp(pattern.data());
     if (fd < 0) throw std::runtime_error("schedule.xlsx: no temporary file could be made");
     close(fd);
@@ -49,8 +50,8 @@ std::time_t DocumentTime(const std::string& date) {
   tm.tm_year = 80;
   tm.tm_mday = 1;
   int y = 0, m = 0, d = 0;
-  if (date.size() >= 10 && std::sscanf(date.c_str(), "%4d-%2d-%2d", &y, &m, &d) == 3 &&
-      y >= 1980 && m >= 1 && m <= 12 && d >= 1 && d <= 31) {
+  if (date.size() >= 10 && std::sscanf(date.c_str(), "%4d-%2d-%2d", &y, &m, &d) == 3 && y >= 1980 &&
+      m >= 1 && m <= 12 && d >= 1 && d <= 31) {
     tm.tm_year = y - 1900;
     tm.tm_mon = m - 1;
     tm.tm_mday = d;
@@ -77,9 +78,8 @@ lxw_row_t WriteTable(lxw_worksheet* sheet, lxw_row_t first_row, const ScheduleRo
       if (cell.empty()) continue;
       double number = 0;
       const auto [end, ec] = std::from_chars(cell.data(), cell.data() + cell.size(), number);
-      const bool is_number =
-          k > 0 && !(i < table.text.size() && table.text[i]) && ec == std::errc() &&
-          end == cell.data() + cell.size();
+      const bool is_number = k > 0 && !(i < table.text.size() && table.text[i]) &&
+                             ec == std::errc() && end == cell.data() + cell.size();
       if (is_number) {
         Check(worksheet_write_number(sheet, r, col, number, nullptr), "a number");
       } else {

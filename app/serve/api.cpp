@@ -402,13 +402,14 @@ File ExportFile(const std::vector<CageRecord>& cages,
     std::ostringstream text;
     exporter->Write(input, schedule, text);
     const std::string type =
-        name.ends_with(".ifc")    ? "application/x-step"
-        : name.ends_with(".csv")  ? "text/csv; charset=utf-8"
-        : name.ends_with(".svg")  ? "image/svg+xml; charset=utf-8"
-        : name.ends_with(".pdf")  ? "application/pdf"
-        : name.ends_with(".xlsx") ? "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet"
-        : name.ends_with(".abs")  ? "text/plain; charset=us-ascii"
-                                  : "application/json; charset=utf-8";
+        name.ends_with(".ifc")   ? "application/x-step"
+        : name.ends_with(".csv") ? "text/csv; charset=utf-8"
+        : name.ends_with(".svg") ? "image/svg+xml; charset=utf-8"
+        : name.ends_with(".pdf") ? "application/pdf"
+        : name.ends_with(".xlsx")
+            ? "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet"
+        : name.ends_with(".abs") ? "text/plain; charset=us-ascii"
+                                 : "application/json; charset=utf-8";
     return {type, text.str()};
   }
   std::string names;

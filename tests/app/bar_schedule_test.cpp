@@ -131,9 +131,7 @@ TEST(BarScheduleTest, FourPointBarWithoutParallelLegsIsNoCrank) {
 
 // The bending tolerance on a bar's length: 5 mm up to 1 m, 10 mm up to 2 m,
 // 25 mm beyond.
-double BendingTolerance(double length) {
-  return length <= 1000 ? 5 : length <= 2000 ? 10 : 25;
-}
+double BendingTolerance(double length) { return length <= 1000 ? 5 : length <= 2000 ? 10 : 25; }
 
 TEST(BarScheduleTest, TheCodesFormulaOnTheScheduledDimensionsGivesTheBarsLength) {
   for (const double d : {6.0, 8.0, 10.0, 12.0, 16.0}) {
@@ -177,9 +175,9 @@ TEST(BarScheduleTest, TheCodesFormulaOnTheScheduledDimensionsGivesTheBarsLength)
       }
     }
   }
-  for (const auto& [lower, rise, offset, upper] :
-       {std::array{3000.0, 450.0, 40.0, 750.0}, {2800.0, 450.0, 35.0, 1000.0},
-        {2500.0, 300.0, 25.0, 600.0}}) {
+  for (const auto& [lower, rise, offset, upper] : {std::array{3000.0, 450.0, 40.0, 750.0},
+                                                   {2800.0, 450.0, 35.0, 1000.0},
+                                                   {2500.0, 300.0, 25.0, 600.0}}) {
     const auto s = pierhost::BuildSchedule(OneCage({Upright(Crank(lower, rise, offset, upper))}));
     const auto& m = s.marks[0];
     ASSERT_EQ(m.shape.code, "26");
@@ -248,9 +246,9 @@ TEST(ScheduleCsvTest, IdenticalCagesShareLinesAndFieldsAreQuoted) {
   EXPECT_EQ(rows[3][1], "3 cages in 2 groups (member table below)");
   EXPECT_EQ(rows[4][1], "2024-01-01");
   // Group, members, mark, size, members, bars in each, total, length, code.
-  EXPECT_EQ(std::vector<std::string>(rows[7].begin(), rows[7].begin() + 9),
-            (std::vector<std::string>{"G1", "C1 and 1 more", "01", "H8", "2", "2", "4", "1525",
-                                      "52"}));
+  EXPECT_EQ(
+      std::vector<std::string>(rows[7].begin(), rows[7].begin() + 9),
+      (std::vector<std::string>{"G1", "C1 and 1 more", "01", "H8", "2", "2", "4", "1525", "52"}));
   EXPECT_EQ(std::vector<std::string>(rows[8].begin(), rows[8].begin() + 9),
             (std::vector<std::string>{"G2", "C2", "02", "H8", "1", "1", "1", "1325", "52"}));
   // Marks and shape codes are quoted, so that a spreadsheet told to keep
@@ -261,9 +259,9 @@ TEST(ScheduleCsvTest, IdenticalCagesShareLinesAndFieldsAreQuoted) {
   for (const auto& r : rows) total = total || (r[0] == "Total" && r[3] == "2.93");
   EXPECT_TRUE(total) << out.str();
   // The member table: each cage and its group.
-  const auto member = std::find(rows.begin(), rows.end(),
-                                std::vector<std::string>{"Member table", "", "", "", "", "", "",
-                                                         "", "", "", "", "", "", ""});
+  const auto member = std::find(
+      rows.begin(), rows.end(),
+      std::vector<std::string>{"Member table", "", "", "", "", "", "", "", "", "", "", "", "", ""});
   ASSERT_NE(member, rows.end());
   ASSERT_EQ(rows.end() - member, 5);
   EXPECT_EQ(member[2][0] + "/" + member[2][1], "C1/G1");
@@ -367,7 +365,8 @@ TEST(DrawingSvgTest, ABarWithoutAStandardCodeIsSketchedWithItsLegsAndBends) {
   const std::string svg = Drawing(input);
   const auto at = svg.find("shape code 99: H12");
   ASSERT_NE(at, std::string::npos) << "no sketch";
-  const std::string sketch = svg.substr(svg.rfind("<polyline", at), svg.find("<rect", at) - svg.rfind("<polyline", at));
+  const std::string sketch =
+      svg.substr(svg.rfind("<polyline", at), svg.find("<rect", at) - svg.rfind("<polyline", at));
   for (const char* part : {">500<", ">300<", ">90\u00b0<", "legs to the corners"}) {
     EXPECT_NE(sketch.find(part), std::string::npos) << part << " in\n" << sketch;
   }

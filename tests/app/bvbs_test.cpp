@@ -14,8 +14,8 @@ namespace {
 // fields by their letter (a geometry block's fields in order), and whether
 // its checksum holds.
 struct ReadRecord {
-  std::string kind;                                   // "BF2D"
-  std::map<char, std::string> header;                 // j, r, i, p, l, n, e, d, g, s
+  std::string kind;                                    // "BF2D"
+  std::map<char, std::string> header;                  // j, r, i, p, l, n, e, d, g, s
   std::vector<std::pair<char, std::string>> geometry;  // l, w, l, w, ...
   int checksum = -1;
   bool checksum_holds = false;
@@ -116,8 +116,11 @@ TEST(BvbsTest, ARecordMatchesTheOneWorkedByHand) {
 }
 
 TEST(BvbsTest, TheChecksumCatchesAChangedCharacterAndFieldsCannotBreakTheRecord) {
-  std::string record = pierhost::bvbs::Format(
-      {.project = "Block @A\x1b[2J", .mark = "01", .length = 1000, .count = 1, .legs = {{1000, 0}}});
+  std::string record = pierhost::bvbs::Format({.project = "Block @A\x1b[2J",
+                                               .mark = "01",
+                                               .length = 1000,
+                                               .count = 1,
+                                               .legs = {{1000, 0}}});
   // The separator and control characters of a name do not reach the file.
   EXPECT_NE(record.find("@HjBlock A[2J@"), std::string::npos) << record;
   ASSERT_TRUE(Read(record).checksum_holds);

@@ -462,8 +462,8 @@ TEST_F(PierhostCli, GlobalIdsNameOneThingAcrossTheFilesOfAProjectAndRepeatWithTh
 }
 
 TEST_F(PierhostCli, TheOutputsAreIssuedAsTheDrawingNamedWithOnePdfPagePerSheet) {
-  const auto run = Pierhost({"building", kExample.string(), "--drawing", "S-204", "--revision",
-                             "C02", "--out", "out"});
+  const auto run = Pierhost(
+      {"building", kExample.string(), "--drawing", "S-204", "--revision", "C02", "--out", "out"});
   ASSERT_EQ(run.status, 0) << run.output;
   const std::string svg = Read(dir_ / "out" / "drawing.svg");
   EXPECT_NE(svg.find(">S-204/1  rev. C02<"), std::string::npos);
@@ -479,11 +479,10 @@ TEST_F(PierhostCli, TheOutputsAreIssuedAsTheDrawingNamedWithOnePdfPagePerSheet) 
   EXPECT_NE(pdf.find("/MediaBox [ 0 0 1190.551181 841.889764 ]"), std::string::npos);
 
   // A drawing number must be something to print.
-  for (const auto& [option, value] :
-       std::vector<std::pair<std::string, std::string>>{
+  for (const auto& [option, value] : std::vector<std::pair<std::string, std::string>>{
            {"--drawing", ""}, {"--revision", std::string(41, 'R')}, {"--drawing", "A\x1b"}}) {
-    const auto bad = Pierhost({"cage", kExample.string(), "--pick", "C5", option, value, "--out",
-                               "bad"});
+    const auto bad =
+        Pierhost({"cage", kExample.string(), "--pick", "C5", option, value, "--out", "bad"});
     EXPECT_EQ(bad.status, 2) << bad.output;
     EXPECT_NE(bad.output.find(option), std::string::npos) << bad.output;
     EXPECT_FALSE(fs::exists(dir_ / "bad"));

@@ -144,8 +144,7 @@ TEST(ScheduleXlsxTest, MarksAndShapeCodesReadBackAsTextAndCountsAsNumbers) {
   const auto cells = Cells(files.at("xl/worksheets/sheet1.xml"));
   // The headings in row 7, then one line per mark of the one group.
   ASSERT_EQ(cells.at("C7").value, "Bar mark");
-  for (const auto& [row, mark, code] :
-       {std::tuple{"8", "01", "52"}, std::tuple{"9", "02", "00"}}) {
+  for (const auto& [row, mark, code] : {std::tuple{"8", "01", "52"}, std::tuple{"9", "02", "00"}}) {
     const auto& m = cells.at(std::string("C") + row);
     EXPECT_EQ(m.value, mark);
     EXPECT_TRUE(m.text) << "mark " << mark << " is a number";

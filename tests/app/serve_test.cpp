@@ -183,13 +183,10 @@ TEST(ServeApi, RunFromPickToFilesMatchesTheToolDriven) {
   EXPECT_EQ(BarsIn(bars.body.at("cages").at(0).at("placements")), created);
   EXPECT_NE(bars.timing.find("total;dur="), std::string::npos) << bars.timing;
 
-  const std::vector<std::pair<std::string, std::string>> files{{"cage.ifc", "ISO-10303-21;"},
-                                                               {"schedule.csv", ""},
-                                                               {"drawing.svg", "<svg"},
-                                                               {"model.json", "{"},
-                                                               {"schedule.xlsx", "PK"},
-                                                               {"drawing.pdf", "%PDF"},
-                                                               {"bars.abs", "BF2D@"}};
+  const std::vector<std::pair<std::string, std::string>> files{
+      {"cage.ifc", "ISO-10303-21;"}, {"schedule.csv", ""},    {"drawing.svg", "<svg"},
+      {"model.json", "{"},           {"schedule.xlsx", "PK"}, {"drawing.pdf", "%PDF"},
+      {"bars.abs", "BF2D@"}};
   for (const auto& [name, start] : files) {
     const Answer file = Ask(c, "GET", "/api/sessions/" + s + "/files/" + name);
     EXPECT_EQ(file.status, 200) << name << ": " << file.text;

@@ -11,8 +11,9 @@
 
 namespace testsupport {
 
-inline const std::vector<std::string> kOutputNames{
-    "bars.abs", "cage.ifc", "drawing.pdf", "drawing.svg", "model.json", "schedule.csv", "schedule.xlsx"};
+inline const std::vector<std::string> kOutputNames{"bars.abs",     "cage.ifc",   "drawing.pdf",
+                                                   "drawing.svg",  "model.json", "schedule.csv",
+                                                   "schedule.xlsx"};
 
 // The names in a folder, hidden ones included, sorted; none when it is missing.
 inline std::vector<std::string> Listing(const std::filesystem::path& dir) {
