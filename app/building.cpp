@@ -336,7 +336,12 @@ ColumnOutcome ReinforceColumn(const HostUtil::PluginModule& plugin,
     }
   } catch (const std::exception& e) {
     outcome.result = ColumnOutcome::Result::Failed;
-    outcome.messages.push_back(e.what());
+    outcome.messages.push_back(HostUtil::IsInternalFault(e)
+                                   ? std::string("internal fault: ") + e.what()
+                                   : std::string(e.what()));
+  } catch (...) {
+    outcome.result = ColumnOutcome::Result::Failed;
+    outcome.messages.push_back("internal fault: an unknown error");
   }
   if (run) {
     for (auto it = run->Lines().rbegin(); it != run->Lines().rend(); ++it) {
@@ -427,15 +432,23 @@ BuildingResult ReinforceBuilding(const HostUtil::PluginModule& plugin,
         const std::optional<std::size_t> up = above[i] && slot[*above[i]] < columns.size()
                                                   ? std::optional(slot[*above[i]])
                                                   : std::nullopt;
-        HostReinf::ModelElementList below;
-        for (auto m : stands_on[n]) {
-          for (const auto& cage : cages[m]) {
-            below.insert(below.end(), cage.placements.begin(), cage.placements.end());
+        // A worker lets nothing out: what fails is that column's outcome.
+        try {
+          HostReinf::ModelElementList below;
+          for (auto m : stands_on[n]) {
+            for (const auto& cage : cages[m]) {
+              below.insert(below.end(), cage.placements.begin(), cage.placements.end());
+            }
           }
+          outcomes[n] = ReinforceColumn(
+              plugin, model, tool_path, RunEdits(own[n], up ? &own[*up] : nullptr), elements[i].id,
+              up ? elements[*above[i]].id : std::string(), below, cages[n]);
+        } catch (...) {
+          outcomes[n].column = elements[i].id;
+          outcomes[n].result = ColumnOutcome::Result::Failed;
+          outcomes[n].messages = {"internal fault: the column's run could not be finished"};
+          cages[n].clear();
         }
-        outcomes[n] = ReinforceColumn(plugin, model, tool_path,
-                                      RunEdits(own[n], up ? &own[*up] : nullptr), elements[i].id,
-                                      up ? elements[*above[i]].id : std::string(), below, cages[n]);
         ++done;
       }
     };

@@ -12,9 +12,10 @@ namespace pierhost {
 
 // Exit statuses.
 inline constexpr int kExitCreated = 0;
-inline constexpr int kExitFailed = 1;  // an unexpected failure of the program itself
+inline constexpr int kExitFailed = 1;  // an internal fault of the program (a bug, no memory)
 inline constexpr int kExitBadInput = 2;
-inline constexpr int kExitBlocked = 3;  // the cage's checks blocked creation
+inline constexpr int kExitBlocked = 3;       // the cage's checks blocked creation
+inline constexpr int kExitOutputFailed = 4;  // the outputs could not be written
 
 // Refuses a number or revision that is empty, longer than 40 characters or
 // holds control characters, naming the option.

@@ -19,85 +19,15 @@ ToolLocation ToolLocation::Default(const std::string& argv0) {
   std::error_code ec;
   fs::path self = fs::read_symlink("/proc/self/exe", ec);
   if (ec) self = fs::absolute(argv0);
-  // The program sits in <build>/app, the plug-in in <build>/plugin.
-  const fs::path plugin_dir = self.parent_path().parent_path() / "plugin";
+  // In a build the program sits in <build>/app and the plug-in in
+  // <build>/plugin; installed, they are <prefix>/bin and <prefix>/<lib>/pier/plugin.
+  fs::path plugin_dir = self.parent_path().parent_path() / "plugin";
+  const fs::path installed = self.parent_path().parent_path() / PIER_INSTALLED_PLUGIN_DIR;
+  if (!fs::exists(plugin_dir / "libpiertool.so", ec) && fs::exists(installed, ec)) {
+    plugin_dir = installed;
+  }
   return {(plugin_dir / "libpiertool.so").string(), (plugin_dir / "PierTool").string()};
 }
-
-namespace {
-
-// What the tool prints goes to std::cout. The host collects it per event,
-// and independent runs of the tool may be handled on several threads at
-// once: std::cout gets, once, a buffer that sends each thread's output to
-// that thread's collection while one is open, and everything else on to
-// standard output as before.
-thread_local std::string* t_collect = nullptr;
-
-class ThreadCollectingBuffer : public std::streambuf {
- public:
-  explicit ThreadCollectingBuffer(std::streambuf* out) : out_(out) {}
-
- protected:
-  int overflow(int c) override {
-    if (c == traits_type::eof()) return traits_type::not_eof(c);
-    const char ch = traits_type::to_char_type(c);
-    return xsputn(&ch, 1) == 1 ? c : traits_type::eof();
-  }
-  std::streamsize xsputn(const char* s, std::streamsize n) override {
-    if (t_collect) {
-      t_collect->append(s, static_cast<std::size_t>(n));
-      return n;
-    }
-    std::lock_guard lock(mutex_);
-    return out_->sputn(s, n);
-  }
-  int sync() override {
-    if (t_collect) return 0;
-    std::lock_guard lock(mutex_);
-    return out_->pubsync();
-  }
-
- private:
-  std::streambuf* out_;
-  std::mutex mutex_;
-};
-
-std::streambuf* InstallCollectingBuffer() {
-  static std::streambuf* original = [] {
-    std::streambuf* out = std::cout.rdbuf();
-    std::cout.rdbuf(new ThreadCollectingBuffer(out));
-    return out;
-  }();
-  return original;
-}
-
-// Collects what this thread's tool prints while it lives.
-class CaptureStdout {
- public:
-  CaptureStdout() : previous_(t_collect) {
-    InstallCollectingBuffer();
-    t_collect = &text_;
-  }
-  ~CaptureStdout() { t_collect = previous_; }
-  CaptureStdout(const CaptureStdout&) = delete;
-  CaptureStdout& operator=(const CaptureStdout&) = delete;
-  std::vector<std::string> Lines() {
-    std::cout.flush();
-    std::vector<std::string> out;
-    std::string line;
-    std::istringstream in(text_);
-    while (std::getline(in, line)) out.push_back(line);
-    return out;
-  }
-
- private:
-  std::string text_;
-  std::string* previous_;
-};
-
-}  // namespace
-
-std::streambuf* StandardOutputBuffer() { return InstallCollectingBuffer(); }
 
 ToolRun::ToolRun(const HostUtil::PluginModule& plugin,
                  std::shared_ptr<const HostElementAdapter::ElementModel> model,
@@ -109,6 +39,10 @@ ToolRun::ToolRun(const HostUtil::PluginModule& plugin,
   session_.SetMessageHandler([this](const std::string& text, int) {
     if (observer_.message) observer_.message(text);
     return HostUtil::IDOK;
+  });
+  // What the tool prints reaches this run's console, whichever thread runs it.
+  session_.SetLineHandler([this](const std::string& line) {
+    if (observer_.line) observer_.line(line);
   });
   Dispatch([&] { interactor_ = plugin.create_interactor(input_, tool_path, strings_); });
 }
@@ -122,20 +56,11 @@ ToolRun::~ToolRun() {
 template <typename Fn>
 void ToolRun::Dispatch(Fn&& fn) {
   HostUtil::SessionScope scope(session_);
-  std::vector<std::string> printed;
   std::exception_ptr failure;
-  {
-    CaptureStdout capture;
-    try {
-      fn();
-    } catch (...) {
-      failure = std::current_exception();
-    }
-    printed = capture.Lines();
-  }
-  for (auto& l : printed) {
-    if (observer_.line) observer_.line(l);
-    lines_.push_back(std::move(l));
+  try {
+    fn();
+  } catch (...) {
+    failure = std::current_exception();
   }
   if (input_.GetPrompt() != last_prompt_) {
     last_prompt_ = input_.GetPrompt();

@@ -12,6 +12,7 @@
 
 #include "app/export/export_model.h"
 #include "host/host.h"
+#include "host/plugin.h"
 
 namespace pierhost {
 
@@ -22,9 +23,6 @@ struct ToolLocation {
   // The location next to this program's build, or given by PIER_PLUGIN.
   static ToolLocation Default(const std::string& argv0);
 };
-
-// Standard output itself, past the collection of what the tool prints.
-std::streambuf* StandardOutputBuffer();
 
 // Palette button events of the tool's palettes.
 inline constexpr int kFinish = 1000;
@@ -43,6 +41,11 @@ class ToolRun {
           std::shared_ptr<const HostElementAdapter::ElementModel> model, std::string tool_path,
           Observer observer = {});
   ~ToolRun();
+  // The session and the interactor hold on to this run's own members.
+  ToolRun(const ToolRun&) = delete;
+  ToolRun& operator=(const ToolRun&) = delete;
+  ToolRun(ToolRun&&) = delete;
+  ToolRun& operator=(ToolRun&&) = delete;
 
   // Events. A click on an element the model lacks, an edit of a parameter
   // the shown palette lacks or a value that does not fit it is an error
@@ -56,7 +59,7 @@ class ToolRun {
 
   const std::string& Prompt() const { return input_.GetPrompt(); }
   const std::vector<std::string>& Messages() const { return session_.Messages(); }
-  const std::vector<std::string>& Lines() const { return lines_; }
+  const std::vector<std::string>& Lines() const { return session_.Lines(); }
   std::shared_ptr<HostBaseElements::BuildingElementPaletteService> Palette() const {
     return session_.GetShownPalette();
   }
@@ -79,7 +82,6 @@ class ToolRun {
   HostUtil::Session session_;
   Observer observer_;
   std::unique_ptr<HostInput::BaseInteractor> interactor_;
-  std::vector<std::string> lines_;
   std::vector<std::string> picked_;
   std::vector<CageRecord> cages_;
   std::string last_prompt_;

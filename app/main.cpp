@@ -11,9 +11,11 @@
 #include "app/building.h"
 #include "app/commands.h"
 #include "app/export/exporter.h"
+#include "app/export/output_folder.h"
 #include "app/generate.h"
 #include "app/rules.h"
 #include "app/serve/server.h"
+#include "host/plugin_api.h"
 
 int main(int argc, char** argv) {
   using namespace pierhost;
@@ -23,7 +25,8 @@ int main(int argc, char** argv) {
   std::signal(SIGXFSZ, SIG_IGN);
   CLI::App app{
       "pierhost: reinforce concrete columns with the column cage tool, outside a CAD program.\n"
-      "Exit status: 0 bars created, 2 bad input or usage, 3 the cage's checks blocked creation."};
+      "Exit status: 0 bars created, 2 bad input or usage, 3 the cage's checks blocked creation, "
+      "4 the outputs could not be written (full disk, unwritable folder), 1 an internal fault."};
   // At most one command; that there is one is checked after parsing, so that
   // an unknown word is reported as such rather than as a missing command.
   app.require_subcommand(0, 1);
@@ -202,12 +205,22 @@ int main(int argc, char** argv) {
       }
       return kExitCreated;
     }
+  } catch (const OutputError& e) {
+    terminal.Error(std::string(e.what()) + " (no outputs of this run were published)");
+    return kExitOutputFailed;
   } catch (const std::bad_alloc&) {
     terminal.Error("out of memory");
     return kExitFailed;
   } catch (const std::exception& e) {
+    if (HostUtil::IsInternalFault(e)) {
+      terminal.Error(std::string("internal fault of pierhost (please report it): ") + e.what());
+      return kExitFailed;
+    }
     terminal.Error(e.what());
     return kExitBadInput;
+  } catch (...) {
+    terminal.Error("internal fault of pierhost (please report it): an unknown error");
+    return kExitFailed;
   }
   return kExitBadInput;
 }

@@ -68,13 +68,7 @@ Terminal::Terminal(std::ostream& out, bool colour)
 
 Terminal::~Terminal() { filtered_.flush(); }
 
-Terminal Terminal::ForStdout() {
-  // A stream of its own over standard output: while the tool handles an
-  // event, std::cout is pointed elsewhere to collect what the tool prints, and
-  // a message box shown meanwhile must not be taken for one of those lines.
-  static std::ostream out(StandardOutputBuffer());
-  return Terminal(out, ::isatty(STDOUT_FILENO) == 1);
-}
+Terminal Terminal::ForStdout() { return Terminal(std::cout, ::isatty(STDOUT_FILENO) == 1); }
 
 std::string Terminal::Paint(const char* code, const std::string& text) const {
   return colour_ ? std::string("\033[") + code + "m" + text + "\033[0m" : text;

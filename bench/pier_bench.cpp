@@ -55,13 +55,13 @@ std::string BuildingText(int columns) {
 }
 
 std::shared_ptr<const HostElementAdapter::ElementModel> Building(int columns) {
-  return HostElementAdapter::ElementModel::Parse(BuildingText(columns), "generated");
+  return HostElementAdapter::ParseModelFile(BuildingText(columns), "generated");
 }
 
 // One palette edit: the tool checks it and rebuilds the cage, with the
 // table lookups of a stacked cage.
 void PaletteEdit(benchmark::State& state, const std::vector<std::string>& picks) {
-  const auto model = HostElementAdapter::ElementModel::Parse(
+  const auto model = HostElementAdapter::ParseModelFile(
       R"({"format": "pier-model", "version": 1, "name": "bench", "columns": [
         {"id": "C1", "corners": [[0,0],[400,0],[400,600],[0,600]], "bottom": 0, "top": 3000},
         {"id": "C2", "corners": [[50,50],[350,50],[350,550],[50,550]], "bottom": 3250, "top": 6250}]})",
@@ -83,7 +83,7 @@ void BM_ModelRead(benchmark::State& state) {
   const std::string text = BuildingText(static_cast<int>(state.range(0)));
   std::size_t columns = 0;
   for (auto _ : state) {
-    const auto model = HostElementAdapter::ElementModel::Parse(text, "generated");
+    const auto model = HostElementAdapter::ParseModelFile(text, "generated");
     columns = model->GetColumns().size();
   }
   state.counters["columns"] = static_cast<double>(columns);

@@ -10,6 +10,7 @@
 #include <stdexcept>
 
 #include "common/geomkit.h"
+#include "common/invariant.h"
 #include "placement/pierplace.h"
 #include "placement/placekit.h"
 #include "shapes/shapekit.h"
@@ -309,14 +310,19 @@ std::vector<LinkRun> LayoutLinks(double first, double last, double main_spacing,
   std::vector<LinkRun> runs;
   for (std::size_t i = 0; i < parts.size(); ++i) {
     const Stretch& p = parts[i];
+    geomkit::Invariant(std::abs(p.a - (i == 0 ? first : parts[i - 1].b)) <= kTol,
+                       "the link stretches run on from one another");
     const int gaps = std::max(1, static_cast<int>(std::ceil(p.Length() / p.s - 1e-9)));
     const double pitch = p.Length() / gaps;
+    geomkit::Invariant(pitch > 0 && pitch <= p.s + kTol, "a link stretch keeps within its spacing");
     if (i == 0) {
       runs.push_back({p.a, p.b, gaps + 1, pitch});
     } else {
       runs.push_back({p.a + pitch, p.b, gaps, pitch});
     }
   }
+  geomkit::Invariant(!parts.empty() && std::abs(parts.back().b - last) <= kTol,
+                     "the link stretches end at the last link");
   return runs;
 }
 

@@ -6,9 +6,7 @@ function(pier_set_warnings target)
       -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wno-sign-conversion
       -Wnon-virtual-dtor -Wold-style-cast -Woverloaded-virtual
       -Wdouble-promotion -Wimplicit-fallthrough)
-    if(CMAKE_CXX_COMPILER_ID MATCHES "Clang")
-      target_compile_options(${target} PRIVATE -Wno-return-type-c-linkage)
-    else()
+    if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
       # GCC 12 at -O3 reports overlapping copies inside std::string that
       # cannot happen (a known false positive of -Wrestrict).
       target_compile_options(${target} PRIVATE -Wno-restrict)
@@ -23,15 +21,24 @@ function(pier_set_warnings target)
   endif()
 endfunction()
 
-# One shared library per deliverable: the host loads the plug-in modules at
-# run time, and all of them must see the one host layer.
+# One static library per deliverable, compiled with hidden visibility: they
+# are linked into the one plug-in module (which exports its entry point and
+# nothing else) and into the host program, so no module carries a second copy
+# of shared code. Each has a namespaced alias, the project's version, and is
+# installed with its headers.
 function(pier_add_library target)
   cmake_parse_arguments(ARG "" "" "SOURCES;PUBLIC_DEPS;PRIVATE_DEPS" ${ARGN})
-  add_library(${target} SHARED ${ARG_SOURCES})
-  target_include_directories(${target} PUBLIC "${PROJECT_SOURCE_DIR}")
+  add_library(${target} STATIC ${ARG_SOURCES})
+  add_library(pier::${target} ALIAS ${target})
+  target_include_directories(${target} PUBLIC
+    "$<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}>"
+    "$<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/pier>")
   target_link_libraries(${target} PUBLIC ${ARG_PUBLIC_DEPS} PRIVATE ${ARG_PRIVATE_DEPS})
   set_target_properties(${target} PROPERTIES
-    LIBRARY_OUTPUT_DIRECTORY "${PROJECT_BINARY_DIR}/lib"
-    CXX_VISIBILITY_PRESET default)
+    ARCHIVE_OUTPUT_DIRECTORY "${PROJECT_BINARY_DIR}/lib"
+    VERSION "${PROJECT_VERSION}"
+    CXX_VISIBILITY_PRESET hidden
+    VISIBILITY_INLINES_HIDDEN ON)
   pier_set_warnings(${target})
+  set_property(GLOBAL APPEND PROPERTY PIER_INSTALLED_TARGETS ${target})
 endfunction()

@@ -7,11 +7,12 @@
 #include <string>
 
 #include "host/elements.h"
+#include "host/model_reader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
   try {
-    const auto model = HostElementAdapter::ElementModel::Parse(text, "fuzz.json");
+    const auto model = HostElementAdapter::ParseModelFile(text, "fuzz.json");
     // What the reader promises: every element found again by its id, and
     // every column a prism of 8 vertices over a counter-clockwise plan.
     const auto& elements = model->GetElements();

@@ -16,7 +16,7 @@ struct CommonProperties {
   bool operator==(const CommonProperties&) const = default;
 };
 
-// The host's current global settings, which GetGlobalProperties copies.
+// The current session's global settings, which GetGlobalProperties copies.
 void SetGlobalProperties(const CommonProperties& props);
 CommonProperties GlobalProperties();
 

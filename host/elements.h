@@ -2,7 +2,7 @@
 // adapters through which the tool reads an element's geometry, its parent
 // and its children.
 //
-// The model is read from a model file (JSON, see ElementModel::ReadFile) or
+// The model is read from a model file (JSON, see ReadModelFile in host/model_reader.h) or
 // from an IFC file (host/ifc_model.h); host/model_reader.h tells them apart.
 // A box-shaped element reports its 8 vertices: the bottom face
 // counter-clockwise seen from above, starting at the element's first corner
@@ -195,14 +195,6 @@ inline constexpr std::uintmax_t kMaxModelFileBytes = std::uintmax_t{1} << 30;
 
 class ElementModel {
  public:
-  // Reads a model file, a regular file of at most kMaxModelFileBytes. Any fault (not JSON, unknown
-  // or missing key, wrong type, NaN, duplicate id, degenerate or twisted shape) is an error whose
-  // message names the file and the key or element at fault.
-  static std::shared_ptr<const ElementModel> ReadFile(const std::string& path);
-  // The same from text; `source_name` names the input in messages.
-  static std::shared_ptr<const ElementModel> Parse(const std::string& text,
-                                                   const std::string& source_name);
-
   const std::string& GetName() const { return name_; }
   const std::string& GetSourceName() const { return source_name_; }
   const std::vector<Element>& GetElements() const { return elements_; }
@@ -217,7 +209,7 @@ class ElementModel {
   // Indices of the columns in model order.
   std::vector<std::size_t> GetColumns() const;
 
-  // For building models in code (tests, the generator); checks like Parse.
+  // For building models in code (the model readers, tests, the generator).
   class Builder;
 
  private:

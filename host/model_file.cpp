@@ -4,6 +4,7 @@
 #include "host/elements.h"
 #include "host/file_read.h"
 #include "host/json_strict.h"
+#include "host/model_reader.h"
 
 namespace HostElementAdapter {
 
@@ -108,8 +109,8 @@ void ReadSolid(const json& j, std::size_t i, const std::string& source_name,
 
 }  // namespace
 
-std::shared_ptr<const ElementModel> ElementModel::Parse(const std::string& text,
-                                                        const std::string& source_name) {
+std::shared_ptr<const ElementModel> ParseModelFile(const std::string& text,
+                                                   const std::string& source_name) {
   // The elements are read one by one as the parser reaches them, so that a
   // model of a million columns is never held as JSON at once. Their ids are
   // checked against each other in the builder.
@@ -149,8 +150,8 @@ std::shared_ptr<const ElementModel> ElementModel::Parse(const std::string& text,
   return builder.Build();
 }
 
-std::shared_ptr<const ElementModel> ElementModel::ReadFile(const std::string& path) {
-  return Parse(HostUtil::ReadRegularFile(path, "model file", kMaxModelFileBytes), path);
+std::shared_ptr<const ElementModel> ReadModelFile(const std::string& path) {
+  return ParseModelFile(HostUtil::ReadRegularFile(path, "model file", kMaxModelFileBytes), path);
 }
 
 }  // namespace HostElementAdapter

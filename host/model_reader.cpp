@@ -22,7 +22,7 @@ std::shared_ptr<const ElementModel> ReadModel(const std::string& path, const Rea
     if (in.bad()) throw std::runtime_error(path + ": cannot read the model file");
     const auto got = static_cast<std::size_t>(in.gcount());
     if (!HostStep::StepFile::LooksLikeStep(std::string_view(head, got))) {
-      return ElementModel::ReadFile(path);
+      return HostElementAdapter::ReadModelFile(path);
     }
   }
   return HostIfc::ReadModel(HostStep::StepFile::Read(path), options);

@@ -1,5 +1,8 @@
 #include "host/util.h"
 
+#include <algorithm>
+#include <cstdio>
+
 namespace HostUtil {
 
 namespace {
@@ -25,19 +28,34 @@ int ShowMessageBox(const std::string& text, int buttons) {
   return CurrentSession().ShowMessage(text, buttons);
 }
 
+void Session::Print(const std::string& text) {
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    const std::size_t end = std::min(text.find('\n', start), text.size());
+    std::string line = text.substr(start, end - start);
+    if (line_handler_) {
+      line_handler_(line);
+    } else {
+      std::fputs(line.c_str(), stdout);
+      std::fputc('\n', stdout);
+    }
+    lines_.push_back(std::move(line));
+    start = end + 1;
+  }
+}
+
+void PrintLine(const std::string& line) { CurrentSession().Print(line); }
+
 }  // namespace HostUtil
 
 namespace HostBaseElements {
 
-namespace {
-CommonProperties& Globals() {
-  static CommonProperties props;
-  return props;
+// The global settings are the current session's: two runs on two threads
+// never share them.
+void SetGlobalProperties(const CommonProperties& props) {
+  HostUtil::CurrentSession().SetGlobalProperties(props);
 }
-}  // namespace
-
-void SetGlobalProperties(const CommonProperties& props) { Globals() = props; }
-CommonProperties GlobalProperties() { return Globals(); }
-void CommonProperties::GetGlobalProperties() { *this = Globals(); }
+CommonProperties GlobalProperties() { return HostUtil::CurrentSession().GetGlobalProperties(); }
+void CommonProperties::GetGlobalProperties() { *this = GlobalProperties(); }
 
 }  // namespace HostBaseElements

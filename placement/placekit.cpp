@@ -1,10 +1,12 @@
 // Closed stirrups, hooked bars and mesh sheets.
 #include "placement/placekit.h"
 
-#include <iostream>
+#include <locale>
+#include <sstream>
 #include <utility>
 
 #include "common/geomkit.h"
+#include "host/util.h"
 
 namespace placekit {
 namespace {
@@ -99,7 +101,13 @@ std::vector<HostReinf::MeshPlacement>& create_mesh_placement_by_points(
   const HostGeo::Point3D end =
       HostGeo::TransformCoord::PointGlobal(place_line, args.concrete_cover_left + w);
 
-  std::cout << w << ' ' << other << '\n';
+  {
+    // The dimensions are printed as a stream prints them, in any locale.
+    std::ostringstream dims;
+    dims.imbue(std::locale::classic());
+    dims << w << ' ' << other;
+    HostUtil::PrintLine(dims.str());
+  }
 
   // One sheet, however long the line: the right cover does not shorten it.
   BendingShape mesh_shape(args.shape);

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <iostream>
 #include <stdexcept>
 
 #include "common/geomkit.h"
@@ -25,8 +24,8 @@ constexpr int kRebuildEvent = 2002;
 constexpr double kCreatedLayer = 65535;
 
 // What Draw says it did.
-constexpr const char* kCreatedLine = "created ";
-constexpr const char* kNothingCreatedLine = "created nothing: blocked by ";
+const std::string kCreatedLine = "created ";
+const std::string kNothingCreatedLine = "created nothing: blocked by ";
 
 // One line of text for the console: a caught error never spans lines.
 std::string OneLine(std::string text) {
@@ -49,9 +48,9 @@ void GeometrySelectInteractor::CatchAndPrint(Fn&& fn) {
   try {
     fn();
   } catch (const std::exception& e) {
-    std::cout << OneLine(e.what()) << std::endl;
+    HostUtil::PrintLine(OneLine(e.what()));
   } catch (...) {
-    std::cout << "unknown error" << std::endl;
+    HostUtil::PrintLine("unknown error");
   }
 }
 
@@ -319,7 +318,7 @@ void GeometrySelectInteractor::BuildCage() {
                                             str_table_service_, point_list_);
       break;
     case CageModule::None:
-      throw std::logic_error(
+      throw std::runtime_error(
           "there is no cage to build yet: pick a column (and the column standing "
           "on it) and press Finish first");
   }
@@ -360,11 +359,10 @@ void GeometrySelectInteractor::Draw_Rebar(bool prepare, bool draw) {
       HostBaseElements::CreateElements(doc, HostGeo::Matrix3D(), reinforcement_, {}, nullptr);
       std::size_t bars = 0;
       for (const auto& placement : reinforcement_) bars += placement.GetBarCount();
-      std::cout << kCreatedLine << bars << " bars" << std::endl;
+      HostUtil::PrintLine(kCreatedLine + std::to_string(bars) + " bars");
     } else {
-      std::cout << kNothingCreatedLine
-                << WithCage([](auto& cage) { return cage.blocked_by(); }, std::string())
-                << std::endl;
+      HostUtil::PrintLine(kNothingCreatedLine +
+                          WithCage([](auto& cage) { return cage.blocked_by(); }, std::string()));
     }
   }
 }
@@ -377,11 +375,9 @@ bool GeometrySelectInteractor::cage_error() const {
 
 }  // namespace piertool
 
-extern "C" {
-
 bool check_host_version(const HostBaseElements::BuildingElement* /*build_ele*/,
-                        const std::string& /*version*/) {
-  return true;
+                        const std::string& version) {
+  return HostUtil::HostApiAccepts(version);
 }
 
 HostUtil::CreateElementResult create_element(const HostBaseElements::BuildingElement* /*build_ele*/,
@@ -393,5 +389,4 @@ HostInput::BaseInteractor* create_interactor(HostInput::CoordinateInput& coord_i
                                              const std::string& tool_path,
                                              HostUtil::StringTableService& str_table_service) {
   return new piertool::GeometrySelectInteractor(coord_input, tool_path, str_table_service);
-}
 }

@@ -13,6 +13,7 @@
 #include "cage/cage_single.h"
 #include "cage/cage_stacked.h"
 #include "host/host.h"
+#include "host/plugin_api.h"
 
 namespace piertool {
 
@@ -117,9 +118,11 @@ class GeometrySelectInteractor : public HostInput::BaseInteractor {
 
 }  // namespace piertool
 
-// The entry functions the host finds by name.
-extern "C" {
-// Every host version is accepted.
+// The tool's entry functions. The host reaches them, and the interactor,
+// through the module's one C entry point (tool/plugin_entry.cpp).
+
+// Whether the tool runs in a host of API version `version`: one of the major
+// version it was built against.
 bool check_host_version(const HostBaseElements::BuildingElement* build_ele,
                         const std::string& version);
 // The tool creates nothing through this entry.
@@ -129,4 +132,3 @@ HostUtil::CreateElementResult create_element(const HostBaseElements::BuildingEle
 HostInput::BaseInteractor* create_interactor(HostInput::CoordinateInput& coord_input,
                                              const std::string& tool_path,
                                              HostUtil::StringTableService& str_table_service);
-}

@@ -59,8 +59,7 @@ std::vector<std::string> ExportAll(const ExportInput& input, const Schedule& sch
         try {
           exporters[i]->Write(input, schedule, *files[i]);
           if (!files[i]->Close()) {
-            throw std::runtime_error(folder.PathOf(names[i]) +
-                                     ": writing failed: " + files[i]->Error());
+            throw OutputError(folder.PathOf(names[i]) + ": writing failed: " + files[i]->Error());
           }
         } catch (...) {
           failures[i] = std::current_exception();

@@ -27,7 +27,7 @@ namespace fs = std::filesystem;
 std::string Reason(int error) { return std::generic_category().message(error); }
 
 [[noreturn]] void Fail(const std::string& path, const std::string& what, int error) {
-  throw std::runtime_error(path + ": " + what + ": " + Reason(error));
+  throw OutputError(path + ": " + what + ": " + Reason(error));
 }
 
 class Fd {
@@ -155,12 +155,12 @@ void RemoveStaleTemps(int dir_fd, const std::string& name) {
 // Creates dir and its parents when missing.
 void CreateFolder(const std::string& dir) {
   if (dir.empty()) {
-    throw std::runtime_error(
+    throw std::invalid_argument(
         "the output folder is named by an empty path: name a folder (. for the current one)");
   }
   std::error_code ec;
   fs::create_directories(dir, ec);
-  if (ec) throw std::runtime_error(dir + ": cannot create the output folder: " + ec.message());
+  if (ec) throw OutputError(dir + ": cannot create the output folder: " + ec.message());
 }
 
 Fd OpenFolder(const std::string& dir) {
@@ -257,16 +257,15 @@ class OutputFolder::Impl {
         Fd(::openat(dir_fd_.Get(), kOutputStore, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!store_fd_.Valid()) {
       if (errno == ELOOP || errno == ENOTDIR) {
-        throw std::runtime_error(store +
-                                 ": is not the folder this program keeps its outputs in (a file "
-                                 "or a link is in its place); remove it");
+        throw OutputError(store +
+                          ": is not the folder this program keeps its outputs in (a file "
+                          "or a link is in its place); remove it");
       }
       Fail(store, "cannot open the folder of the outputs", errno);
     }
     struct stat st {};
     if (::fstat(store_fd_.Get(), &st) == 0 && st.st_uid != ::geteuid()) {
-      throw std::runtime_error(store +
-                               ": belongs to another user; write into a folder of your own");
+      throw OutputError(store + ": belongs to another user; write into a folder of your own");
     }
     Lock(waiting);
     RemoveStale();
@@ -330,9 +329,9 @@ class OutputFolder::Impl {
       }
       told = true;
       if (std::chrono::steady_clock::now() - start > kMostWait) {
-        throw std::runtime_error(dir_ +
-                                 ": another pierhost run has been writing its outputs here for "
-                                 "10 minutes; write into another folder, or stop that run");
+        throw OutputError(dir_ +
+                          ": another pierhost run has been writing its outputs here for "
+                          "10 minutes; write into another folder, or stop that run");
       }
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
@@ -375,7 +374,7 @@ class OutputFolder::Impl {
       if (ReadLink(dir_fd_.Get(), name) == target) continue;
       const auto kind = KindAt(dir_fd_.Get(), name);
       if (kind && S_ISDIR(*kind)) {
-        throw std::runtime_error(PathOf(name) + ": a folder of that name is in the way");
+        throw OutputError(PathOf(name) + ": a folder of that name is in the way");
       }
       if (kind && S_ISREG(*kind)) {
         if (!current) {
@@ -429,8 +428,7 @@ void WriteFileAtomically(const std::string& dir, const std::string& name, const 
   const Fd dir_fd = OpenFolder(dir);
   const std::string path = (fs::path(dir) / name).string();
   const auto kind = KindAt(dir_fd.Get(), name);
-  if (kind && S_ISDIR(*kind))
-    throw std::runtime_error(path + ": a folder of that name is in the way");
+  if (kind && S_ISDIR(*kind)) throw OutputError(path + ": a folder of that name is in the way");
   RemoveStaleTemps(dir_fd.Get(), name);
   const std::string temp =
       "." + name + "." + std::to_string(::getpid()) + "." + RandomPart() + ".tmp";
@@ -442,7 +440,7 @@ void WriteFileAtomically(const std::string& dir, const std::string& name, const 
   if (!out.Close()) {
     const std::string why = out.Error();
     ::unlinkat(dir_fd.Get(), temp.c_str(), 0);
-    throw std::runtime_error(path + ": writing failed: " + why);
+    throw OutputError(path + ": writing failed: " + why);
   }
   if (::renameat(dir_fd.Get(), temp.c_str(), dir_fd.Get(), name.c_str()) != 0) {
     const int error = errno;

@@ -19,10 +19,18 @@
 #include <functional>
 #include <memory>
 #include <ostream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace pierhost {
+
+// Outputs that could not be written: a full disk, a folder that cannot be
+// written, something in the way of an output. Nothing of the run is published.
+class OutputError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
 
 // The hidden folder in an output folder that holds the sets of outputs.
 inline constexpr const char* kOutputStore = ".pierhost";

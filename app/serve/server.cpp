@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "app/building.h"
+#include "app/commands.h"
 #include "app/export/text.h"
 #include "app/serve/access.h"
 #include "app/serve/api.h"
@@ -578,11 +579,17 @@ int RunServe(const ServeOptions& options, const ToolLocation& tool, Terminal& te
     server.Stop();
   });
   server.Listen();
-  // Listen returned on its own: wake the waiter.
-  if (!signalled) pthread_kill(waiter.native_handle(), SIGTERM);
+  // Listen returned on its own, not stopped by a signal: a failure of the
+  // server. The waiter is woken either way.
+  const bool stopped_by_user = signalled;
+  if (!stopped_by_user) pthread_kill(waiter.native_handle(), SIGTERM);
   waiter.join();
+  if (!stopped_by_user) {
+    terminal.Error("pierhost serve: the server stopped listening on " + server.Url());
+    return kExitFailed;
+  }
   terminal.Note("pierhost serve: stopped");
-  return 0;
+  return kExitCreated;
 }
 
 }  // namespace pierhost

@@ -5,6 +5,7 @@
 
 #include "app/building.h"
 #include "app/generate.h"
+#include "host/model_reader.h"
 
 namespace {
 
@@ -17,7 +18,7 @@ const HostUtil::PluginModule& Plugin() {
 }
 
 std::shared_ptr<const ElementModel> Model(const std::string& columns) {
-  return ElementModel::Parse(
+  return HostElementAdapter::ParseModelFile(
       R"({"format": "pier-model", "version": 1, "name": "t", "columns": [)" + columns + "]}",
       "t.json");
 }
@@ -70,7 +71,7 @@ TEST(FindColumnsAbove, GeneratedBuildingWithOffsetsAndMissingColumns) {
   o.storeys = 6;
   o.grid_x = 5;
   o.grid_y = 4;
-  const auto model = ElementModel::Parse(GenerateBuilding(o), "generated");
+  const auto model = HostElementAdapter::ParseModelFile(GenerateBuilding(o), "generated");
   const auto& e = model->GetElements();
   const auto above = FindColumnsAbove(*model);
   std::size_t stacked = 0;
@@ -176,7 +177,7 @@ TEST(ReinforceBuilding, EachColumnGetsTheCageOfItsOwnRun) {
   o.storeys = 3;
   o.grid_x = 3;
   o.grid_y = 2;
-  const auto model = ElementModel::Parse(GenerateBuilding(o), "generated");
+  const auto model = HostElementAdapter::ParseModelFile(GenerateBuilding(o), "generated");
   BuildingOptions options;
   options.sets = {{"Main_Diameter", "20"}};
   const auto result = ReinforceBuilding(Plugin(), model, PIER_TOOL_DIR, options);

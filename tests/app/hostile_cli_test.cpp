@@ -35,6 +35,9 @@ using testsupport::OneSetOfOutputs;
 
 namespace {
 
+// The exit status of a run whose outputs could not be written.
+constexpr int kOutputFailed = 4;
+
 const fs::path kSource = PIER_SOURCE_DIR;
 const fs::path kExample = kSource / "examples" / "two_storey.json";
 
@@ -125,8 +128,9 @@ class Campaign : public ::testing::Test {
   }
 
   // Exit status 2 and a message naming each of `named`.
-  static void ExpectRefused(const Outcome& run, const std::vector<std::string>& named) {
-    EXPECT_EQ(run.status, 2) << run.output;
+  static void ExpectRefused(const Outcome& run, const std::vector<std::string>& named,
+                            int status = 2) {
+    EXPECT_EQ(run.status, status) << run.output;
     EXPECT_NE(run.output.find("error"), std::string::npos) << run.output;
     for (const auto& n : named) {
       EXPECT_NE(run.output.find(n), std::string::npos) << "'" << n << "' in\n" << run.output;
@@ -393,7 +397,7 @@ TEST_F(OutputFaults, PlantedLinksRedirectNothing) {
   // The folder of the outputs itself a link.
   fs::create_directories(dir_ / "other");
   fs::create_symlink(dir_ / "victim_dir", dir_ / "other" / ".pierhost");
-  ExpectRefused(Building("other", "16"), {"other/.pierhost", "is not the folder"});
+  ExpectRefused(Building("other", "16"), {"other/.pierhost", "is not the folder"}, kOutputFailed);
   EXPECT_TRUE(Listing(dir_ / "victim_dir").empty());
 
   // A generated model written over a link replaces the link.
@@ -410,7 +414,7 @@ TEST_F(OutputFaults, FailedRenamesAndFullFilesLeaveThePreviousSet) {
   ASSERT_EQ(Building("out", "16").status, 0);
 
   const auto limited = Building("out", "20", "ulimit -f 256;");
-  ExpectRefused(limited, {"out/", "writing failed", "File too large"});
+  ExpectRefused(limited, {"out/", "writing failed", "File too large"}, kOutputFailed);
   EXPECT_EQ(OutputSet(dir_ / "out"), reference_[0]);
   EXPECT_TRUE(OneSetOfOutputs(dir_ / "out"));
 
@@ -422,12 +426,12 @@ TEST_F(OutputFaults, FailedRenamesAndFullFilesLeaveThePreviousSet) {
       "ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 strace -f -qq -o /dev/null "
       "-e trace=rename,renameat,renameat2 -e inject=rename,renameat,renameat2:error=EIO";
   const auto failed = Building("out", "20", inject);
-  ExpectRefused(failed, {"out", "cannot publish the outputs", "Input/output error"});
+  ExpectRefused(failed, {"out", "cannot publish the outputs", "Input/output error"}, kOutputFailed);
   EXPECT_EQ(OutputSet(dir_ / "out"), reference_[0]);
   EXPECT_TRUE(OneSetOfOutputs(dir_ / "out"));
   // The same into a new folder: there is no set at all, rather than a part.
   const auto fresh = Building("new", "20", inject);
-  EXPECT_EQ(fresh.status, 2) << fresh.output;
+  EXPECT_EQ(fresh.status, kOutputFailed) << fresh.output;
   for (const auto& name : kOutputNames) EXPECT_FALSE(fs::exists(dir_ / "new" / name)) << name;
 }
 
@@ -483,7 +487,7 @@ TEST_F(OutputFaults, UnwritableFoldersAreNamedWithTheReason) {
   ExpectRefused(Building("", "16"), {"empty path"});
   fs::create_directories(dir_ / "blocked" / "cage.ifc");
   ExpectRefused(Building("blocked", "16"),
-                {"blocked/cage.ifc", "a folder of that name is in the way"});
+                {"blocked/cage.ifc", "a folder of that name is in the way"}, kOutputFailed);
 
   // Permissions bind everyone but root: as root, the run is made as nobody.
   fs::create_directories(dir_ / "readonly");
@@ -499,7 +503,8 @@ TEST_F(OutputFaults, UnwritableFoldersAreNamedWithTheReason) {
     as = "setpriv --reuid=nobody --regid=nogroup --clear-groups";
   }
   const auto run = Building("readonly", "16", as);
-  ExpectRefused(run, {"readonly: cannot write into the output folder: Permission denied"});
+  ExpectRefused(run, {"readonly: cannot write into the output folder: Permission denied"},
+                kOutputFailed);
 }
 
 // ---------------------------------------------------------------------------

@@ -202,7 +202,7 @@ TEST(IfcBuilding, TheGeneratedBuildingGivesTheSameScheduleAsModelFileAndAsIfc) {
   o.storeys = 4;
   o.grid_x = 4;
   o.grid_y = 3;
-  const auto json = ElementModel::Parse(GenerateBuilding(o), "generated.json");
+  const auto json = HostElementAdapter::ParseModelFile(GenerateBuilding(o), "generated.json");
   const auto ifc = Read(GenerateIfcBuilding(o));
   ASSERT_EQ(ifc->GetColumns().size(), json->GetColumns().size());
   const auto a = ReinforceBuilding(Plugin(), json, PIER_TOOL_DIR, {});

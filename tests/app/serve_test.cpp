@@ -14,6 +14,7 @@
 
 #include "app/serve/api.h"
 #include "app/serve/server.h"
+#include "host/model_reader.h"
 
 namespace fs = std::filesystem;
 using nlohmann::json;
@@ -147,7 +148,7 @@ TEST(ServeApi, RunFromPickToFilesMatchesTheToolDriven) {
       << "the move after the edit redraws the preview";
 
   // The same events, straight to the tool.
-  const auto model = HostElementAdapter::ElementModel::ReadFile(kExample.string());
+  const auto model = HostElementAdapter::ReadModelFile(kExample.string());
   const auto plugin = HostUtil::PluginModule::Load(kTool.module_path);
   pierhost::ToolRun direct(plugin, model, kTool.tool_path);
   direct.Click("C1");

@@ -15,6 +15,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "common/invariant.h"
+#include "host/plugin_api.h"
 #include "support/expect_geo.h"
 
 namespace {
@@ -540,3 +542,22 @@ TEST_F(WallPieces, ShortListsAreErrors) {
 }
 
 }  // namespace
+
+// A broken invariant is an internal fault naming what broke and where,
+// whatever the build; a refusal of input is not.
+TEST(Invariant, ABrokenOneIsAnInternalFaultNamingWhatAndWhere) {
+  EXPECT_NO_THROW(geomkit::Invariant(true, "holds"));
+  const int line = __LINE__ + 2;
+  try {
+    geomkit::Invariant(1 + 1 == 3, "arithmetic holds");
+    ADD_FAILURE() << "a broken invariant passed";
+  } catch (const std::logic_error& e) {
+    EXPECT_EQ(e.what(),
+              "broken invariant: arithmetic holds (geomkit_test.cpp:" + std::to_string(line) + ")");
+    EXPECT_TRUE(HostUtil::IsInternalFault(e));
+  }
+  EXPECT_FALSE(HostUtil::IsInternalFault(std::invalid_argument("a cover of -10 mm")));
+  EXPECT_FALSE(HostUtil::IsInternalFault(std::out_of_range("grade position 9")));
+  EXPECT_FALSE(HostUtil::IsInternalFault(std::runtime_error("model.json: line 3")));
+  EXPECT_TRUE(HostUtil::IsInternalFault(std::bad_alloc()));
+}

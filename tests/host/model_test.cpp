@@ -11,6 +11,7 @@
 #include "host/elements.h"
 #include "host/file_read.h"
 #include "host/input.h"
+#include "host/model_reader.h"
 #include "support/expect_geo.h"
 
 namespace {
@@ -20,7 +21,7 @@ using HostGeo::Point3D;
 
 std::string ErrorOf(const std::string& text) {
   try {
-    ElementModel::Parse(text, "m.json");
+    HostElementAdapter::ParseModelFile(text, "m.json");
   } catch (const std::exception& e) {
     return e.what();
   }
@@ -43,7 +44,7 @@ const char* kFrame = R"({
 })";
 
 TEST(ModelFile, ColumnsReportEightVerticesCounterClockwiseFromTheirFirstCorner) {
-  const auto model = ElementModel::Parse(kFrame, "frame.json");
+  const auto model = HostElementAdapter::ParseModelFile(kFrame, "frame.json");
   const BaseElementAdapter c1(model, *model->Find("C1"));
   const auto& v = c1.GetGeometry().GetVertices();
   ASSERT_EQ(v.size(), 8u);
@@ -59,7 +60,7 @@ TEST(ModelFile, ColumnsReportEightVerticesCounterClockwiseFromTheirFirstCorner) 
 }
 
 TEST(ModelFile, WallLayersAxisLinesAndOpeningsFormATree) {
-  const auto model = ElementModel::Parse(kFrame, "frame.json");
+  const auto model = HostElementAdapter::ParseModelFile(kFrame, "frame.json");
   const BaseElementAdapter layer(model, *model->Find("W1.1"));
   // The layer's solid has both openings cut out.
   EXPECT_EQ(layer.GetGeometry().GetVertices().size(), 24u);
@@ -129,7 +130,7 @@ TEST(ModelFile, FaultsNameTheFileAndTheKey) {
             std::string::npos);
   EXPECT_NE(ErrorOf(R"({"format": "pier-model", "version": 2, "name": "a"})").find("version 1"),
             std::string::npos);
-  EXPECT_THROW(ElementModel::ReadFile("/nonexistent/model.json"), std::runtime_error);
+  EXPECT_THROW(HostElementAdapter::ReadModelFile("/nonexistent/model.json"), std::runtime_error);
 }
 
 // A section as real models give it: turned, far from the origin, its corners
@@ -316,7 +317,7 @@ TEST(ModelFile, ElementsOutsideTheSizesOfABuildingAreRefusedNamingTheLimit) {
     for (const auto& n : c.named)
       EXPECT_NE(error.find(n), std::string::npos) << n << " in " << error;
   }
-  const auto at_limits = ElementModel::Parse(
+  const auto at_limits = HostElementAdapter::ParseModelFile(
       column("[[0,0],[50,0],[50,20000],[0,20000]]", "-9000000", "-8900000"), "m.json");
   EXPECT_EQ(at_limits->GetColumns().size(), 1u);
 }
@@ -346,7 +347,7 @@ TEST(ModelFile, OnlyRegularFilesOfBoundedSizeAreRead) {
   }
   const auto error = [](const std::string& path) -> std::string {
     try {
-      ElementModel::ReadFile(path);
+      HostElementAdapter::ReadModelFile(path);
     } catch (const std::exception& e) {
       return e.what();
     }
@@ -368,7 +369,7 @@ TEST(ModelFile, OnlyRegularFilesOfBoundedSizeAreRead) {
 }
 
 TEST(CoordinateInput, ClicksSelectElementsByIdAndMovesSelectNothing) {
-  const auto model = ElementModel::Parse(kFrame, "frame.json");
+  const auto model = HostElementAdapter::ParseModelFile(kFrame, "frame.json");
   HostInput::CoordinateInput input(model, nullptr);
   EXPECT_TRUE(input.SelectElement(HostInput::MouseMessage::Click("C2"), {}, {}, true, true, true));
   EXPECT_EQ(input.GetSelectedElement().GetId(), "C2");

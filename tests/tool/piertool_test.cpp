@@ -2,6 +2,7 @@
 // edits and buttons, through whole runs, judged by what the user sees (the
 // prompt, the palette shown, the message boxes, the console) and gets (the
 // preview and the bars created in the document).
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "host/host.h"
+#include "host/plugin.h"
 #include "tool/piertool.h"
 
 namespace {
@@ -198,7 +200,7 @@ std::string ToolDirWith(const std::string& leaf,
   return dir.string();
 }
 
-// The host's global properties are process-wide: every test leaves them as found.
+// The global properties of the default session: every test leaves them as found.
 class PierTool : public testing::Test {
  protected:
   void TearDown() override { HostBaseElements::SetGlobalProperties(saved_); }
@@ -208,12 +210,15 @@ class PierTool : public testing::Test {
 // ---------------------------------------------------------------------------
 // Entry functions and selection.
 
-TEST_F(PierTool, EntryFunctionsAcceptEveryHostVersionAndCreateNothing) {
+TEST_F(PierTool, EntryFunctionsAcceptHostsOfTheirMajorVersionAndCreateNothing) {
   const HostBaseElements::BuildingElement palette("x.pal", {});
   HostBaseElements::ModelDocument doc;
-  for (const char* version : {"", "2024", "not a version"}) {
-    EXPECT_TRUE(check_host_version(nullptr, version));
-    EXPECT_TRUE(check_host_version(&palette, version));
+  for (const char* version : {"1", "1.0", "1.12"}) {
+    EXPECT_TRUE(check_host_version(nullptr, version)) << version;
+    EXPECT_TRUE(check_host_version(&palette, version)) << version;
+  }
+  for (const char* version : {"", "2024", "2.0", "not a version", "1,0"}) {
+    EXPECT_FALSE(check_host_version(nullptr, version)) << version;
   }
   EXPECT_TRUE(create_element(&palette, &doc).elements.empty());
   EXPECT_EQ(create_element(nullptr, nullptr).handle, nullptr);
@@ -275,9 +280,10 @@ TEST_F(PierTool, FinishWithNeitherOneNorTwoColumnsChangesNothing) {
 // Whole runs.
 
 TEST_F(PierTool, SingleColumnPreviewsOnMovesAndCreatesTheCageOncePerDraw) {
+  ToolRun run;
+  // The global properties are those of the run's session.
   HostBaseElements::SetGlobalProperties(
       {.Layer = 3, .Pen = 2, .Stroke = 5, .Color = 7, .HelpConstruction = true});
-  ToolRun run;
   run.Click("C1");
   run.tool.on_control_event(kFinish);
   EXPECT_EQ(run.Shown(), "cage_single.pal");
@@ -689,8 +695,13 @@ TEST_F(PierTool, WithoutAReadablePaletteCancelNamesThePaletteFile) {
 
 TEST_F(PierTool, PluginModuleLoadedAtRunTimeRunsPickFinishDraw) {
   const auto module = HostUtil::PluginModule::Load(PIER_PLUGIN_DIR "/libpiertool.so");
-  EXPECT_TRUE(module.check_host_version(nullptr, "any"));
-  EXPECT_TRUE(module.create_element(nullptr, nullptr).elements.empty());
+  // The tool runs in hosts of its own major API version only.
+  EXPECT_TRUE(module.check_host_version(nullptr, HostUtil::kHostApiVersion));
+  EXPECT_TRUE(module.check_host_version(nullptr, "1.7"));
+  for (const char* other : {"2.0", "0.9", "10", "1x", "", "any"}) {
+    EXPECT_FALSE(module.check_host_version(nullptr, other)) << other;
+  }
+  EXPECT_NO_THROW(module.create_element(nullptr, nullptr));
 
   HostUtil::Session session;
   HostUtil::SessionScope scope(session);
@@ -711,6 +722,59 @@ TEST_F(PierTool, PluginModuleLoadedAtRunTimeRunsPickFinishDraw) {
   EXPECT_TRUE(NotWarnings(session.Messages()).empty());
   EXPECT_TRUE(tool->on_cancel_function());
   EXPECT_EQ(session.GetShownPalette(), nullptr);
+}
+
+TEST_F(PierTool, PluginModuleLetsNoErrorOutAndPassesEveryKindOfValue) {
+  const auto module = HostUtil::PluginModule::Load(PIER_PLUGIN_DIR "/libpiertool.so");
+  HostUtil::Session session;
+  HostUtil::SessionScope scope(session);
+  HostInput::CoordinateInput input(TestModel(), nullptr);
+  HostUtil::StringTableService strings;
+  {
+    // Without its palettes the tool fails at the first event that needs one:
+    // the failure arrives on the host's side as the tool's error, with its text.
+    const auto tool = module.create_interactor(input, "/nonexistent/PierTool", strings);
+    try {
+      tool->on_cancel_function();
+      ADD_FAILURE() << "cancel without a palette did not fail";
+    } catch (const HostUtil::PluginError& e) {
+      EXPECT_NE(std::string(e.what()).find("cancel: no palette is open"), std::string::npos)
+          << e.what();
+    }
+  }
+  const auto tool = module.create_interactor(input, PIER_TOOL_DIR, strings);
+  tool->process_mouse_msg(HostInput::MouseMessage::Click("C1"), {}, {});
+  tool->on_control_event(kFinish);
+  const auto palette = session.GetShownPalette();
+  ASSERT_NE(palette, nullptr);
+  const auto& ele = *palette->GetBuildingElements().at(0);
+  // A number, an integer and a text travel through the C table unchanged.
+  tool->modify_element_property(palette->PageOf("Concr_Cover"), "Concr_Cover", 35.0);
+  EXPECT_EQ(ele["Concr_Cover"].Number(), 35.0);
+  tool->modify_element_property(palette->PageOf("Main_Diameter"), "Main_Diameter",
+                                std::int64_t{20});
+  EXPECT_EQ(ele["Main_Diameter"].Number(), 20.0);
+  tool->modify_element_property(palette->PageOf("Main_Diameter"), "Main_Diameter",
+                                std::string("16"));
+  EXPECT_EQ(ele["Main_Diameter"].Number(), 16.0);
+}
+
+// Modules built for another interface, or that offer none, are refused with
+// the file named; nothing of theirs is called.
+TEST(PluginModule, RefusesAModuleOfAnotherInterfaceVersion) {
+  const std::string foreign = PIER_FOREIGN_MODULE;
+  const std::string silent = PIER_SILENT_MODULE;
+  EXPECT_THAT(ErrorOf([&] { HostUtil::PluginModule::Load(foreign); }),
+              testing::AllOf(testing::HasSubstr(foreign),
+                             testing::HasSubstr("speaks plug-in interface version 99"),
+                             testing::HasSubstr("this host speaks plug-in interface version 1")));
+  EXPECT_THAT(ErrorOf([&] { HostUtil::PluginModule::Load(silent); }),
+              testing::AllOf(testing::HasSubstr(silent),
+                             testing::HasSubstr("cannot speak the interface of this host")));
+  // A host of another API version is refused by the tool itself.
+  EXPECT_THAT(
+      ErrorOf([&] { HostUtil::PluginModule::Load(PIER_PLUGIN_DIR "/libpiertool.so", "2.1"); }),
+      testing::HasSubstr("does not run in a host of API version 2.1"));
 }
 
 }  // namespace
