@@ -341,6 +341,12 @@ TEST(DrawingSvgTest, SectionIsDrawnInTheColumnsOwnFrame) {
        {"SECTION A-A", "2 H16-02", "16 H8-01-195", "cover 30", ">300<", ">500<", "+3.000"}) {
     EXPECT_NE(straight.find(part), std::string::npos) << part;
   }
+  // No text on the sheet is smaller than 2.5 mm.
+  const std::regex size(R"re(font-size="([\d.]+)")re");
+  for (auto it = std::sregex_iterator(turned.begin(), turned.end(), size);
+       it != std::sregex_iterator(); ++it) {
+    EXPECT_GE(std::stod((*it)[1]), 2.5) << (*it)[0];
+  }
   // The section's two corner bars, 16 mm at 1:5, lie on one horizontal line
   // 46 mm above the first side.
   const std::regex circle(R"re(<circle class="bar" cx="([-\d.]+)" cy="([-\d.]+)" r="1.6"/>)re");

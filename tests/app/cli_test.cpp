@@ -490,4 +490,28 @@ TEST_F(PierhostCli, TheOutputsAreIssuedAsTheDrawingNamedWithOnePdfPagePerSheet) 
   }
 }
 
+TEST_F(PierhostCli, CageIfcGivesTheBarTypesTheirShapeAndTheColumnsTheirConcrete) {
+  const auto run = Cage(kExample.string(), {"--pick", "C5"});
+  ASSERT_EQ(run.status, 0) << run.output;
+  const std::string ifc = Read(dir_ / "out" / "cage.ifc");
+  // IFC4 has no bending property set of its own: the bar type carries the
+  // shape code and its dimensions, and the rest is in a set of ours.
+  EXPECT_EQ(ifc.find("Pset_ReinforcingBarBendings"), std::string::npos);
+  EXPECT_EQ(ifc.find("ShapeParameter_"), std::string::npos);
+  EXPECT_NE(ifc.find("'Pier_BarSchedule'"), std::string::npos);
+  EXPECT_TRUE(std::regex_search(
+      ifc,
+      std::regex(
+          R"(IFCREINFORCINGBARTYPE\('[^']{22}',\$,'01',.*,'52',\(IFCLENGTHMEASURE\(240\.\),)"
+          R"(IFCLENGTHMEASURE\(240\.\),IFCLENGTHMEASURE\(115\.\),IFCLENGTHMEASURE\(115\.\)\)\);)")));
+  // The column's concrete: the grade its cage was made for.
+  std::smatch column, material;
+  ASSERT_TRUE(std::regex_search(ifc, column, std::regex(R"((#\d+)=IFCCOLUMN\()")));
+  ASSERT_TRUE(std::regex_search(ifc, material,
+                                std::regex(R"((#\d+)=IFCMATERIAL\('C25/30',\$,'Concrete'\);)")));
+  EXPECT_TRUE(
+      std::regex_search(ifc, std::regex("IFCRELASSOCIATESMATERIAL\\([^;]*\\(" + column[1].str() +
+                                        "\\)," + material[1].str() + "\\);")));
+}
+
 }  // namespace
