@@ -2,6 +2,8 @@
 
 #include <cmath>
 #include <numbers>
+#include <thread>
+#include <utility>
 
 #include "app/building.h"
 #include "app/generate.h"
@@ -206,6 +208,35 @@ TEST(ReinforceBuilding, EachColumnGetsTheCageOfItsOwnRun) {
     EXPECT_EQ(result.cages[n].name, run.Cages()[0].name);
     EXPECT_TRUE(result.cages[n].placements == run.Cages()[0].placements);
   }
+}
+
+// Runs share nothing but the plug-in, the model and the palette cache: two
+// buildings reinforced at once, each on many threads, with different
+// values and global settings, give what each gives alone.
+TEST(ReinforceBuilding, TwoBuildingsAtOnceGiveWhatEachGivesAlone) {
+  GenerateOptions o;
+  o.storeys = 2;
+  o.grid_x = 3;
+  o.grid_y = 2;
+  const auto model = HostElementAdapter::ParseModelFile(GenerateBuilding(o), "generated");
+  BuildingOptions sixteen, twenty;
+  sixteen.sets = {{"Main_Diameter", "16"}};
+  twenty.sets = {{"Main_Diameter", "20"}, {"Concr_Cover", "35"}};
+  const auto alone16 = ReinforceBuilding(Plugin(), model, PIER_TOOL_DIR, sixteen);
+  const auto alone20 = ReinforceBuilding(Plugin(), model, PIER_TOOL_DIR, twenty);
+  BuildingResult at_once16, at_once20;
+  std::thread other([&] { at_once20 = ReinforceBuilding(Plugin(), model, PIER_TOOL_DIR, twenty); });
+  at_once16 = ReinforceBuilding(Plugin(), model, PIER_TOOL_DIR, sixteen);
+  other.join();
+  for (const auto& [alone, at_once] : {std::pair{&alone16, &at_once16}, {&alone20, &at_once20}}) {
+    ASSERT_EQ(alone->cages.size(), at_once->cages.size());
+    for (std::size_t n = 0; n < alone->cages.size(); ++n) {
+      EXPECT_EQ(alone->cages[n].name, at_once->cages[n].name);
+      EXPECT_TRUE(alone->cages[n].placements == at_once->cages[n].placements)
+          << alone->cages[n].name;
+    }
+  }
+  EXPECT_FALSE(alone16.cages.front().placements == alone20.cages.front().placements);
 }
 
 TEST(ReinforceBuilding, OutcomesAreCountedAndCarryTheirMessages) {
