@@ -594,6 +594,14 @@ struct ReinforcingBarTypeAttributes {
   std::string bending_shape_code, bending_parameters;
 };
 
+// An element placed in the model: a column or a cage.
+struct ElementAttributes {
+  std::string name, description = "$";
+  int placement = 0;
+  std::string representation = "$";
+  std::string tag = "$";
+};
+
 // The attributes that all the bars of one row share.
 struct ReinforcingBarRowAttributes {
   std::string name, tag, steel_grade;
@@ -703,6 +711,36 @@ class IfcFile {
     data_.Append(a.predefined_type).Append(",").Append(a.bar_surface).End();
     rooted_.emplace(bar, key);
     return bar;
+  }
+  // IfcColumn (IFC4): GlobalId, OwnerHistory, Name, Description,
+  // ObjectType, ObjectPlacement, Representation, Tag, PredefinedType.
+  int Column(const Hash128& key, const ElementAttributes& a) {
+    return Rooted("IFCCOLUMN", key,
+                  ",$," + a.name + "," + a.description + ",$," + Ref(a.placement) + "," +
+                      a.representation + "," + a.tag + ",.COLUMN.");
+  }
+  // IfcElementAssembly (IFC4): GlobalId, OwnerHistory, Name, Description,
+  // ObjectType, ObjectPlacement, Representation, Tag, AssemblyPlace,
+  // PredefinedType. A cage is a reinforcement unit.
+  int ReinforcementUnit(const Hash128& key, const ElementAttributes& a) {
+    return Rooted("IFCELEMENTASSEMBLY", key,
+                  ",$," + a.name + "," + a.description + ",$," + Ref(a.placement) + "," +
+                      a.representation + "," + a.tag + ",.NOTDEFINED.,.REINFORCEMENT_UNIT.");
+  }
+  // IfcBuildingStorey (IFC4): GlobalId, OwnerHistory, Name, Description,
+  // ObjectType, ObjectPlacement, Representation, LongName, CompositionType,
+  // Elevation.
+  int BuildingStorey(const Hash128& key, const std::string& name, int placement,
+                     const std::string& elevation) {
+    return Rooted("IFCBUILDINGSTOREY", key,
+                  ",$," + name + ",$,$," + Ref(placement) + ",$,$,.ELEMENT.," + elevation);
+  }
+  // IfcElementQuantity (IFC4): GlobalId, OwnerHistory, Name, Description,
+  // MethodOfMeasurement, Quantities.
+  int ElementQuantity(const Hash128& key, std::string_view name,
+                      const std::vector<int>& quantities) {
+    return Rooted("IFCELEMENTQUANTITY", key,
+                  ",$," + StepString(name) + ",$,$," + RefList(quantities));
   }
   // IfcPropertySingleValue (IFC4): Name, Description, NominalValue, Unit.
   int PropertySingleValue(std::string_view name, const std::string& nominal_value) {
@@ -856,9 +894,8 @@ void IfcFile::WriteSpatialStructure() {
     }
     s.place = data_.Add("IFCLOCALPLACEMENT",
                         Ref(building_place_) + "," + Ref(data_.Frame(Point3D(0, 0, key.level))));
-    s.id = Rooted("IFCBUILDINGSTOREY", gid_.Key({"storey", StoreyName(key)}),
-                  ",$," + StepString(name) + ",$,$," + Ref(s.place) + ",$,$,.ELEMENT.," +
-                      data_.Length(elevation));
+    s.id = BuildingStorey(gid_.Key({"storey", StoreyName(key)}), StepString(name), s.place,
+                          data_.Length(elevation));
   }
 }
 
@@ -910,9 +947,11 @@ void IfcFile::WriteColumns() {
     const std::string label = StepLabel(e.id);
     const std::string description =
         FirstCharacters(e.id, kMaxLabelCharacters).size() < e.id.size() ? StepString(e.id) : "$";
-    const int column = Rooted("IFCCOLUMN", gid_.Key({"column", e.id}),
-                              ",$," + label + "," + description + ",$," + Ref(place) + "," +
-                                  representation + "," + label + ",.COLUMN.");
+    const int column = Column(gid_.Key({"column", e.id}), {.name = label,
+                                                           .description = description,
+                                                           .placement = place,
+                                                           .representation = representation,
+                                                           .tag = label});
     storey.contents.push_back(column);
     if (const auto it = grade_of_column.find(e.id); it != grade_of_column.end()) {
       columns_of_grade_[it->second].push_back(column);
@@ -1102,10 +1141,10 @@ void IfcFile::WriteCages() {
     const Hash128 cage_key = gid_.Key({"cage", record.name, digest.Text()});
     const std::string cage_id = EncodeGlobalId(cage_key);
     Cage cage;
-    cage.assembly =
-        Rooted("IFCELEMENTASSEMBLY", cage_key,
-               ",$," + StepLabel(record.name) + "," + StepString(description) + ",$," +
-                   Ref(cage_place) + ",$," + tag + ",.NOTDEFINED.,.REINFORCEMENT_UNIT.");
+    cage.assembly = ReinforcementUnit(cage_key, {.name = StepLabel(record.name),
+                                                 .description = StepString(description),
+                                                 .placement = cage_place,
+                                                 .tag = tag});
     storey.contents.push_back(cage.assembly);
     WriteSourceColumns(record, cage_id, cage.assembly);
     std::vector<std::size_t> count_of_mark(schedule_.marks.size(), 0);
@@ -1188,9 +1227,8 @@ void IfcFile::WriteMarkProperties() {
         data_.Add("IFCQUANTITYWEIGHT",
                   "'Weight',$,$," + StepReal(s.exact_length / 1000.0 * mark.unit_mass) + ",$"),
     };
-    mark_sets_[m] =
-        Rooted("IFCELEMENTQUANTITY", gid_.Key({"quantities of", EncodeGlobalId(type_keys_[m])}),
-               ",$,'Qto_ReinforcingElementBaseQuantities',$,$," + RefList(quantities));
+    mark_sets_[m] = ElementQuantity(gid_.Key({"quantities of", EncodeGlobalId(type_keys_[m])}),
+                                    "Qto_ReinforcingElementBaseQuantities", quantities);
   }
 }
 
