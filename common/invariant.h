@@ -13,15 +13,16 @@ namespace geomkit {
   if (const auto slash = file.find_last_of('/'); slash != std::string_view::npos) {
     file.remove_prefix(slash + 1);
   }
-  throw std::logic_error(std::string("broken invariant: ") + what + " (" + std::string(file) +
-                         ":" + std::to_string(line) + ")");
+  throw std::logic_error(std::string("broken invariant: ") + what + " (" + std::string(file) + ":" +
+                         std::to_string(line) + ")");
 }
 
 // Where it is called from comes with the call (the compilers' builtins, as
 // std::source_location is not there in every standard library we build with).
 inline void Invariant(bool holds, const char* what, const char* file = __builtin_FILE(),
                       int line = __builtin_LINE()) {
-  if (!holds) [[unlikely]] InvariantBroken(what, file, line);
+  if (!holds) [[unlikely]]
+    InvariantBroken(what, file, line);
 }
 
 }  // namespace geomkit
