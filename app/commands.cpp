@@ -71,7 +71,7 @@ bool CagePaletteShown(const ToolRun& run) {
   const auto palette = run.Palette();
   if (!palette) return false;
   const std::string file = std::filesystem::path(palette->GetFileName()).filename().string();
-  return file == "cage_single.pal" || file == "cage_stacked.pal";
+  return file == piertool::kSinglePalette || file == piertool::kStackedPalette;
 }
 
 // `picked` names the columns of the run, where the command names them.
@@ -129,24 +129,8 @@ int RunSession(const std::string& session_path, const std::string& out_dir,
   for (std::size_t i = 0; i < session.events.size(); ++i) {
     const auto& e = session.events[i];
     try {
-      switch (e.kind) {
-        case SessionEvent::Kind::Click:
-          run.Click(e.element_id);
-          break;
-        case SessionEvent::Kind::Move:
-          run.Move();
-          break;
-        case SessionEvent::Kind::Button:
-          run.Button(e.event_id);
-          drew = drew || e.event_id == kDraw;
-          break;
-        case SessionEvent::Kind::Set:
-          run.Set(e.name, e.value);
-          break;
-        case SessionEvent::Kind::Cancel:
-          run.Cancel();
-          break;
-      }
+      ApplyEvent(run, e);
+      drew = drew || (e.kind == ToolEvent::Kind::Button && e.event_id == kDraw);
     } catch (const std::exception& ex) {
       throw std::invalid_argument(session_path + ": events[" + std::to_string(i) +
                                   "]: " + ex.what());

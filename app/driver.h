@@ -13,6 +13,7 @@
 #include "app/export/export_model.h"
 #include "host/host.h"
 #include "host/plugin.h"
+#include "tool/protocol.h"
 
 namespace pierhost {
 
@@ -25,9 +26,9 @@ struct ToolLocation {
 };
 
 // Palette button events of the tool's palettes.
-inline constexpr int kFinish = 1000;
-inline constexpr int kDraw = 2000;
-inline constexpr int kRebuild = 2002;
+using piertool::kDraw;
+using piertool::kFinish;
+using piertool::kRebuild;
 
 class ToolRun {
  public:

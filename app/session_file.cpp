@@ -46,31 +46,18 @@ SessionFile ParseSession(const std::string& text, const std::string& source,
     SessionEvent ev;
     if (e.Has("click")) {
       ev.kind = SessionEvent::Kind::Click;
-      ev.element_id = e.Text("click");
+      ev.element = e.Text("click");
     } else if (e.Has("move")) {
       ev.kind = SessionEvent::Kind::Move;
       if (!e.Switch("move")) e.Fail("move", "a move event is written { \"move\": true }");
     } else if (e.Has("button")) {
       ev.kind = SessionEvent::Kind::Button;
       const json& b = e.Get("button");
-      if (b.is_string()) {
-        const std::string name = b.get<std::string>();
-        if (name == "finish")
-          ev.event_id = 1000;
-        else if (name == "draw")
-          ev.event_id = 2000;
-        else if (name == "rebuild")
-          ev.event_id = 2002;
-        else
-          e.Fail("button", "expected \"finish\", \"draw\", \"rebuild\" or an event number, got \"" +
-                               name + "\"");
-      } else {
-        const long long number = e.Integer("button");
-        // Checked before narrowing: a number beyond int would wrap onto another button.
-        if (number < std::numeric_limits<int>::min() || number > std::numeric_limits<int>::max()) {
-          e.Fail("button", "the event number " + std::to_string(number) + " is out of range");
-        }
-        ev.event_id = static_cast<int>(number);
+      try {
+        ev.event_id =
+            b.is_string() ? ButtonEvent(b.get<std::string>()) : ButtonEvent(e.Integer("button"));
+      } catch (const std::invalid_argument& x) {
+        e.Fail("button", x.what());
       }
     } else if (e.Has("set")) {
       ev.kind = SessionEvent::Kind::Set;
@@ -80,7 +67,7 @@ SessionFile ParseSession(const std::string& text, const std::string& source,
       ev.kind = SessionEvent::Kind::Cancel;
       if (!e.Switch("cancel")) e.Fail("cancel", "a cancel event is written { \"cancel\": true }");
     } else {
-      js::Fail(source, path, "expected one of the events click, move, button, set or cancel");
+      js::Fail(source, path, "expected one of the events " + std::string(kEventKinds));
     }
     e.Finish();
     out.events.push_back(std::move(ev));

@@ -13,16 +13,11 @@
 #include <string>
 #include <vector>
 
+#include "app/events.h"
+
 namespace pierhost {
 
-struct SessionEvent {
-  enum class Kind { Click, Move, Button, Set, Cancel };
-  Kind kind = Kind::Move;
-  std::string element_id;  // Click
-  int event_id = 0;        // Button
-  std::string name;        // Set
-  std::string value;       // Set, as the user would type it
-};
+using SessionEvent = ToolEvent;
 
 struct SessionFile {
   std::string model_path;  // resolved against the session file's folder

@@ -5,21 +5,15 @@
 #include <stdexcept>
 
 #include "common/geomkit.h"
+#include "tool/protocol.h"
 
 namespace piertool {
 
 namespace {
 
-constexpr const char* kSelectionPalette = "Selection_rk.pal";
-constexpr const char* kSinglePalette = "cage_single.pal";
-constexpr const char* kStackedPalette = "cage_stacked.pal";
 constexpr const char* kSelectPrompt = "Select <Column>";
 constexpr const char* kSelectNextPrompt = "Select next <Column> or click Finish";
 constexpr const char* kCustomizePrompt = "Customize rebars and finish by Draw button";
-
-constexpr int kFinishEvent = 1000;
-constexpr int kDrawEvent = 2000;
-constexpr int kRebuildEvent = 2002;
 
 constexpr double kCreatedLayer = 65535;
 
@@ -268,9 +262,9 @@ void GeometrySelectInteractor::add_stirrup_spacing_limit(const std::string& name
 }
 
 void GeometrySelectInteractor::on_control_event(int event_id) {
-  if (event_id == kFinishEvent) CatchAndPrint([&] { On_Analysis(); });
-  if (event_id == kDrawEvent) Draw_Rebar();
-  if (event_id == kRebuildEvent) Draw_Rebar(false, false);
+  if (event_id == kFinish) CatchAndPrint([&] { On_Analysis(); });
+  if (event_id == kDraw) Draw_Rebar();
+  if (event_id == kRebuild) Draw_Rebar(false, false);
 }
 
 // ---------------------------------------------------------------------------

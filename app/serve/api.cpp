@@ -179,12 +179,15 @@ Event ParseEvent(const json& e, std::size_t index) {
                       Brief(id));
     }
     // Checked before narrowing: 2^32 + 1000 would wrap onto Finish.
-    const bool fits = id.is_number_unsigned()
-                          ? id.get<unsigned long long>() <= std::numeric_limits<int>::max()
-                          : id.get<long long>() >= std::numeric_limits<int>::min() &&
-                                id.get<long long>() <= std::numeric_limits<int>::max();
-    if (!fits) throw Error(400, where + ".event " + Brief(id) + " is out of range");
-    out.event_id = id.get<int>();
+    if (id.is_number_unsigned() &&
+        id.get<unsigned long long>() > std::numeric_limits<unsigned long long>::max() / 2) {
+      throw Error(400, where + ".event " + Brief(id) + " is out of range");
+    }
+    try {
+      out.event_id = ButtonEvent(id.get<long long>());
+    } catch (const std::invalid_argument& x) {
+      throw Error(400, where + ".event: " + x.what());
+    }
     allowed.insert("event");
   } else if (type == "set") {
     out.kind = Event::Kind::Set;
@@ -201,8 +204,7 @@ Event ParseEvent(const json& e, std::size_t index) {
   } else if (type == "cancel") {
     out.kind = Event::Kind::Cancel;
   } else {
-    throw Error(400,
-                where + ".type '" + Short(type) + "' is none of click, move, button, set, cancel");
+    throw Error(400, where + ".type '" + Short(type) + "' is none of " + std::string(kEventKinds));
   }
   for (const auto& [key, value] : e.items()) {
     if (!allowed.contains(key)) {
@@ -303,22 +305,6 @@ json CreatedJson(const WebSession& session) {
   return {{"bars", created}, {"cages", std::move(cages)}};
 }
 
-std::string Event::Describe() const {
-  switch (kind) {
-    case Kind::Click:
-      return "click " + element;
-    case Kind::Move:
-      return "move";
-    case Kind::Button:
-      return "button " + std::to_string(event_id);
-    case Kind::Set:
-      return "set " + name + "=" + value;
-    case Kind::Cancel:
-      return "cancel";
-  }
-  return "event";
-}
-
 std::vector<Event> ParseEvents(const std::string& body) {
   if (Nesting(body) > kMaxEventNesting) {
     throw Error(400, "the request body nests lists and objects more than " +
@@ -352,39 +338,10 @@ std::vector<Event> ParseEvents(const std::string& body) {
 }
 
 void Apply(ToolRun& run, const Event& event) {
-  switch (event.kind) {
-    case Event::Kind::Click:
-      run.Click(event.element);
-      return;
-    case Event::Kind::Move:
-      run.Move();
-      return;
-    case Event::Kind::Button: {
-      // A host offers only the buttons the shown palette has.
-      const auto palette = run.Palette();
-      const bool offered = palette && palette->IsShown() &&
-                           std::any_of(palette->GetControls().begin(), palette->GetControls().end(),
-                                       [&](const HostBaseElements::PaletteButton& b) {
-                                         return b.event_id == event.event_id;
-                                       });
-      if (!offered) {
-        throw Error(
-            422,
-            "no palette shown has a button with event " + std::to_string(event.event_id) +
-                (palette ? " (shown: " +
-                               std::filesystem::path(palette->GetFileName()).filename().string() +
-                               (palette->IsShown() ? "" : ", closed") + ")"
-                         : ""));
-      }
-      run.Button(event.event_id);
-      return;
-    }
-    case Event::Kind::Set:
-      run.Set(event.name, event.value);
-      return;
-    case Event::Kind::Cancel:
-      run.Cancel();
-      return;
+  try {
+    ApplyEvent(run, event);
+  } catch (const EventRefused& e) {
+    throw Error(422, e.what());
   }
 }
 

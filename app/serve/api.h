@@ -14,6 +14,7 @@
 #include <nlohmann/json.hpp>
 
 #include "app/driver.h"
+#include "app/events.h"
 
 namespace pierhost::api {
 
@@ -72,14 +73,7 @@ nlohmann::json CreatedJson(const WebSession& session);
 // One event as the API takes it: {"type": "click", "element": "C1"},
 // {"type": "move"}, {"type": "button", "event": 2000},
 // {"type": "set", "name": "Main_Diameter", "value": 20}, {"type": "cancel"}.
-struct Event {
-  enum class Kind { Click, Move, Button, Set, Cancel } kind = Kind::Move;
-  std::string element;  // click
-  int event_id = 0;     // button
-  std::string name;     // set
-  std::string value;    // set, as the palette reads typed text
-  std::string Describe() const;
-};
+using Event = ToolEvent;
 
 // The request body: one event object or an array of them. A body that is
 // not JSON or an event of the wrong shape is an Error(400) naming the fault.

@@ -310,6 +310,11 @@ TEST_F(PierhostCli, MalformedSessionsAreNamedWithTheEventAtFault) {
       // 2^32 + 1000: must not wrap onto Finish (1000).
       {R"({ "button": 4294968296 } ])", {"events[2].button", "out of range"}},
       {R"({ "move": true, "click": "C2" } ])", {"events[2]", "move"}},
+      // A button no shown palette has is refused, as the web API refuses it.
+      {R"({ "button": 1234 } ])",
+       {"events[2]", "no palette shown has a button with event 1234", "cage_single.pal"}},
+      {R"({ "cancel": true }, { "button": "draw" } ])",
+       {"events[3]", "no palette shown has a button with event 2000"}},
       {R"({ "set": "Main_Diamter", "value": 20 } ])", {"events[2]", "'Main_Diamter'"}},
       {R"({ "click": "C9" } ])", {"events[2]", "'C9'"}},
       {R"({ "move": true } )", {"not valid JSON"}},

@@ -17,6 +17,7 @@
 #include "host/host.h"
 #include "host/plugin.h"
 #include "tool/piertool.h"
+#include "tool/protocol.h"
 
 namespace {
 
@@ -28,9 +29,9 @@ using HostReinf::BendingShapeType;
 using piertool::CageModule;
 using piertool::GeometrySelectInteractor;
 
-constexpr int kFinish = 1000;
-constexpr int kDraw = 2000;
-constexpr int kRebuild = 2002;
+using piertool::kDraw;
+using piertool::kFinish;
+using piertool::kRebuild;
 
 const char* const kSelect = "Select <Column>";
 const char* const kSelectNext = "Select next <Column> or click Finish";
