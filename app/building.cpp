@@ -588,7 +588,7 @@ int RunBuilding(const BuildingOptions& options, const ToolLocation& tool, Termin
   }
   if (!result.cages.empty()) {
     ExportInput input{result.model, result.cages, model->GetName(), OutputDate()};
-    WriteOutputs(input, options.out_dir, terminal);
+    WriteOutputs(input, options.out_dir, options.issue, terminal);
   }
   std::ostringstream s;
   s << "\nColumns: " << result.columns.size() << " (" << stacked << " carrying a column above)\n"

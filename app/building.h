@@ -58,6 +58,7 @@ struct BuildingOptions {
   std::shared_ptr<const BuildingRules> rules;  // none: every column gets `sets` alone
   std::string out_dir = ".";
   double slab_zone = kDefaultSlabZone;
+  DrawingIssue issue;
 };
 
 // What happened to one column.

@@ -36,7 +36,26 @@ std::string OutputDate() {
   return buf;
 }
 
-void WriteOutputs(const ExportInput& input, const std::string& out_dir, Terminal& terminal) {
+void CheckDrawingIssue(const DrawingIssue& issue) {
+  for (const auto& [option, value] :
+       {std::pair{"--drawing", &issue.number}, std::pair{"--revision", &issue.revision}}) {
+    if (value->empty() || value->size() > 40) {
+      throw std::invalid_argument(std::string(option) + " must have 1 to 40 characters, got " +
+                                  std::to_string(value->size()));
+    }
+    for (const char ch : *value) {
+      const auto c = static_cast<unsigned char>(ch);
+      if (c < 0x20 || c == 0x7F) {
+        throw std::invalid_argument(std::string(option) + " must not hold control characters");
+      }
+    }
+  }
+}
+
+void WriteOutputs(ExportInput input, const std::string& out_dir, const DrawingIssue& issue,
+                  Terminal& terminal) {
+  input.drawing_number = issue.number;
+  input.revision = issue.revision;
   const Schedule schedule = BuildSchedule(input);
   terminal.Out() << ScheduleTable(input, schedule);
   const auto waiting = [&](const std::string& note) { terminal.Note(note); };
@@ -57,7 +76,7 @@ bool CagePaletteShown(const ToolRun& run) {
 
 // `picked` names the columns of the run, where the command names them.
 int Finish(ToolRun& run, const std::shared_ptr<const HostElementAdapter::ElementModel>& model,
-           const std::string& out_dir, bool drew, Terminal& terminal,
+           const std::string& out_dir, const DrawingIssue& issue, bool drew, Terminal& terminal,
            const std::vector<std::string>& picked = {}) {
   if (drew && run.Cages().empty()) {
     const std::string of = picked.empty() ? "" : " for " + CageName(picked, 1);
@@ -67,7 +86,7 @@ int Finish(ToolRun& run, const std::shared_ptr<const HostElementAdapter::Element
   }
   if (run.Cages().empty()) return kExitCreated;
   ExportInput input{model, run.Cages(), model->GetName(), OutputDate()};
-  WriteOutputs(input, out_dir, terminal);
+  WriteOutputs(input, out_dir, issue, terminal);
   return kExitCreated;
 }
 
@@ -97,11 +116,11 @@ int RunCage(const CageOptions& options, const ToolLocation& tool, Terminal& term
   for (const auto& [name, value] : options.sets) run.Set(name, value);
   run.Move();
   run.Button(kDraw);
-  return Finish(run, model, options.out_dir, true, terminal, options.picks);
+  return Finish(run, model, options.out_dir, options.issue, true, terminal, options.picks);
 }
 
 int RunSession(const std::string& session_path, const std::string& out_dir,
-               const ToolLocation& tool, Terminal& terminal) {
+               const ToolLocation& tool, Terminal& terminal, const DrawingIssue& issue) {
   const SessionFile session = ReadSession(session_path);
   const auto model = HostElementAdapter::ReadModel(session.model_path);
   const auto plugin = HostUtil::PluginModule::Load(tool.module_path);
@@ -117,7 +136,7 @@ int RunSession(const std::string& session_path, const std::string& out_dir,
                                   "]: " + ex.what());
     }
   }
-  return Finish(run, model, out_dir, drew, terminal);
+  return Finish(run, model, out_dir, issue, drew, terminal);
 }
 
 namespace {

@@ -53,15 +53,26 @@ int main(int argc, char** argv) {
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   cage_cmd
       ->add_option("--out", cage.out_dir,
-                   "Folder for cage.ifc, schedule.csv, drawing.svg, model.json")
+                   "Folder for cage.ifc, schedule.csv and .xlsx, bars.abs, drawing.svg and .pdf, "
+                   "model.json")
       ->capture_default_str();
 
+  const auto issue_options = [](CLI::App* command, DrawingIssue& issue) {
+    command->add_option("--drawing", issue.number, "Drawing number of the outputs")
+        ->capture_default_str();
+    command->add_option("--revision", issue.revision, "Revision of the drawing")
+        ->capture_default_str();
+  };
+  issue_options(cage_cmd, cage.issue);
+
   std::string session, session_out = ".";
+  DrawingIssue session_issue;
   auto* run_cmd = app.add_subcommand("run", "Replay a recorded session of events");
   run_cmd->add_option("SESSION", session, "Session file (JSON)")
       ->required()
       ->check(CLI::ExistingFile);
   run_cmd->add_option("--out", session_out, "Folder for the outputs")->capture_default_str();
+  issue_options(run_cmd, session_issue);
 
   std::string tables_out;
   auto* tables_cmd =
@@ -89,6 +100,7 @@ int main(int argc, char** argv) {
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   building_cmd->add_option("--out", building.out_dir, "Folder for the outputs")
       ->capture_default_str();
+  issue_options(building_cmd, building.issue);
   building_cmd
       ->add_option(
           "--slab-zone", building.slab_zone,
@@ -152,9 +164,13 @@ int main(int argc, char** argv) {
     const ToolLocation tool = ToolLocation::Default(argv[0]);
     if (*cage_cmd) {
       for (const auto& s : sets) cage.sets.push_back(ParseSet(s));
+      CheckDrawingIssue(cage.issue);
       return RunCage(cage, tool, terminal);
     }
-    if (*run_cmd) return RunSession(session, session_out, tool, terminal);
+    if (*run_cmd) {
+      CheckDrawingIssue(session_issue);
+      return RunSession(session, session_out, tool, terminal, session_issue);
+    }
     if (*serve_cmd) {
       if (serve.web_dir.empty()) serve.web_dir = DefaultWebDir(argv[0]);
       return RunServe(serve, tool, terminal);
@@ -165,6 +181,7 @@ int main(int argc, char** argv) {
       for (const auto& s : building_sets) building.sets.push_back(ParseSet(s));
       if (!rules.empty())
         building.rules = std::make_shared<BuildingRules>(BuildingRules::Read(rules));
+      CheckDrawingIssue(building.issue);
       return RunBuilding(building, tool, terminal);
     }
     if (*generate_cmd) {

@@ -407,14 +407,16 @@ double LinkHookRoom(const SectionLayout& l, double ds, double Main_Diameter,
 
 Placements BuildStirrups(const StirrupZones& z, const std::vector<LinkRun>& runs) {
   Placements result;
-  // 135-degree hooks with tails of ten diameters, or as much as the bars
-  // next to the corner leave; where that is less than a hook needs, hooks of
-  // 90 degrees, whose tails lie along the legs.
-  const bool bent_back =
-      z.Main_Diameter <= 16 && z.hook_room >= MinHookTail(z.Main_Stirrup_Diameter);
+  // Every hook gets the tail that gives the least end projection a bar
+  // schedule allows for a link (ten diameters and 90 mm of straight, the
+  // projection rounded up to 5 mm), so that the link is bent as scheduled.
+  // 135-degree hooks where the bars next to the corner leave that much room
+  // on the diagonal; elsewhere hooks of 90 degrees, whose tails lie along
+  // the legs.
+  const double Hook_length = geomkit::MinLinkTail(z.Main_Stirrup_Diameter);
+  const bool bent_back = z.Main_Diameter <= 16 &&
+                         z.hook_room >= std::max(Hook_length, MinHookTail(z.Main_Stirrup_Diameter));
   const double Hook_angle = bent_back ? 135 : 90;
-  const double Hook_length = bent_back ? std::min(10 * z.Main_Stirrup_Diameter, z.hook_room)
-                                       : 10 * z.Main_Stirrup_Diameter;
   const double free = z.Concr_Cover + z.Main_Stirrup_Diameter / 2;
   const double bottom = z.bottom_point.Values()[2];
   for (const auto& run : runs) {

@@ -12,6 +12,16 @@ double MandrelFactor(double diameter) { return diameter <= 16 ? 4.0 : 7.0; }
 
 double InnerBendRadius(double diameter) { return MandrelFactor(diameter) * diameter / 2; }
 
+double MinLinkEndProjection(double link_diameter) {
+  const double d = link_diameter;
+  const double projection = std::max(10 * d, 90.0) + InnerBendRadius(d) + d;
+  return std::ceil(projection / 5 - 1e-9) * 5;
+}
+
+double MinLinkTail(double link_diameter) {
+  return MinLinkEndProjection(link_diameter) - InnerBendRadius(link_diameter) - link_diameter;
+}
+
 double CornerBarInset(double cover, double link_diameter, double bar_diameter) {
   // The link's bend is an arc of radius r round a centre r inside both of
   // its legs' inner faces. A bar narrower than the arc sits in it, touching

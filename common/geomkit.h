@@ -142,6 +142,14 @@ std::string read_text_file(const std::string& path);
 double MandrelFactor(double diameter);
 // The inside radius of a bar's bends: half its mandrel.
 double InnerBendRadius(double diameter);
+// The least end projection of a link's hook as bar schedules measure it:
+// from the outside of the bar at the bend to the bar's end, so the straight
+// tail plus the bend's inner radius plus the bar. A straight tail of ten
+// diameters and at least 90 mm, rounded up to 5 mm (6 mm: 110, 8: 115,
+// 10: 130, 12: 160, 16: 210, 20: 290, 25: 365, 32: 465 mm).
+double MinLinkEndProjection(double link_diameter);
+// The straight tail after a link's hook bend that gives that projection.
+double MinLinkTail(double link_diameter);
 // Distance from a face to the axis of a corner bar that touches the inside
 // of the link's bend, the link's outer face at `cover`. A bar thicker than
 // the mandrel touches both straight legs instead.

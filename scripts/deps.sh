@@ -5,6 +5,7 @@ set -euo pipefail
 packages=(build-essential cmake ninja-build g++ clang libclang-rt-14-dev clang-format-14
           libgtest-dev libgmock-dev libbenchmark-dev
           nlohmann-json3-dev libcli11-dev libfmt-dev libcpp-httplib-dev pkg-config
+          libxlsxwriter-dev librsvg2-dev libcairo2-dev zlib1g-dev
           nodejs npm git strace)
 if [ "${1:-}" = "--browser" ]; then packages+=(chromium); fi
 missing=()

@@ -4,8 +4,10 @@
 #include <cmath>
 #include <map>
 #include <numbers>
-#include <sstream>
 #include <tuple>
+
+#include "app/export/text.h"
+#include "common/geomkit.h"
 
 namespace pierhost {
 
@@ -13,9 +15,28 @@ using HostGeo::Point3D;
 using HostReinf::BendingShapeType;
 
 double ScheduledLength(double exact_mm) {
-  // Round up to 5 mm, after taking off floating-point noise.
-  const double cleaned = std::round(exact_mm * 1000.0) / 1000.0;
+  // Round up to 5 mm, after taking off the noise of the bar's computed
+  // geometry (a side of a column turned in plan measures 540.004 mm): to
+  // a tenth of a millimetre first.
+  const double cleaned = std::round(exact_mm * 10.0) / 10.0;
   return std::ceil(cleaned / 5.0) * 5.0;
+}
+
+double FormulaLength(const BarShape& s) {
+  const double r = s.bend_radius - s.diameter / 2;  // the scheduling radius: inside the bend
+  const double d = s.diameter;
+  if (s.code == "00") return s.A;
+  if (s.code == "26") return s.A + s.B + s.C;
+  if (s.code == "51") return 2 * (s.A + s.B + s.C) - 2.5 * r - 5 * d;
+  if (s.code == "52") return 2 * (s.A + s.B + s.C) - 1.5 * r - 3 * d;
+  return s.exact_length;
+}
+
+double ActualSpacing(const HostReinf::BarPlacement& placement) {
+  const std::size_t n = placement.GetBarCount();
+  if (n < 2) return 0;
+  return (placement.GetBarTranslation(n - 1) - placement.GetBarTranslation(0)).GetLength() /
+         static_cast<double>(n - 1);
 }
 
 double UnitMass(double d) {
@@ -23,11 +44,7 @@ double UnitMass(double d) {
   return std::round(7850.0 * std::numbers::pi * d * d / 4.0 / 1e6 * 1000.0) / 1000.0;
 }
 
-std::string TypeAndSize(double d) {
-  std::ostringstream s;
-  s << "H" << d;
-  return s.str();
-}
+std::string TypeAndSize(double d) { return "H" + Shortest(d); }
 
 namespace {
 
@@ -38,11 +55,7 @@ double PlanDistanceToLine(const Point3D& p, const Point3D& a, const Point3D& b) 
   return len > 0 ? ab.Cross(ap).GetLength() / len : ap.GetLength();
 }
 
-std::string Deg(double a) {
-  std::ostringstream s;
-  s << a;
-  return s.str();
-}
+std::string Deg(double a) { return Shortest(a); }
 
 }  // namespace
 
@@ -78,16 +91,28 @@ BarShape DescribeShape(const HostReinf::BendingShape& shape) {
     const double closing_bends = (hs.present() ? 1 : 0) + (he.present() ? 1 : 0);
     out.exact_length = 2 * a_c + 2 * b_c - (6 + closing_bends) * R + ts + te +
                        R * (1.5 * std::numbers::pi + (as + ae) / 180.0 * std::numbers::pi);
+    // A and B to the outside of the bar; C and D the hooks' end
+    // projections, from the outside of the bar at the closing corner's bend
+    // to the bar's end: the straight tail, the bend's inner radius and the
+    // bar.
+    const double to_outside = R + d / 2;
     out.A = ScheduledLength(a_c + d);
     out.B = ScheduledLength(b_c + d);
-    out.C = ScheduledLength(ts);
-    out.D = ScheduledLength(te);
+    if (hs.present()) out.C = ScheduledLength(ts + to_outside);
+    if (he.present()) out.D = ScheduledLength(te + to_outside);
     if (hs.present() && he.present())
       out.shorter_tail = std::min(ts, te);
     else if (hooks)
       out.shorter_tail = std::max(ts, te);
-    if (as == 90 && ae == 90) {
+    out.shorter_projection = out.shorter_tail > 0 ? out.shorter_tail + to_outside : 0;
+    // A closed link with both hooks at one corner, of equal projections:
+    // 51 for 90-degree hooks, 52 for 135-degree ones. Any other link is
+    // drawn with its dimensions.
+    const bool pair = hs.present() && he.present() && as == ae && out.C == out.D;
+    if (pair && as == 90) {
       out.code = "51";
+    } else if (pair && as == 135) {
+      out.code = "52";
     } else if (!hooks) {
       out.code = "99";
       out.sketch = "closed loop without hooks";
@@ -113,7 +138,9 @@ BarShape DescribeShape(const HostReinf::BendingShape& shape) {
       out.C = ScheduledLength(c);
       out.crank_offset = PlanDistanceToLine(p[3], p[0], p[1]);
       out.crank_rise = HostGeo::Vector3D(p[1], p[2]).Dot(lower * (1.0 / a));
-      out.D = ScheduledLength(out.crank_offset);
+      // The offset overall: from the outside of the lower leg to the
+      // outside of the upper one.
+      out.D = ScheduledLength(out.crank_offset + d);
       return out;
     }
   }
@@ -139,26 +166,6 @@ double LowestZ(const HostReinf::BarPlacement& p) {
   double z = 1e300;
   for (const auto& pt : p.GetBendingShape().GetPolyline()) z = std::min(z, pt.Z());
   return z + (p.GetBarCount() ? p.GetBarTranslation(0).Z() : p.GetFromPoint().Z());
-}
-
-double MinEndProjection(double d) {
-  // Minimum end projections of links, by bar size.
-  if (d <= 6) return 100;
-  if (d <= 8) return 115;
-  if (d <= 10) return 130;
-  if (d <= 12) return 160;
-  if (d <= 16) return 210;
-  if (d <= 20) return 260;
-  if (d <= 25) return 320;
-  return 400;
-}
-
-std::string Fixed(double v, int decimals) {
-  std::ostringstream s;
-  s.setf(std::ios::fixed);
-  s.precision(decimals);
-  s << v;
-  return s.str();
 }
 
 }  // namespace
@@ -217,14 +224,11 @@ Schedule BuildSchedule(const ExportInput& input) {
     const Seen& s = seen[order[m]];
     mark_of_seen[order[m]] = m;
     MarkEntry entry;
-    std::ostringstream name;
-    name.width(2);
-    name.fill('0');
-    name << m + 1;
-    entry.mark = name.str();
+    entry.mark = Integer(m + 1);
+    if (entry.mark.size() < 2) entry.mark.insert(0, 2 - entry.mark.size(), '0');
     entry.shape = s.shape;
     entry.group = s.group;
-    entry.scheduled_length = ScheduledLength(s.shape.exact_length);
+    entry.scheduled_length = ScheduledLength(FormulaLength(s.shape));
     entry.unit_mass = UnitMass(s.shape.diameter);
     out.marks.push_back(entry);
   }
@@ -241,11 +245,7 @@ Schedule BuildSchedule(const ExportInput& input) {
       line.member = cage.name;
       line.mark = m;
       line.count += cage.placements[p].GetBarCount();
-      if (cage.placements[p].GetRule() == HostReinf::BarPlacement::Rule::Spacing) {
-        line.spacing = line.spacing == 0
-                           ? cage.placements[p].GetRuleValue()
-                           : std::max(line.spacing, cage.placements[p].GetRuleValue());
-      }
+      line.spacing = std::max(line.spacing, ActualSpacing(cage.placements[p]));
     }
     out.placement_marks.push_back(std::move(marks));
     for (auto& [m, line] : lines) {
@@ -267,11 +267,12 @@ Schedule BuildSchedule(const ExportInput& input) {
           "mark " + e.mark + ": " + Fixed(e.scheduled_length, 0) +
           " mm is longer than the 12 m stock length; it cannot be delivered in one piece");
     }
-    if (e.shape.shorter_tail > 0 && e.shape.shorter_tail < MinEndProjection(e.shape.diameter)) {
-      out.notes.push_back("mark " + e.mark + ": link tail of " + Fixed(e.shape.shorter_tail, 0) +
-                          " mm is below the " + Fixed(MinEndProjection(e.shape.diameter), 0) +
-                          " mm minimum end projection for " + Fixed(e.shape.diameter, 0) +
-                          " mm links");
+    const double least = geomkit::MinLinkEndProjection(e.shape.diameter);
+    if (e.shape.shorter_projection > 0 && e.shape.shorter_projection < least - 0.05) {
+      out.notes.push_back("mark " + e.mark + ": a hook's end projection of " +
+                          Fixed(e.shape.shorter_projection, 1) + " mm is below the " +
+                          Fixed(least, 0) + " mm least end projection for " +
+                          Shortest(e.shape.diameter) + " mm links");
     }
     if (e.shape.code == "26" && e.shape.crank_offset > 0 &&
         e.shape.crank_rise < 6 * e.shape.crank_offset) {
@@ -302,6 +303,34 @@ std::vector<std::vector<std::size_t>> IdenticalCages(const ExportInput& input,
     groups[it->second].push_back(c);
   }
   return groups;
+}
+
+std::vector<CageGroup> CageGroups(const ExportInput& input, const Schedule& schedule) {
+  std::vector<CageGroup> out;
+  for (const auto& identical : IdenticalCages(input, schedule)) {
+    std::map<std::vector<double>, std::size_t> by_levels;
+    for (std::size_t c : identical) {
+      std::vector<double> levels;
+      for (const auto& id : input.cages[c].column_ids) {
+        if (!input.model) continue;
+        if (const auto i = input.model->Find(id)) {
+          levels.push_back(input.model->GetElements()[*i].bottom);
+          levels.push_back(input.model->GetElements()[*i].top);
+        }
+      }
+      auto [it, added] = by_levels.emplace(levels, out.size());
+      if (added) out.push_back({"G" + Integer(out.size() + 1), {}, {}});
+      out[it->second].cages.push_back(c);
+    }
+  }
+  for (auto& group : out) {
+    // The first member by name, cut short, and how many more.
+    group.members = FirstCharacters(input.cages[group.cages.front()].name, 40);
+    if (group.members.size() < input.cages[group.cages.front()].name.size()) group.members += "...";
+    if (group.cages.size() > 1)
+      group.members += " and " + Integer(group.cages.size() - 1) + " more";
+  }
+  return out;
 }
 
 }  // namespace pierhost

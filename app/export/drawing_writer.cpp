@@ -33,19 +33,15 @@ using HostReinf::BendingShapeType;
 // ---------------------------------------------------------------------------
 // Paper and text
 
-constexpr double kSheetWidth = 420;   // A3 landscape, mm
-constexpr double kSheetHeight = 297;  // mm
-constexpr double kTextSize = 2.5;     // labels, mm
-constexpr double kSmallText = 2.0;    // dimensions, mm
-constexpr double kCharWidth = 0.55;   // average character width per text size
+constexpr double kSheetWidth = kSheetWidthMm;
+constexpr double kSheetHeight = kSheetHeightMm;
+// No text on a sheet is smaller than 2.5 mm, so that a print of it reads.
+constexpr double kTextSize = 2.5;    // labels, mm
+constexpr double kSmallText = 2.5;   // dimensions, mm
+constexpr double kCharWidth = 0.55;  // average character width per text size
 
 // A paper coordinate: mm, two decimals, no "-0".
-std::string N(double v) {
-  const double r = std::round(v * 100.0) / 100.0;
-  std::ostringstream s;
-  s << (r == 0 ? 0.0 : r);
-  return s.str();
-}
+std::string N(double v) { return Rounded(v, 2); }
 
 // Text as XML holds it. XML 1.0 cannot hold control characters at all,
 // not even as references: they are shown as visible escapes ("\x1b").
@@ -77,20 +73,12 @@ double TextWidth(const std::string& text, double size) {
   return static_cast<double>(text.size()) * size * kCharWidth;
 }
 
-std::string Mm(double v) {
-  std::ostringstream s;
-  s << std::round(v);
-  return s.str();
-}
+std::string Mm(double v) { return Fixed(std::round(v), 0); }
 
 // A level in metres with its sign: "+3.250".
 std::string Level(double z_mm) {
-  std::ostringstream s;
-  s.setf(std::ios::fixed);
-  s.precision(3);
-  const double m = std::round(z_mm) / 1000.0;
-  s << (m < 0 ? "" : "+") << (m == 0 ? 0.0 : m);
-  return s.str();
+  const std::string m = Fixed(std::round(z_mm) / 1000.0, 3);
+  return m[0] == '-' ? m : "+" + m;
 }
 
 // The SVG elements of one sheet, in paper mm.
@@ -162,6 +150,50 @@ class Canvas {
 };
 
 // ---------------------------------------------------------------------------
+// The sheet's layout
+
+// A rectangle of paper, mm from the sheet's top left corner.
+struct Box {
+  double x = 0, y = 0, w = 0, h = 0;
+  double Right() const { return x + w; }
+  double Bottom() const { return y + h; }
+  double CentreX() const { return x + w / 2; }
+  double CentreY() const { return y + h / 2; }
+};
+
+// Where each part of a sheet goes, worked out from the sheet's size: the
+// border with a wider margin for binding at the left, the title block in
+// the bottom right corner, the bar list beside it, the elevation at the left
+// above them and the sections at the right.
+struct SheetLayout {
+  Box border;
+  Box title_block;
+  Box bar_list;
+  Box elevation;  // the drawing; its caption goes below it
+  Box sections;   // the sections side by side, each in a slot of its own
+  Box sketches;   // below the sections: bars without a standard shape code
+
+  static SheetLayout For(double width, double height) {
+    constexpr double kBinding = 20, kMargin = 10;  // mm
+    constexpr double kTitleW = 160, kTitleH = 42;  // mm
+    constexpr double kElevationW = 130;            // mm
+    constexpr double kCaptionDrop = 5;             // the elevation's foot below the title's top
+    SheetLayout l;
+    l.border = {kBinding, kMargin, width - kBinding - kMargin, height - 2 * kMargin};
+    l.title_block = {width - kMargin - kTitleW, height - kMargin - kTitleH, kTitleW, kTitleH};
+    l.bar_list = {l.border.x + 155, l.title_block.y, l.title_block.x - 5 - (l.border.x + 155),
+                  kTitleH};
+    // The elevation's caption lies beside the bar list, below its foot.
+    l.elevation = {l.border.x + 10, l.border.y + 40, kElevationW,
+                   l.title_block.y + kCaptionDrop - (l.border.y + 40)};
+    l.sections = {l.elevation.Right(), l.border.y + 15, width - 15 - l.elevation.Right(), 140};
+    l.sketches = {l.sections.x + 10, l.sections.Bottom() + 5, l.sections.w - 10,
+                  l.title_block.y - 5 - (l.sections.Bottom() + 5)};
+    return l;
+  }
+};
+
+// ---------------------------------------------------------------------------
 // The column's own frame
 
 struct XY {
@@ -201,6 +233,7 @@ struct PlacedMark {
 // One sheet: a cage (and the identical ones drawn with it) in its frame.
 struct CageView {
   std::vector<std::string> members;
+  const CageGroup* group = nullptr;
   const CageRecord* cage = nullptr;
   Frame frame;
   std::optional<Column> lower, upper;
@@ -299,28 +332,6 @@ bool IsCrossTie(const PlacedMark& pm) {
   return pm.placement->GetBendingShape().GetShapeType() == BendingShapeType::CrossTie;
 }
 
-// Cages drawn on one sheet: identical schedule lines and the same levels.
-std::vector<std::vector<std::size_t>> Sheets(const ExportInput& input, const Schedule& schedule) {
-  std::vector<std::vector<std::size_t>> out;
-  for (const auto& group : IdenticalCages(input, schedule)) {
-    std::map<std::vector<double>, std::size_t> by_levels;
-    for (std::size_t c : group) {
-      std::vector<double> levels;
-      for (const auto& id : input.cages[c].column_ids) {
-        if (!input.model) continue;
-        if (const auto i = input.model->Find(id)) {
-          levels.push_back(input.model->GetElements()[*i].bottom);
-          levels.push_back(input.model->GetElements()[*i].top);
-        }
-      }
-      auto [it, added] = by_levels.emplace(levels, out.size());
-      if (added) out.emplace_back();
-      out[it->second].push_back(c);
-    }
-  }
-  return out;
-}
-
 // The largest standard scale (smallest denominator) at which `extent` mm
 // fits into `room` mm of paper.
 double ChooseScale(double extent, double room, std::initializer_list<double> scales) {
@@ -331,7 +342,7 @@ double ChooseScale(double extent, double room, std::initializer_list<double> sca
 }
 
 std::string CallUp(std::size_t count, const MarkEntry& m) {
-  return std::to_string(count) + " " + TypeAndSize(m.shape.diameter) + "-" + m.mark;
+  return Integer(count) + " " + TypeAndSize(m.shape.diameter) + "-" + m.mark;
 }
 
 // ---------------------------------------------------------------------------
@@ -381,7 +392,7 @@ std::string StirrupPath(const std::vector<XY>& pts, const HostReinf::BendingShap
     const XY q = paper(p);
     const XY o = paper({0, 0}), e = paper({r, 0});
     const double rp = std::hypot(e.x - o.x, e.y - o.y);
-    d << " A" << N(rp) << ',' << N(rp) << " 0 " << (large ? 1 : 0) << ' ' << (ccw ? 0 : 1) << ' '
+    d << " A" << N(rp) << ',' << N(rp) << (large ? " 0 1 " : " 0 0 ") << (ccw ? "0 " : "1 ")
       << N(q.x) << ',' << N(q.y);
   };
   // A bend at vertex v from direction a to b, as a fillet of radius R,
@@ -477,6 +488,33 @@ struct SectionCut {
   const Column* cut;              // the column cut through
   const Column* other = nullptr;  // drawn dashed (the column below)
 };
+
+// The plan's axes as a section drawn in the column's frame shows them, two
+// arrows from (x, y) on the paper, and the frame's angle: a reader can tell
+// how the section lies in the building.
+// A column standing square to the plan's axes needs none.
+void DrawOrientation(Canvas& cv, const Frame& frame, double x, double y) {
+  double angle = std::atan2(frame.uy, frame.ux) * 180 / std::numbers::pi;
+  if (std::abs(angle) < 0.005) return;
+  constexpr double kArrow = 7;  // mm
+  cv.Raw("<g class=\"orientation\">");
+  // The model's x axis in the frame is (ux, -uy); on paper, whose y runs
+  // down, (ux, uy). Its y axis is at a quarter turn from it.
+  const XY ax{frame.ux, frame.uy}, ay{frame.uy, -frame.ux};
+  for (const auto& [u, name] : {std::pair{ax, "x"}, std::pair{ay, "y"}}) {
+    const double ex = x + u.x * kArrow, ey = y + u.y * kArrow;
+    cv.Line(x, y, ex, ey, "thin");
+    const double hx = -u.x * 1.5, hy = -u.y * 1.5;
+    cv.Polygon({{ex, ey},
+                {ex + hx - hy * 0.4, ey + hy + hx * 0.4},
+                {ex + hx + hy * 0.4, ey + hy - hx * 0.4}},
+               "mark");
+    cv.Text(ex + u.x * 2.5, ey + u.y * 2.5 + kSmallText * 0.35, name, kSmallText, "middle");
+  }
+  cv.Text(x + kArrow + 5, y + kSmallText, "first side at " + Rounded(angle, 2) + "\u00b0 to x",
+          kSmallText);
+  cv.Raw("</g>");
+}
 
 // Draws one section centred at (cx, cy); returns the lowest paper y used.
 // With `faces`, each side is labelled as the cage's X or Y face.
@@ -595,6 +633,10 @@ double DrawSection(Canvas& cv, const CageView& v, const Schedule& schedule, cons
       cv.Text(lx, ly + kSmallText * 0.35, schedule.marks[pm.mark].mark, kSmallText, "middle");
     }
   }
+
+  // Where the section lies in the plan: the model's x and y axes as the
+  // section shows them, and the angle the column's first side makes with x.
+  DrawOrientation(cv, v.frame, hi.x + 6, hi.y + 2);
 
   // Sizes: the first side above, the second side at the left.
   const double top_dim = hi.y - 5, left_dim = lo.x - 5;
@@ -715,7 +757,7 @@ void LevelMark(Canvas& cv, double x_text, double x_face, double y, double z,
   const double tx = x_text + 12;
   cv.Polygon({{tx, y}, {tx - 1.2, y - 1.6}, {tx + 1.2, y - 1.6}}, "mark");
   cv.Text(x_text, y - 0.8, Level(z), kSmallText);
-  cv.Text(tx + 2, y - 0.8, what, kSmallText * 0.9);
+  cv.Text(tx + 2, y - 0.8, what, kSmallText);
 }
 
 // A break line from (x0, y0) to (x1, y1) running a little past both ends,
@@ -818,7 +860,9 @@ void DrawElevation(Canvas& cv, const CageView& v, const Schedule& schedule,
     cv.Line(face_right + 1, y1, zone_x + 1, y1, "ext");
     cv.Dimension(zone_x, y0, zone_x, y1, Mm(z1 - z0), -1);
     std::string text = CallUp(p->GetBarCount(), schedule.marks[pm.mark]);
-    if (p->GetRule() == HostReinf::BarPlacement::Rule::Spacing) text += "-" + Mm(p->GetRuleValue());
+    // The spacing the links stand at, which the zone's length shares evenly
+    // (never more than the palette's spacing).
+    if (p->GetBarCount() > 1) text += "-" + Mm(ActualSpacing(*p));
     cv.Text(zone_x + 2.5, (y0 + y1) / 2 + kTextSize * 0.35, text, kTextSize);
   }
 
@@ -932,20 +976,30 @@ std::string Style() {
 // ---------------------------------------------------------------------------
 // The sheet
 
-void DrawFrameAndTitle(Canvas& cv, const ExportInput& input, const CageView& v,
-                       const std::string& scales, std::size_t sheet, std::size_t sheets) {
-  cv.Rect(20, 10, kSheetWidth - 30, kSheetHeight - 20, "frame");
-  const double x0 = 250, x1 = kSheetWidth - 10, y0 = kSheetHeight - 52, y1 = kSheetHeight - 10;
-  std::string members;
-  for (const auto& m : v.members) members += (members.empty() ? "" : ", ") + m;
+void DrawFrameAndTitle(Canvas& cv, const SheetLayout& sheet_layout, const ExportInput& input,
+                       const CageView& v, const std::string& scales, std::size_t sheet,
+                       std::size_t sheets) {
+  const Box& border = sheet_layout.border;
+  const Box& title = sheet_layout.title_block;
+  cv.Rect(border.x, border.y, border.w, border.h, "frame");
+  const double x0 = title.x, x1 = title.Right(), y0 = title.y, y1 = title.Bottom();
   std::string columns;
   for (const auto& c : v.cage->column_ids) columns += (columns.empty() ? "" : ", ") + c;
+  // Every value fits its row: a long name is cut (the member table of the
+  // schedule has them all).
+  const auto fit = [](const std::string& text, double size, double room) {
+    const auto chars = static_cast<std::size_t>(std::max(room / (size * kCharWidth), 4.0));
+    const std::string cut = FirstCharacters(text, chars);
+    return cut.size() < text.size() ? FirstCharacters(text, chars - 3) + "..." : cut;
+  };
+  const std::string members = v.group ? v.group->name + ": " + v.group->members : v.cage->name;
   const std::vector<std::pair<std::string, std::string>> rows = {
       {"Project", input.project},
-      {"Drawing", "Column cage " + v.cage->name},
+      {"Drawing", input.drawing_number + "/" + Integer(sheet) + "  rev. " + input.revision},
+      {"Cage", "Column cage " + v.cage->name},
       {"Members", members},
       {"Columns", columns},
-      {"Scales", scales + "; dimensions in mm, levels in m"},
+      {"Scales", scales + "; mm, levels in m"},
       {"Date", input.date}};
   const double row = (y1 - y0) / static_cast<double>(rows.size());
   cv.Rect(x0, y0, x1 - x0, y1 - y0, "frame");
@@ -954,15 +1008,108 @@ void DrawFrameAndTitle(Canvas& cv, const ExportInput& input, const CageView& v,
   }
   cv.Line(x0 + 20, y0, x0 + 20, y1, "thin");
   for (std::size_t i = 0; i < rows.size(); ++i) {
-    const double y = y0 + row * static_cast<double>(i) + row * 0.68;
+    const double y = y0 + row * static_cast<double>(i) + row * 0.72;
+    const bool big = i == 1;
+    const double size = big ? 3.5 : kTextSize;
+    // The drawing row leaves room for the sheet count at its right.
+    const double room = x1 - x0 - 24 - (big ? 0 : 0) - (i + 1 == rows.size() ? 30 : 0);
     cv.Text(x0 + 2, y, rows[i].first, kSmallText);
-    cv.Text(x0 + 22, y, rows[i].second, i == 1 ? 3.2 : kTextSize, "start", 0, i == 1);
+    cv.Text(x0 + 22, y, fit(rows[i].second, size, room), size, "start", 0, big);
   }
-  cv.Text(x1 - 2, y1 - row * 0.32,
-          "Sheet " + std::to_string(sheet) + " of " + std::to_string(sheets), kTextSize, "end");
+  cv.Text(x1 - 2, y1 - row * 0.28, "Sheet " + Integer(sheet) + " of " + Integer(sheets), kTextSize,
+          "end");
 }
 
-void DrawBarList(Canvas& cv, const CageView& v, const Schedule& schedule, double x, double y) {
+// The dimensioned sketch of each bar on the sheet that has no standard
+// shape code: its legs in its own plane, each with its length from corner to
+// corner of the centreline, the angle of each bend, and its size, cut length
+// and mandrel above it. One cell per mark, left to right across `area`.
+void DrawSketches(Canvas& cv, const CageView& v, const Schedule& schedule, const Box& area) {
+  constexpr double kCell = 80;  // mm across
+  double x = area.x;
+  for (const auto& [mark, count] : v.count_of_mark) {
+    const MarkEntry& m = schedule.marks[mark];
+    if (m.shape.code != "99") continue;
+    const auto pm = std::find_if(v.placements.begin(), v.placements.end(),
+                                 [&](const PlacedMark& p) { return p.mark == mark; });
+    if (pm == v.placements.end()) continue;
+    if (x + kCell > area.Right()) {
+      cv.Text(x, area.y + 3, "further sketches: see bars.abs", kSmallText);
+      break;
+    }
+    std::vector<Point3D> p;
+    for (const auto& q : pm->placement->GetBendingShape().GetPolyline()) {
+      if (p.empty() || p.back().GetDistance(q) > 1e-6) p.push_back(q);
+    }
+    if (p.size() < 2) continue;
+    // The bar's plane: along its first leg, and across it towards the first
+    // leg that turns away.
+    const HostGeo::Vector3D u = HostGeo::Vector3D(p[0], p[1]).Normalized();
+    HostGeo::Vector3D w(0, 0, 0);
+    for (std::size_t i = 1; i + 1 < p.size() && w.GetLength() < 1e-9; ++i) {
+      const HostGeo::Vector3D along(p[i], p[i + 1]);
+      w = along - u * along.Dot(u);
+    }
+    if (w.GetLength() > 1e-9) w = w.Normalized();
+    std::vector<XY> flat;
+    double lo_x = 1e300, hi_x = -1e300, lo_y = 1e300, hi_y = -1e300;
+    for (const auto& q : p) {
+      const HostGeo::Vector3D d(p[0], q);
+      flat.push_back({d.Dot(u), d.Dot(w)});
+      lo_x = std::min(lo_x, flat.back().x);
+      hi_x = std::max(hi_x, flat.back().x);
+      lo_y = std::min(lo_y, flat.back().y);
+      hi_y = std::max(hi_y, flat.back().y);
+    }
+    // To fit the cell below its heading, with room for the leg lengths.
+    const double room_w = kCell - 20, room_h = area.h - 20;
+    const double scale = std::max({(hi_x - lo_x) / room_w, (hi_y - lo_y) / room_h, 1e-9});
+    const double ox = x + 10 + (room_w - (hi_x - lo_x) / scale) / 2;
+    const double oy = area.y + 12 + (room_h - (hi_y - lo_y) / scale) / 2;
+    const auto paper = [&](const XY& q) {
+      return std::pair{ox + (q.x - lo_x) / scale, oy + (hi_y - q.y) / scale};
+    };
+    std::vector<std::pair<double, double>> line;
+    for (const auto& q : flat) line.push_back(paper(q));
+    cv.Polyline(line, "rebar", 0.5);
+    cv.Text(x, area.y + 3, "Mark " + m.mark + ", shape code 99: " + TypeAndSize(m.shape.diameter),
+            kSmallText, "start", 0, true);
+    cv.Text(x, area.y + 7,
+            "cut " + Mm(m.scheduled_length) + ", mandrel " +
+                Mm(2 * (m.shape.bend_radius - m.shape.diameter / 2)) + "; legs to the corners",
+            kSmallText);
+    for (std::size_t i = 0; i + 1 < p.size(); ++i) {
+      const auto [ax, ay] = line[i];
+      const auto [bx, by] = line[i + 1];
+      const double len = std::hypot(bx - ax, by - ay);
+      if (len < 1e-9) continue;
+      // The length beside the leg's middle, on the side away from the bar's
+      // middle.
+      double nx = -(by - ay) / len, ny = (bx - ax) / len;
+      const double mx = (ax + bx) / 2, my = (ay + by) / 2;
+      const double cx = ox + (hi_x - lo_x) / scale / 2, cy = oy + (hi_y - lo_y) / scale / 2;
+      if ((mx - cx) * nx + (my - cy) * ny < 0) {
+        nx = -nx;
+        ny = -ny;
+      }
+      cv.Text(mx + nx * 3, my + ny * 3 + kSmallText * 0.35, Mm(p[i].GetDistance(p[i + 1])),
+              kSmallText, "middle");
+      if (i + 2 < p.size()) {
+        const HostGeo::Vector3D a(p[i], p[i + 1]), b(p[i + 1], p[i + 2]);
+        const double turn = std::acos(std::clamp(a.Normalized().Dot(b.Normalized()), -1.0, 1.0)) *
+                            180 / std::numbers::pi;
+        if (turn > 0.5) {
+          cv.Text(bx, by - 1.5, Rounded(turn, 0) + "\u00b0", kSmallText, "middle");
+        }
+      }
+    }
+    x += kCell;
+  }
+}
+
+void DrawBarList(Canvas& cv, const CageView& v, const Schedule& schedule, const Box& box) {
+  const double x = box.x;
+  double y = box.y + 5;
   const double widths[] = {12, 14, 10, 16, 12};
   const char* heads[] = {"Mark", "Size", "No.", "Length", "Shape"};
   double cx = x;
@@ -974,7 +1121,7 @@ void DrawBarList(Canvas& cv, const CageView& v, const Schedule& schedule, double
   for (const auto& [mark, count] : v.count_of_mark) {
     y += 3.6;
     const MarkEntry& m = schedule.marks[mark];
-    const std::string cells[] = {m.mark, TypeAndSize(m.shape.diameter), std::to_string(count),
+    const std::string cells[] = {m.mark, TypeAndSize(m.shape.diameter), Integer(count),
                                  Mm(m.scheduled_length), m.shape.code};
     cx = x;
     for (int i = 0; i < 5; ++i) {
@@ -1026,34 +1173,43 @@ std::string DrawSheet(const ExportInput& input, const Schedule& schedule, const 
     xlo = v.lower->xmin;
     xhi = v.lower->xmax;
   }
-  const double e_scale = ChooseScale(std::max(zhi - zlo, 1.0), 190, {10, 20, 25, 50, 100, 200});
-  ElevationLayout L{e_scale, 95, 250, zlo, (xlo + xhi) / 2};
+  const SheetLayout layout = SheetLayout::For(kSheetWidth, kSheetHeight);
+  // The elevation stands on the bottom of its viewport, leaving 10 mm at
+  // its top for the level marks' text.
+  const Box& ev = layout.elevation;
+  const double e_scale =
+      ChooseScale(std::max(zhi - zlo, 1.0), ev.h - 10, {10, 20, 25, 50, 100, 200});
+  ElevationLayout L{e_scale, ev.CentreX(), ev.Bottom(), zlo, (xlo + xhi) / 2};
   DrawElevation(cv, v, schedule, L, show_top, cuts);
-  cv.Text(L.cx, 262, "ELEVATION", 3.5, "middle", 0, true);
-  cv.Line(L.cx - TextWidth("ELEVATION", 3.5) / 2, 262.8, L.cx + TextWidth("ELEVATION", 3.5) / 2,
-          262.8, "thin");
-  cv.Text(L.cx, 267, "1:" + Mm(e_scale) + ", seen on the first side", kSmallText, "middle");
+  const double caption = ev.Bottom() + 12;
+  cv.Text(L.cx, caption, "ELEVATION", 3.5, "middle", 0, true);
+  cv.Line(L.cx - TextWidth("ELEVATION", 3.5) / 2, caption + 0.8,
+          L.cx + TextWidth("ELEVATION", 3.5) / 2, caption + 0.8, "thin");
+  cv.Text(L.cx, caption + 5, "1:" + Mm(e_scale) + ", seen on the first side", kSmallText, "middle");
 
-  // Sections side by side at the right, at the largest scale at which each
-  // fits its slot with room for its sizes and call-ups.
-  const double left = 160, right = kSheetWidth - 15;
-  const double slot = (right - left) / static_cast<double>(std::max<std::size_t>(cuts.size(), 1));
+  // Sections side by side, at the largest scale at which each fits its
+  // slot with room for its sizes and call-ups (40 mm across, 30 mm down).
+  const Box& sv = layout.sections;
+  const double slot = sv.w / static_cast<double>(std::max<std::size_t>(cuts.size(), 1));
   double s_scale = 5;
   for (const auto& cut : cuts) {
     s_scale = std::max(
         {s_scale, ChooseScale(cut.cut->xmax - cut.cut->xmin, slot - 40, {5, 10, 20, 25, 50, 100}),
-         ChooseScale(cut.cut->ymax - cut.cut->ymin, 110, {5, 10, 20, 25, 50, 100})});
+         ChooseScale(cut.cut->ymax - cut.cut->ymin, sv.h - 30, {5, 10, 20, 25, 50, 100})});
   }
   for (std::size_t i = 0; i < cuts.size(); ++i) {
     DrawSection(cv, v, schedule, cuts[i], s_scale,
-                std::round(left + slot * (static_cast<double>(i) + 0.45)), 95);
+                std::round(sv.x + slot * (static_cast<double>(i) + 0.45)), sv.CentreY());
   }
-  if (cuts.empty())
-    cv.Text(left + slot / 2, 95, "no column in the model: no section", kTextSize, "middle");
+  if (cuts.empty()) {
+    cv.Text(sv.x + slot / 2, sv.CentreY(), "no column in the model: no section", kTextSize,
+            "middle");
+  }
 
-  DrawBarList(cv, v, schedule, 175, kSheetHeight - 47);
+  DrawBarList(cv, v, schedule, layout.bar_list);
+  DrawSketches(cv, v, schedule, layout.sketches);
   std::string scales = "section 1:" + Mm(s_scale) + ", elevation 1:" + Mm(e_scale);
-  DrawFrameAndTitle(cv, input, v, scales, sheet, sheets);
+  DrawFrameAndTitle(cv, layout, input, v, scales, sheet, sheets);
   return cv.Str();
 }
 
@@ -1062,7 +1218,8 @@ class DrawingSvgWriter : public Exporter {
   std::string FileName() const override { return "drawing.svg"; }
 
   void Write(const ExportInput& input, const Schedule& schedule, std::ostream& out) const override {
-    const auto sheets = Sheets(input, schedule);
+    // One sheet per group of cages (identical lines, same levels).
+    const auto sheets = CageGroups(input, schedule);
     const std::size_t n = std::max<std::size_t>(sheets.size(), 1);
     const double height = kSheetHeight * static_cast<double>(n);
     out << "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>\n"
@@ -1080,8 +1237,9 @@ class DrawingSvgWriter : public Exporter {
       out << "<text x=\"40\" y=\"40\" font-size=\"5\">No cages were created.</text>\n";
     }
     for (std::size_t s = 0; s < sheets.size(); ++s) {
-      const CageView v = MakeView(input, schedule, sheets[s]);
-      out << "<g id=\"sheet" << s + 1 << "\" transform=\"translate(0 "
+      CageView v = MakeView(input, schedule, sheets[s].cages);
+      v.group = &sheets[s];
+      out << "<g id=\"sheet" << Integer(s + 1) << "\" transform=\"translate(0 "
           << N(kSheetHeight * static_cast<double>(s)) << ")\">\n"
           << DrawSheet(input, schedule, v, s + 1, sheets.size()) << "</g>\n";
     }

@@ -25,11 +25,23 @@ struct CageRecord {
 // named "A+B" is not the pair A, B.
 std::string CageName(const std::vector<std::string>& column_ids, int number);
 
+// The drawing the outputs are issued as: its number and revision, in the
+// drawing's title block, the schedule's header and bars.abs.
+struct DrawingIssue {
+  std::string number = "RC-001";
+  std::string revision = "P01";
+};
+
 struct ExportInput {
   std::shared_ptr<const HostElementAdapter::ElementModel> model;
   std::vector<CageRecord> cages;
   std::string project;  // shown in headers
   std::string date;     // ISO date, fixed by the caller so that outputs are reproducible
+  // The drawing the outputs belong to, in the drawing's title block, the
+  // schedule's header and the bending-machine file; its sheets are
+  // numbered "<drawing_number>/<sheet>".
+  std::string drawing_number = "RC-001";
+  std::string revision = "P01";
 };
 
 }  // namespace pierhost

@@ -26,7 +26,10 @@ std::vector<std::unique_ptr<Exporter>> AllExporters() {
   std::vector<std::unique_ptr<Exporter>> out;
   out.push_back(MakeIfcWriter());
   out.push_back(MakeScheduleCsvWriter());
+  out.push_back(MakeScheduleXlsxWriter());
+  out.push_back(MakeBvbsWriter());
   out.push_back(MakeDrawingSvgWriter());
+  out.push_back(MakeDrawingPdfWriter());
   out.push_back(MakeModelJsonWriter());
   return out;
 }

@@ -26,11 +26,19 @@ class Exporter {
 
 std::unique_ptr<Exporter> MakeIfcWriter();
 std::unique_ptr<Exporter> MakeScheduleCsvWriter();
+std::unique_ptr<Exporter> MakeScheduleXlsxWriter();
+std::unique_ptr<Exporter> MakeBvbsWriter();
 std::unique_ptr<Exporter> MakeDrawingSvgWriter();
+std::unique_ptr<Exporter> MakeDrawingPdfWriter();
 std::unique_ptr<Exporter> MakeModelJsonWriter();
 
-// The writers of all four outputs: cage.ifc, schedule.csv, drawing.svg, model.json.
+// The writers of every output: cage.ifc, schedule.csv, schedule.xlsx,
+// bars.abs, drawing.svg, drawing.pdf, model.json.
 std::vector<std::unique_ptr<Exporter>> AllExporters();
+
+// The drawing's sheets: A3 landscape, mm.
+inline constexpr double kSheetWidthMm = 420;
+inline constexpr double kSheetHeightMm = 297;
 
 // Writes every exporter's output into `dir` (created if missing) as one
 // set; returns the paths written. `waiting` is told when another run writing
@@ -51,15 +59,6 @@ bool FirstSideIsXFace(const std::vector<HostGeo::Point2D>& plan);
 // the cover, every bar cut labelled by its mark, the links' call-up), each
 // side labelled X or Y as the cage names its faces: one SVG, in paper mm.
 std::string SectionSvg(const ExportInput& input, const Schedule& schedule, std::size_t cage);
-
-// The schedule as rows of text, as schedule.csv holds them.
-struct ScheduleRows {
-  std::vector<std::pair<std::string, std::string>> header;  // project, members, date
-  std::vector<std::vector<std::string>> bars;               // first row: the headings
-  std::vector<std::vector<std::string>> totals;             // first row: the headings
-  std::vector<std::string> notes;
-};
-ScheduleRows MakeScheduleRows(const ExportInput& input, const Schedule& schedule);
 
 // The schedule as a table for the terminal.
 std::string ScheduleTable(const ExportInput& input, const Schedule& schedule);

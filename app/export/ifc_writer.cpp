@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -30,6 +31,7 @@
 
 #include "app/export/exporter.h"
 #include "app/export/text.h"
+#include "common/geomkit.h"
 
 namespace pierhost {
 namespace ifc {
@@ -100,8 +102,7 @@ std::string StableGlobalId(std::string_view name) { return EncodeGlobalId(Stable
 
 std::string StepReal(double value) {
   if (!std::isfinite(value)) {
-    throw std::invalid_argument("cage.ifc: a number to write is not finite (" +
-                                std::to_string(value) + ")");
+    throw std::invalid_argument("cage.ifc: a number to write is not finite");
   }
   // Below this the value is rounding noise of a zero (a direction, a point).
   if (std::abs(value) < 1e-12) value = 0;
@@ -409,13 +410,44 @@ class StepData {
   std::unordered_map<std::string, int> shared_;
 };
 
-// GlobalIds from stable names: the model's name and the object's own names.
+// A digest of what an object is made of, for its GlobalId: numbers by
+// their bits, text by its bytes, each item closed by a separator.
+class Digest {
+ public:
+  Digest& Add(std::string_view text) {
+    state_ = Fnv1a128(text, state_);
+    state_ = Fnv1a128("\x1f", state_);
+    return *this;
+  }
+  Digest& Add(double value) {
+    const std::uint64_t bits = std::bit_cast<std::uint64_t>(value == 0 ? 0.0 : value);
+    char bytes[8];
+    for (int k = 0; k < 8; ++k) bytes[k] = static_cast<char>((bits >> (8 * k)) & 0xFF);
+    state_ = Fnv1a128(std::string_view(bytes, 8), state_);
+    return *this;
+  }
+  Digest& Add(const Point3D& p) { return Add(p.X()).Add(p.Y()).Add(p.Z()); }
+  Digest& Add(const Hash128& h) {
+    return Add(std::bit_cast<double>(h.high)).Add(std::bit_cast<double>(h.low));
+  }
+  // As text of 22 characters, to name the object among the parts of its id.
+  std::string Text() const { return EncodeGlobalId(Mixed(state_)); }
+
+ private:
+  Hash128 state_ = Fnv1a128("");
+};
+
+// GlobalIds from what identifies an object: the model's name, the object's
+// own names and a digest of what it is made of (a bar type's shape, a
+// cage's columns and bars, a relation's objects), so that a re-export gives
+// every object the id it had and no two files of one model give one id to
+// two different things.
 class GlobalIds {
  public:
   explicit GlobalIds(std::string base) : base_(std::move(base)), base_state_(Fnv1a128(base_)) {}
-  // The quoted id of the object named by `parts`: the hash of the base name
-  // and the parts, each after a unit separator (which names do not use).
-  std::string operator()(std::initializer_list<std::string_view> parts) {
+  // The id of the object named by `parts`: the hash of the base name and
+  // the parts, each after a unit separator (which names do not use).
+  Hash128 Key(std::initializer_list<std::string_view> parts) {
     Hash128 state = base_state_;
     for (const std::string_view part : parts) {
       state = Fnv1a128("\x1f", state);
@@ -423,8 +455,13 @@ class GlobalIds {
     }
     const Hash128 hash = Mixed(state);
     issued_.push_back(hash);
-    return "'" + EncodeGlobalId(hash) + "'";
+    return hash;
   }
+  // The same, quoted as the file writes it.
+  std::string operator()(std::initializer_list<std::string_view> parts) {
+    return Quoted(Key(parts));
+  }
+  static std::string Quoted(const Hash128& hash) { return "'" + EncodeGlobalId(hash) + "'"; }
 
   // Every id must be unique; checked once all are issued, by sorting them.
   void CheckUnique() {
@@ -530,9 +567,8 @@ std::string IsoTimestamp(const std::string& date) {
 }
 
 std::string LevelName(double elevation_mm) {
-  char buf[48];
-  std::snprintf(buf, sizeof buf, "Level %+.3f", elevation_mm / 1000.0);
-  return buf;
+  const std::string m = Fixed(elevation_mm / 1000.0, 3);
+  return "Level " + (m[0] == '-' ? m : "+" + m);
 }
 
 bool IsLigature(HostReinf::BendingShapeType type) {
@@ -546,6 +582,32 @@ double BarArea(double diameter) {  // m2, from mm
 }
 
 // One export as an IFC file, built part by part in the order of the file.
+// The attributes of the entities written with many of them, named, each
+// already as the file writes it ("'01'", "$", "#12", "16."). The functions
+// of IfcFile that take them write each entity's attribute order once.
+struct ReinforcingBarTypeAttributes {
+  std::string name, description;
+  std::string property_sets;        // "(#1,#2)"
+  std::string representation_maps;  // "(#3)"
+  std::string tag, element_type, predefined_type;
+  std::string nominal_diameter, cross_section_area, bar_length, bar_surface;
+  std::string bending_shape_code, bending_parameters;
+};
+
+// An element placed in the model: a column or a cage.
+struct ElementAttributes {
+  std::string name, description = "$";
+  int placement = 0;
+  std::string representation = "$";
+  std::string tag = "$";
+};
+
+// The attributes that all the bars of one row share.
+struct ReinforcingBarRowAttributes {
+  std::string name, tag, steel_grade;
+  std::string nominal_diameter, cross_section_area, bar_length, predefined_type, bar_surface;
+};
+
 class IfcFile {
  public:
   IfcFile(const ExportInput& input, const Schedule& schedule)
@@ -596,12 +658,98 @@ class IfcFile {
   void WriteCages();
   void WriteMarkProperties();
   void WriteRelations();
-  void WriteSourceColumns(const CageRecord& record, int assembly);
+  void WriteSourceColumns(const CageRecord& record, const std::string& cage_id, int assembly);
   // A length written to the last digit (placements far from the origin).
   std::string ExactLength(double mm) const;
-  void Relation(std::string_view type, std::initializer_list<std::string_view> key,
-                const std::string& args) {
-    data_.Add(type, gid_(key) + ",$,$,$," + args);
+  // A relation's id follows from its kind and the ids of the objects it
+  // relates (objects without one count by their entity number).
+  void Relation(std::string_view type, std::string_view kind, int relating,
+                const std::vector<int>& related, const std::string& args) {
+    Digest digest;
+    digest.Add(kind);
+    const auto add = [&](int id) {
+      const auto it = rooted_.find(id);
+      if (it != rooted_.end()) {
+        digest.Add(it->second);
+      } else {
+        digest.Add(static_cast<double>(id));
+      }
+    };
+    add(relating);
+    for (const int id : related) add(id);
+    data_.Add(type, gid_({"relation", type, digest.Text()}) + ",$,$,$," + args);
+  }
+  // An object with a GlobalId: its id is kept for the relations naming it.
+  int Rooted(std::string_view type, const Hash128& key, const std::string& rest) {
+    const int id = data_.Add(type, GlobalIds::Quoted(key) + rest);
+    rooted_.emplace(id, key);
+    return id;
+  }
+  // IfcReinforcingBarType (IFC4): GlobalId, OwnerHistory, Name,
+  // Description, ApplicableOccurrence, HasPropertySets, RepresentationMaps,
+  // Tag, ElementType, PredefinedType, NominalDiameter, CrossSectionArea,
+  // BarLength, BarSurface, BendingShapeCode, BendingParameters.
+  int ReinforcingBarType(const Hash128& key, const ReinforcingBarTypeAttributes& a) {
+    return Rooted("IFCREINFORCINGBARTYPE", key,
+                  ",$," + a.name + "," + a.description + ",$," + a.property_sets + "," +
+                      a.representation_maps + "," + a.tag + "," + a.element_type + "," +
+                      a.predefined_type + "," + a.nominal_diameter + "," + a.cross_section_area +
+                      "," + a.bar_length + "," + a.bar_surface + "," + a.bending_shape_code + "," +
+                      a.bending_parameters);
+  }
+  // IfcReinforcingBar (IFC4): GlobalId, OwnerHistory, Name, Description,
+  // ObjectType, ObjectPlacement, Representation, Tag, SteelGrade,
+  // NominalDiameter, CrossSectionArea, BarLength, PredefinedType,
+  // BarSurface. Written piece by piece: a building has a million.
+  int ReinforcingBar(const Hash128& key, int placement, int representation,
+                     const ReinforcingBarRowAttributes& a) {
+    const int bar = data_.Begin("IFCREINFORCINGBAR");
+    data_.Append(GlobalIds::Quoted(key)).Append(",$,").Append(a.name).Append(",$,$,");
+    data_.AppendRef(placement).Append(",").AppendRef(representation).Append(",");
+    data_.Append(a.tag).Append(",").Append(a.steel_grade).Append(",").Append(a.nominal_diameter);
+    data_.Append(",").Append(a.cross_section_area).Append(",").Append(a.bar_length).Append(",");
+    data_.Append(a.predefined_type).Append(",").Append(a.bar_surface).End();
+    rooted_.emplace(bar, key);
+    return bar;
+  }
+  // IfcColumn (IFC4): GlobalId, OwnerHistory, Name, Description,
+  // ObjectType, ObjectPlacement, Representation, Tag, PredefinedType.
+  int Column(const Hash128& key, const ElementAttributes& a) {
+    return Rooted("IFCCOLUMN", key,
+                  ",$," + a.name + "," + a.description + ",$," + Ref(a.placement) + "," +
+                      a.representation + "," + a.tag + ",.COLUMN.");
+  }
+  // IfcElementAssembly (IFC4): GlobalId, OwnerHistory, Name, Description,
+  // ObjectType, ObjectPlacement, Representation, Tag, AssemblyPlace,
+  // PredefinedType. A cage is a reinforcement unit.
+  int ReinforcementUnit(const Hash128& key, const ElementAttributes& a) {
+    return Rooted("IFCELEMENTASSEMBLY", key,
+                  ",$," + a.name + "," + a.description + ",$," + Ref(a.placement) + "," +
+                      a.representation + "," + a.tag + ",.NOTDEFINED.,.REINFORCEMENT_UNIT.");
+  }
+  // IfcBuildingStorey (IFC4): GlobalId, OwnerHistory, Name, Description,
+  // ObjectType, ObjectPlacement, Representation, LongName, CompositionType,
+  // Elevation.
+  int BuildingStorey(const Hash128& key, const std::string& name, int placement,
+                     const std::string& elevation) {
+    return Rooted("IFCBUILDINGSTOREY", key,
+                  ",$," + name + ",$,$," + Ref(placement) + ",$,$,.ELEMENT.," + elevation);
+  }
+  // IfcElementQuantity (IFC4): GlobalId, OwnerHistory, Name, Description,
+  // MethodOfMeasurement, Quantities.
+  int ElementQuantity(const Hash128& key, std::string_view name,
+                      const std::vector<int>& quantities) {
+    return Rooted("IFCELEMENTQUANTITY", key,
+                  ",$," + StepString(name) + ",$,$," + RefList(quantities));
+  }
+  // IfcPropertySingleValue (IFC4): Name, Description, NominalValue, Unit.
+  int PropertySingleValue(std::string_view name, const std::string& nominal_value) {
+    return data_.Add("IFCPROPERTYSINGLEVALUE", StepString(name) + ",$," + nominal_value + ",$");
+  }
+  // IfcPropertySet (IFC4): GlobalId, OwnerHistory, Name, Description,
+  // HasProperties.
+  int PropertySet(const Hash128& key, std::string_view name, const std::vector<int>& properties) {
+    return Rooted("IFCPROPERTYSET", key, ",$," + StepString(name) + ",$," + RefList(properties));
   }
   const char* BarKind(std::size_t mark) const {
     return IsLigature(*mark_kind_[mark]) ? ".LIGATURE." : ".MAIN.";
@@ -612,6 +760,7 @@ class IfcFile {
   std::string model_name_;
   GlobalIds gid_;
   StepData data_;
+  std::unordered_map<int, Hash128> rooted_;  // entity -> its GlobalId
 
   int world_ = 0;  // the global frame
   int body_ = 0;   // the body context
@@ -640,8 +789,10 @@ class IfcFile {
   std::vector<std::vector<ShapeMap>> maps_;
   std::vector<std::optional<HostReinf::BendingShapeType>> mark_kind_;
   std::vector<int> types_;
+  std::vector<Hash128> type_keys_;
   std::vector<std::vector<int>> bars_of_mark_;
-  std::vector<std::pair<int, int>> mark_sets_;  // property set and quantities
+  std::vector<int> mark_sets_;                                // the quantities of one bar
+  std::map<std::string, std::vector<int>> columns_of_grade_;  // concrete grade -> columns
   // By cage and placement: where its bars come from.
   std::vector<std::vector<PlacementSource>> sources_;
   std::vector<Cage> cages_;
@@ -693,8 +844,9 @@ void IfcFile::WriteProject() {
       data_.Add("IFCSIUNIT", "*,.MASSUNIT.,.KILO.,.GRAM."),
   };
   const int unit_assignment = data_.Add("IFCUNITASSIGNMENT", RefList(units));
-  project_ = data_.Add("IFCPROJECT", gid_({"project"}) + ",$," + StepLabel(input_.project) +
-                                         ",$,$,$,$,(" + Ref(context) + ")," + Ref(unit_assignment));
+  project_ = Rooted("IFCPROJECT", gid_.Key({"project"}),
+                    ",$," + StepLabel(input_.project) + ",$,$,$,$,(" + Ref(context) + ")," +
+                        Ref(unit_assignment));
 }
 
 // The storeys of the cages: for a source model the storeys of its columns
@@ -725,11 +877,12 @@ void IfcFile::WriteSpatialStructure() {
   }
 
   const int site_place = data_.Add("IFCLOCALPLACEMENT", "$," + Ref(world_));
-  site_ = data_.Add(
-      "IFCSITE", gid_({"site"}) + ",$,'Site',$,$," + Ref(site_place) + ",$,$,.ELEMENT.,$,$,$,$,$");
+  site_ = Rooted("IFCSITE", gid_.Key({"site"}),
+                 ",$,'Site',$,$," + Ref(site_place) + ",$,$,.ELEMENT.,$,$,$,$,$");
   building_place_ = data_.Add("IFCLOCALPLACEMENT", Ref(site_place) + "," + Ref(world_));
-  building_ = data_.Add("IFCBUILDING", gid_({"building"}) + ",$," + StepLabel(model_name_) +
-                                           ",$,$," + Ref(building_place_) + ",$,$,.ELEMENT.,$,$,$");
+  building_ = Rooted(
+      "IFCBUILDING", gid_.Key({"building"}),
+      ",$," + StepLabel(model_name_) + ",$,$," + Ref(building_place_) + ",$,$,.ELEMENT.,$,$,$");
   for (const StoreyKey& key : keys) {
     Storey& s = storeys_[key];
     std::string name = LevelName(key.level);
@@ -741,9 +894,8 @@ void IfcFile::WriteSpatialStructure() {
     }
     s.place = data_.Add("IFCLOCALPLACEMENT",
                         Ref(building_place_) + "," + Ref(data_.Frame(Point3D(0, 0, key.level))));
-    s.id = data_.Add("IFCBUILDINGSTOREY", gid_({"storey", StoreyName(key)}) + ",$," +
-                                              StepString(name) + ",$,$," + Ref(s.place) +
-                                              ",$,$,.ELEMENT.," + data_.Length(elevation));
+    s.id = BuildingStorey(gid_.Key({"storey", StoreyName(key)}), StepString(name), s.place,
+                          data_.Length(elevation));
   }
 }
 
@@ -752,6 +904,18 @@ void IfcFile::WriteColumns() {
   // A source model holds its columns; cage.ifc is laid over it and holds
   // only what the tool made.
   if (source_) return;
+  // A column's concrete is the grade its cage was made for (the first cage
+  // of it that says).
+  std::map<std::string, std::string> grade_of_column;
+  for (const CageRecord& cage : input_.cages) {
+    if (cage.placements.empty()) continue;
+    const int grade = cage.placements.front().GetBendingShape().GetConcreteGrade();
+    const auto& grades = geomkit::concr_grade_list();
+    if (grade < 1 || grade > static_cast<int>(grades.size())) continue;
+    for (const std::string& id : cage.column_ids) {
+      grade_of_column.emplace(id, grades[static_cast<std::size_t>(grade - 1)]);
+    }
+  }
   const int up = data_.Direction({0, 0, 1});
   for (const std::size_t index : columns_) {
     const HostElementAdapter::Element& e = input_.model->GetElements()[index];
@@ -783,9 +947,15 @@ void IfcFile::WriteColumns() {
     const std::string label = StepLabel(e.id);
     const std::string description =
         FirstCharacters(e.id, kMaxLabelCharacters).size() < e.id.size() ? StepString(e.id) : "$";
-    storey.contents.push_back(
-        data_.Add("IFCCOLUMN", gid_({"column", e.id}) + ",$," + label + "," + description + ",$," +
-                                   Ref(place) + "," + representation + "," + label + ",.COLUMN."));
+    const int column = Column(gid_.Key({"column", e.id}), {.name = label,
+                                                           .description = description,
+                                                           .placement = place,
+                                                           .representation = representation,
+                                                           .tag = label});
+    storey.contents.push_back(column);
+    if (const auto it = grade_of_column.find(e.id); it != grade_of_column.end()) {
+      columns_of_grade_[it->second].push_back(column);
+    }
   }
 }
 
@@ -829,6 +999,7 @@ void IfcFile::WriteBarTypes() {
   MatchShapes();
   steel_ = data_.Add("IFCMATERIAL", "'B500B',$,'Steel'");
   types_.assign(schedule_.marks.size(), 0);
+  type_keys_.assign(schedule_.marks.size(), {});
   for (std::size_t m = 0; m < schedule_.marks.size(); ++m) {
     if (maps_[m].empty()) continue;  // no placement of this mark in the export
     const MarkEntry& mark = schedule_.marks[m];
@@ -858,6 +1029,29 @@ void IfcFile::WriteBarTypes() {
       map_ids.push_back(map.id);
     }
     const BarShape& s = mark.shape;
+    // The type is its mark and its shape: a digest of its scheduled values
+    // and its bent shapes.
+    Digest digest;
+    digest.Add(mark.mark).Add(s.code).Add(s.sketch).Add(s.diameter).Add(s.bend_radius);
+    for (const double v : {s.A, s.B, s.C, s.D, s.E, s.exact_length}) digest.Add(v);
+    for (const ShapeMap& map : maps_[m]) {
+      for (const Point3D& q : map.polyline) digest.Add(q);
+    }
+    // What the schedule says of the mark beyond the type's own attributes,
+    // in a property set of our own.
+    std::vector<int> schedule_values{
+        PropertySingleValue("Mark", "IFCIDENTIFIER(" + StepString(mark.mark) + ")"),
+        PropertySingleValue("ScheduledLength", "IFCPOSITIVELENGTHMEASURE(" +
+                                                   data_.Length(mark.scheduled_length) + ")"),
+    };
+    if (!s.sketch.empty()) {
+      schedule_values.push_back(
+          PropertySingleValue("Shape", "IFCTEXT(" + StepString(s.sketch) + ")"));
+    }
+    const Hash128 type_key = gid_.Key({"type", mark.mark, digest.Text()});
+    type_keys_[m] = type_key;
+    const int schedule_set = PropertySet(gid_.Key({"schedule of", EncodeGlobalId(type_key)}),
+                                         "Pier_BarSchedule", schedule_values);
     // The scheduled dimensions in order, up to the last one used.
     const std::array<double, 5> dims{s.A, s.B, s.C, s.D, s.E};
     std::size_t used = dims.size();
@@ -869,13 +1063,19 @@ void IfcFile::WriteBarTypes() {
     if (used) parameters += ")";
     const std::string description = TypeAndSize(s.diameter) + ", shape code " + s.code +
                                     (s.sketch.empty() ? "" : ": " + s.sketch);
-    types_[m] = data_.Add("IFCREINFORCINGBARTYPE",
-                          gid_({"type", mark.mark}) + ",$," + StepString(mark.mark) + "," +
-                              StepString(description) + ",$,$," + RefList(map_ids) + "," +
-                              StepString(mark.mark) + "," + StepString(TypeAndSize(s.diameter)) +
-                              "," + BarKind(m) + "," + data_.Length(s.diameter) + "," +
-                              StepReal(BarArea(s.diameter)) + "," + data_.Length(s.exact_length) +
-                              ",.TEXTURED.," + StepString(s.code) + "," + parameters);
+    types_[m] = ReinforcingBarType(type_key, {.name = StepString(mark.mark),
+                                              .description = StepString(description),
+                                              .property_sets = RefList({schedule_set}),
+                                              .representation_maps = RefList(map_ids),
+                                              .tag = StepString(mark.mark),
+                                              .element_type = StepString(TypeAndSize(s.diameter)),
+                                              .predefined_type = BarKind(m),
+                                              .nominal_diameter = data_.Length(s.diameter),
+                                              .cross_section_area = StepReal(BarArea(s.diameter)),
+                                              .bar_length = data_.Length(s.exact_length),
+                                              .bar_surface = ".TEXTURED.",
+                                              .bending_shape_code = StepString(s.code),
+                                              .bending_parameters = parameters});
   }
 }
 
@@ -917,13 +1117,36 @@ void IfcFile::WriteCages() {
     // GlobalId, Name and Tag, and its Tag.
     const std::string tag =
         column && !column->source.tag.empty() ? StepString(column->source.tag) : "$";
+    // A cage is its columns and its bars: the same cage written again keeps
+    // its id, another cage of the same columns gets another.
+    Digest digest;
+    digest.Add(record.name);
+    for (const std::string& id : record.column_ids) {
+      digest.Add(id);
+      const auto index = input_.model ? input_.model->Find(id) : std::nullopt;
+      if (!index) continue;
+      const auto& e = input_.model->GetElements()[*index];
+      digest.Add(e.source.global_id).Add(e.bottom).Add(e.top);
+      for (const auto& q : e.plan) digest.Add(q.X()).Add(q.Y());
+    }
+    for (std::size_t p = 0; p < record.placements.size(); ++p) {
+      const BarPlacement& placement = record.placements[p];
+      digest.Add(schedule_.marks[sources_[c][p].mark].mark);
+      for (const Point3D& q : placement.GetBendingShape().GetPolyline()) digest.Add(q);
+      for (std::size_t k = 0; k < placement.GetBarCount(); ++k) {
+        const Vector3D t = placement.GetBarTranslation(k);
+        digest.Add(t.X()).Add(t.Y()).Add(t.Z());
+      }
+    }
+    const Hash128 cage_key = gid_.Key({"cage", record.name, digest.Text()});
+    const std::string cage_id = EncodeGlobalId(cage_key);
     Cage cage;
-    cage.assembly = data_.Add("IFCELEMENTASSEMBLY",
-                              gid_({"cage", record.name}) + ",$," + StepLabel(record.name) + "," +
-                                  StepString(description) + ",$," + Ref(cage_place) + ",$," + tag +
-                                  ",.NOTDEFINED.,.REINFORCEMENT_UNIT.");
+    cage.assembly = ReinforcementUnit(cage_key, {.name = StepLabel(record.name),
+                                                 .description = StepString(description),
+                                                 .placement = cage_place,
+                                                 .tag = tag});
     storey.contents.push_back(cage.assembly);
-    WriteSourceColumns(record, cage.assembly);
+    WriteSourceColumns(record, cage_id, cage.assembly);
     std::vector<std::size_t> count_of_mark(schedule_.marks.size(), 0);
     for (std::size_t p = 0; p < record.placements.size(); ++p) {
       const BarPlacement& placement = record.placements[p];
@@ -939,11 +1162,15 @@ void IfcFile::WriteCages() {
                              Ref(data_.Direction(motion.axes[0])) + "," +
                                  Ref(data_.Direction(motion.axes[1])) + "," + shift + ",1.," +
                                  Ref(data_.Direction(motion.axes[2])));
-      const std::string name = StepString(TypeAndSize(mark.shape.diameter) + "-" + mark.mark);
-      const std::string attributes =
-          StepString(mark.mark) + ",'B500B'," + data_.Length(mark.shape.diameter) + "," +
-          StepReal(BarArea(mark.shape.diameter)) + "," + data_.Length(mark.shape.exact_length) +
-          "," + BarKind(source.mark) + ",.TEXTURED.";
+      const ReinforcingBarRowAttributes row{
+          .name = StepString(TypeAndSize(mark.shape.diameter) + "-" + mark.mark),
+          .tag = StepString(mark.mark),
+          .steel_grade = "'B500B'",
+          .nominal_diameter = data_.Length(mark.shape.diameter),
+          .cross_section_area = StepReal(BarArea(mark.shape.diameter)),
+          .bar_length = data_.Length(mark.shape.exact_length),
+          .predefined_type = BarKind(source.mark),
+          .bar_surface = ".TEXTURED."};
       int product = 0;
       for (std::size_t k = 0; k < placement.GetBarCount(); ++k) {
         // Each bar: its own position, the mark's shape mapped there, and the
@@ -975,11 +1202,9 @@ void IfcFile::WriteCages() {
         char number[16];
         const auto [number_end, ec] =
             std::to_chars(number, number + sizeof number, ++count_of_mark[source.mark]);
-        const std::string gid =
-            gid_({"bar", record.name, mark.mark, std::string_view(number, number_end)});
-        const int bar = data_.Begin("IFCREINFORCINGBAR");
-        data_.Append(gid).Append(",$,").Append(name).Append(",$,$,").AppendRef(place).Append(",");
-        data_.AppendRef(product).Append(",").Append(attributes).End();
+        const Hash128 bar_key =
+            gid_.Key({"bar", cage_id, mark.mark, std::string_view(number, number_end)});
+        const int bar = ReinforcingBar(bar_key, place, product, row);
         cage.bars.push_back(bar);
         bars_of_mark_[source.mark].push_back(bar);
       }
@@ -988,46 +1213,22 @@ void IfcFile::WriteCages() {
   }
 }
 
-// For each mark: its bending shape's code and dimensions, and the quantities
-// of one bar.
+// For each mark the quantities of one bar. (Its shape code and dimensions
+// are the bar type's own attributes.)
 void IfcFile::WriteMarkProperties() {
-  mark_sets_.assign(schedule_.marks.size(), {0, 0});
+  mark_sets_.assign(schedule_.marks.size(), 0);
   for (std::size_t m = 0; m < schedule_.marks.size(); ++m) {
     if (bars_of_mark_[m].empty()) continue;
     const MarkEntry& mark = schedule_.marks[m];
     const BarShape& s = mark.shape;
-    const auto value = [&](const std::string& name, const std::string& measure) {
-      return data_.Add("IFCPROPERTYSINGLEVALUE", StepString(name) + ",$," + measure + ",$");
-    };
-    const auto length = [&](double mm) {
-      return "IFCPOSITIVELENGTHMEASURE(" + data_.Length(mm) + ")";
-    };
-    std::vector<int> properties{value("ShapeCode", "IFCLABEL(" + StepString(s.code) + ")")};
-    for (const auto& [letter, dim] : std::array<std::pair<const char*, double>, 5>{
-             {{"A", s.A}, {"B", s.B}, {"C", s.C}, {"D", s.D}, {"E", s.E}}}) {
-      if (dim > 0)
-        properties.push_back(value(std::string("ShapeParameter_") + letter, length(dim)));
-    }
-    // The scheduled radius is the bend's inner radius (half the mandrel),
-    // given for bent bars only.
-    if (s.code != "00" && s.bend_radius > s.diameter / 2) {
-      properties.push_back(value("ShapeParameter_R", length(s.bend_radius - s.diameter / 2)));
-    }
-    const int pset =
-        data_.Add("IFCPROPERTYSET", gid_({"bending", mark.mark}) +
-                                        ",$,'Pset_ReinforcingBarBendingsBS8666Common',$," +
-                                        RefList(properties));
     const std::vector<int> quantities{
         data_.Add("IFCQUANTITYCOUNT", "'Count',$,$,1.,$"),
         data_.Add("IFCQUANTITYLENGTH", "'Length',$,$," + data_.Length(s.exact_length) + ",$"),
         data_.Add("IFCQUANTITYWEIGHT",
                   "'Weight',$,$," + StepReal(s.exact_length / 1000.0 * mark.unit_mass) + ",$"),
     };
-    const int qto =
-        data_.Add("IFCELEMENTQUANTITY", gid_({"quantities", mark.mark}) +
-                                            ",$,'Qto_ReinforcingElementBaseQuantities',$,$," +
-                                            RefList(quantities));
-    mark_sets_[m] = {pset, qto};
+    mark_sets_[m] = ElementQuantity(gid_.Key({"quantities of", EncodeGlobalId(type_keys_[m])}),
+                                    "Qto_ReinforcingElementBaseQuantities", quantities);
   }
 }
 
@@ -1047,7 +1248,8 @@ std::string IfcFile::ExactLength(double mm) const {
 // The source columns of a cage, one property set each, so that the cage can
 // be tied back to them: Pier_SourceColumn for the lower (or only) one,
 // Pier_SourceColumnAbove for the one standing on it.
-void IfcFile::WriteSourceColumns(const CageRecord& record, int assembly) {
+void IfcFile::WriteSourceColumns(const CageRecord& record, const std::string& cage_id,
+                                 int assembly) {
   if (!source_ || !input_.model) return;
   for (std::size_t k = 0; k < record.column_ids.size() && k < 2; ++k) {
     const auto index = input_.model->Find(record.column_ids[k]);
@@ -1065,51 +1267,57 @@ void IfcFile::WriteSourceColumns(const CageRecord& record, int assembly) {
       properties.push_back(value("Storey", "IFCLABEL", source_->storeys.at(*src.storey).name));
     }
     const char* set = k == 0 ? "Pier_SourceColumn" : "Pier_SourceColumnAbove";
-    const int pset = data_.Add("IFCPROPERTYSET", gid_({set, record.name}) + ",$," +
-                                                     StepString(set) + ",$," + RefList(properties));
-    Relation("IFCRELDEFINESBYPROPERTIES", {"source of", set, record.name},
+    const int pset = PropertySet(gid_.Key({set, cage_id}), set, properties);
+    Relation("IFCRELDEFINESBYPROPERTIES", "properties", pset, {assembly},
              "(" + Ref(assembly) + ")," + Ref(pset));
   }
 }
 
 void IfcFile::WriteRelations() {
-  Relation("IFCRELAGGREGATES", {"aggregates", "project"}, Ref(project_) + ",(" + Ref(site_) + ")");
-  Relation("IFCRELAGGREGATES", {"aggregates", "site"}, Ref(site_) + ",(" + Ref(building_) + ")");
+  Relation("IFCRELAGGREGATES", "aggregates", project_, {site_},
+           Ref(project_) + ",(" + Ref(site_) + ")");
+  Relation("IFCRELAGGREGATES", "aggregates", site_, {building_},
+           Ref(site_) + ",(" + Ref(building_) + ")");
   std::vector<int> storey_ids;
   for (const auto& [key, s] : storeys_) storey_ids.push_back(s.id);
-  Relation("IFCRELAGGREGATES", {"aggregates", "building"},
+  Relation("IFCRELAGGREGATES", "aggregates", building_, storey_ids,
            Ref(building_) + "," + RefList(storey_ids));
   for (const auto& [key, s] : storeys_) {
     if (s.contents.empty()) continue;
-    Relation("IFCRELCONTAINEDINSPATIALSTRUCTURE", {"contains", StoreyName(key)},
+    Relation("IFCRELCONTAINEDINSPATIALSTRUCTURE", "contains", s.id, s.contents,
              RefList(s.contents) + "," + Ref(s.id));
   }
   // A cage's bars are its parts; being parts, they stay out of the storey.
   for (std::size_t c = 0; c < cages_.size(); ++c) {
     if (cages_[c].bars.empty()) continue;
-    Relation("IFCRELAGGREGATES", {"aggregates", "cage", input_.cages[c].name},
+    Relation("IFCRELAGGREGATES", "aggregates", cages_[c].assembly, cages_[c].bars,
              Ref(cages_[c].assembly) + "," + RefList(cages_[c].bars));
+  }
+  // The columns' concrete, by grade.
+  for (const auto& [grade, columns] : columns_of_grade_) {
+    const int material = data_.Add("IFCMATERIAL", StepString(grade) + ",$,'Concrete'");
+    Relation("IFCRELASSOCIATESMATERIAL", "material " + grade, material, columns,
+             RefList(columns) + "," + Ref(material));
   }
   std::vector<int> types;
   for (const int t : types_) {
     if (t) types.push_back(t);
   }
   if (types.empty()) return;
-  Relation("IFCRELDECLARES", {"declares"}, Ref(project_) + "," + RefList(types));
+  Relation("IFCRELDECLARES", "declares", project_, types, Ref(project_) + "," + RefList(types));
   std::vector<int> with_material = types;
   for (const auto& bars : bars_of_mark_) {
     with_material.insert(with_material.end(), bars.begin(), bars.end());
   }
-  Relation("IFCRELASSOCIATESMATERIAL", {"material"}, RefList(with_material) + "," + Ref(steel_));
+  Relation("IFCRELASSOCIATESMATERIAL", "material", steel_, with_material,
+           RefList(with_material) + "," + Ref(steel_));
   for (std::size_t m = 0; m < schedule_.marks.size(); ++m) {
     if (bars_of_mark_[m].empty()) continue;
-    const std::string& mark = schedule_.marks[m].mark;
     const std::string bars = RefList(bars_of_mark_[m]);
-    Relation("IFCRELDEFINESBYTYPE", {"typed", mark}, bars + "," + Ref(types_[m]));
-    Relation("IFCRELDEFINESBYPROPERTIES", {"bending of", mark},
-             bars + "," + Ref(mark_sets_[m].first));
-    Relation("IFCRELDEFINESBYPROPERTIES", {"quantities of", mark},
-             bars + "," + Ref(mark_sets_[m].second));
+    Relation("IFCRELDEFINESBYTYPE", "typed", types_[m], bars_of_mark_[m],
+             bars + "," + Ref(types_[m]));
+    Relation("IFCRELDEFINESBYPROPERTIES", "quantities", mark_sets_[m], bars_of_mark_[m],
+             bars + "," + Ref(mark_sets_[m]));
   }
 }
 

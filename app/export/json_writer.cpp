@@ -8,24 +8,15 @@
 #include <nlohmann/json.hpp>
 
 #include "app/export/exporter.h"
+#include "app/export/ifc_writer.h"
+#include "app/export/text.h"
 
 namespace pierhost {
 
 namespace {
 
-// Shortest text of a value rounded to a step (0.01 unless told).
-class Numbers {
- public:
-  std::string_view operator()(double v, double step = 0.01) {
-    double r = std::round(v / step) * step;
-    if (r == 0) r = 0;  // no "-0"
-    auto [end, ec] = std::to_chars(buf_, buf_ + sizeof buf_, r);
-    return {buf_, static_cast<std::size_t>(end - buf_)};
-  }
-
- private:
-  char buf_[40];
-};
+// A value rounded to hundredths (`decimals` unless told).
+std::string Num(double v, int decimals = 2) { return Rounded(v, decimals); }
 
 // Bytes that are not UTF-8 (an id from a model written elsewhere) become
 // U+FFFD rather than failing the whole file.
@@ -38,21 +29,22 @@ class ModelJsonWriter : public Exporter {
   std::string FileName() const override { return "model.json"; }
 
   void Write(const ExportInput& input, const Schedule& schedule, std::ostream& out) const override {
-    Numbers num;
     std::string text;
     text.reserve(1 << 16);
     const auto flush = [&] {
       out.write(text.data(), static_cast<std::streamsize>(text.size()));
       text.clear();
     };
-    text += "{\n \"format\": \"pier-cages\",\n \"version\": 1,\n \"project\": " +
-            Quoted(input.project) + ",\n \"date\": " + Quoted(input.date) + ",\n \"marks\": [";
+    text +=
+        "{\n \"format\": \"pier-cages\",\n \"version\": 2,\n \"units\": {\"length\": \"mm\", "
+        "\"mass\": \"kg\"},\n \"project\": " +
+        Quoted(input.project) + ",\n \"date\": " + Quoted(input.date) + ",\n \"marks\": [";
     for (std::size_t i = 0; i < schedule.marks.size(); ++i) {
       const auto& m = schedule.marks[i];
       text += i ? ",\n  " : "\n  ";
       text += "{\"mark\": " + Quoted(m.mark) +
               ", \"type_and_size\": " + Quoted(TypeAndSize(m.shape.diameter)) + ", \"diameter\": ";
-      text += num(m.shape.diameter);
+      text += Num(m.shape.diameter);
       text += ", \"shape_code\": " + Quoted(m.shape.code);
       if (!m.shape.sketch.empty()) text += ", \"sketch\": " + Quoted(m.shape.sketch);
       for (const auto& [key, value] : {std::pair{"A", m.shape.A},
@@ -62,14 +54,14 @@ class ModelJsonWriter : public Exporter {
                                        {"E", m.shape.E}}) {
         if (value == 0) continue;
         text += std::string(", \"") + key + "\": ";
-        text += num(value);
+        text += Num(value);
       }
       text += ", \"exact_length\": ";
-      text += num(m.shape.exact_length);
+      text += Num(m.shape.exact_length);
       text += ", \"length\": ";
-      text += num(m.scheduled_length);
+      text += Num(m.scheduled_length);
       text += ", \"unit_mass\": ";
-      text += num(m.unit_mass, 0.001);
+      text += Num(m.unit_mass, 3);
       text += "}";
     }
     text += "\n ],\n \"cages\": [";
@@ -85,15 +77,48 @@ class ModelJsonWriter : public Exporter {
         const auto& shape = pl.GetBendingShape();
         text += p ? ",\n   " : "\n   ";
         text += "{\"mark\": " + Quoted(schedule.marks[schedule.placement_marks[c][p]].mark) +
-                ", \"position\": " + std::to_string(pl.GetPositionNumber()) +
-                ", \"layer\": " + std::to_string(pl.GetCommonProperties().Layer) +
-                ", \"shape\": \"" + HostReinf::ToString(shape.GetShapeType()) +
-                "\", \"diameter\": ";
-        text += num(shape.GetDiameter());
-        text += ", \"count\": " + std::to_string(pl.GetBarCount());
-        if (pl.GetRule() == HostReinf::BarPlacement::Rule::Spacing) {
+                ", \"position\": " + Integer(pl.GetPositionNumber()) +
+                ", \"layer\": " + Integer(pl.GetCommonProperties().Layer) + ", \"shape\": \"" +
+                HostReinf::ToString(shape.GetShapeType()) + "\", \"diameter\": ";
+        text += Num(shape.GetDiameter());
+        text += ", \"bend_radius\": ";
+        text += Num(shape.GetBendRadius());
+        text += ", \"length\": ";
+        text += Num(schedule.marks[schedule.placement_marks[c][p]].shape.exact_length);
+        text += ", \"count\": " + Integer(pl.GetBarCount());
+        // The bars' spacing as they stand; the palette's ("nominal_spacing")
+        // is its upper bound.
+        if (pl.GetBarCount() > 1) {
           text += ", \"spacing\": ";
-          text += num(pl.GetRuleValue());
+          text += Num(ActualSpacing(pl));
+        }
+        if (pl.GetRule() == HostReinf::BarPlacement::Rule::Spacing) {
+          text += ", \"nominal_spacing\": ";
+          text += Num(pl.GetRuleValue());
+        }
+        if (pl.GetBarCount() > 0) {
+          // The first bar's centreline: its straight legs and its bends as
+          // arcs of the bend radius; the other bars are the same shape moved
+          // as their corners are.
+          const auto t = pl.GetBarTranslation(0);
+          std::vector<HostGeo::Point3D> corners;
+          for (const auto& q : shape.GetPolyline()) corners.push_back(q + t);
+          const ifc::IndexedCurve curve = ifc::FilletPolyline(corners, shape.GetBendRadius());
+          text += ", \"centreline\": {\"points\": [";
+          for (std::size_t i = 0; i < curve.points.size(); ++i) {
+            const auto& q = curve.points[i];
+            text += (i ? ", [" : "[") + Num(q.X()) + ", " + Num(q.Y()) + ", " + Num(q.Z()) + "]";
+          }
+          text += "], \"segments\": [";
+          for (std::size_t i = 0; i < curve.segments.size(); ++i) {
+            const auto& segment = curve.segments[i];
+            text += i ? ", [" : "[";
+            for (std::size_t k = 0; k < segment.indices.size(); ++k) {
+              text += (k ? ", " : "") + Integer(segment.indices[k] - 1);
+            }
+            text += "]";
+          }
+          text += "]}";
         }
         text += ", \"bars\": [";
         for (std::size_t k = 0; k < pl.GetBarCount(); ++k) {
@@ -102,11 +127,11 @@ class ModelJsonWriter : public Exporter {
           const auto& poly = shape.GetPolyline();
           for (std::size_t i = 0; i < poly.size(); ++i) {
             text += i ? ", [" : "[";
-            text += num(poly[i].X() + t.X());
+            text += Num(poly[i].X() + t.X());
             text += ", ";
-            text += num(poly[i].Y() + t.Y());
+            text += Num(poly[i].Y() + t.Y());
             text += ", ";
-            text += num(poly[i].Z() + t.Z());
+            text += Num(poly[i].Z() + t.Z());
             text += "]";
           }
           text += "]";

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <chrono>
 #include <filesystem>
+#include <locale>
 #include <optional>
 #include <stdexcept>
 #include <system_error>
@@ -221,6 +222,10 @@ class FileOut::Buffer : public std::streambuf {
 
 FileOut::FileOut(int fd) : std::ostream(nullptr), buffer_(std::make_unique<Buffer>(fd)) {
   rdbuf(buffer_.get());
+  // Writers format their numbers themselves (app/export/text.h); whatever
+  // else reaches the file is never grouped or given a decimal comma by the
+  // process's locale.
+  imbue(std::locale::classic());
 }
 FileOut::~FileOut() = default;
 

@@ -1,9 +1,76 @@
 #include "app/export/text.h"
 
+#include <locale.h>
+
+#include <algorithm>
 #include <charconv>
-#include <cstdio>
+#include <cmath>
+#include <stdexcept>
 
 namespace pierhost {
+
+namespace {
+
+void RequireFinite(double value) {
+  if (!std::isfinite(value)) {
+    // A number that is not finite is a fault of the writer's caller; its
+    // text would be "inf" or "nan", which no reader takes.
+    throw std::invalid_argument("a number to write is not finite");
+  }
+}
+
+// Takes off a sign in front of a text that holds no digit but zeros.
+std::string WithoutNegativeZero(std::string text) {
+  if (!text.empty() && text[0] == '-' && text.find_first_not_of("-0.") == std::string::npos) {
+    text.erase(0, 1);
+  }
+  return text;
+}
+
+}  // namespace
+
+std::string Fixed(double value, int decimals) {
+  RequireFinite(value);
+  char buf[400];
+  const auto [end, ec] =
+      std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, std::max(decimals, 0));
+  if (ec != std::errc()) throw std::invalid_argument("a number is too long to write");
+  return WithoutNegativeZero(std::string(buf, end));
+}
+
+std::string Shortest(double value) {
+  RequireFinite(value);
+  char buf[64];
+  const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value == 0 ? 0.0 : value);
+  return std::string(buf, end);
+}
+
+std::string Rounded(double value, int decimals) {
+  std::string text = Fixed(value, decimals);
+  if (text.find('.') != std::string::npos) {
+    text.erase(text.find_last_not_of('0') + 1);
+    if (text.back() == '.') text.pop_back();
+  }
+  return WithoutNegativeZero(text);
+}
+
+ClassicNumbersInThisThread::ClassicNumbersInThisThread() {
+  locale_t classic = newlocale(LC_NUMERIC_MASK, "C", static_cast<locale_t>(nullptr));
+  if (!classic) throw std::runtime_error("the C locale could not be made for writing numbers");
+  classic_ = classic;
+  previous_ = uselocale(classic);
+}
+
+ClassicNumbersInThisThread::~ClassicNumbersInThisThread() {
+  uselocale(static_cast<locale_t>(previous_));
+  freelocale(static_cast<locale_t>(classic_));
+}
+
+std::string Integer(long long value) {
+  char buf[24];
+  const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value);
+  return std::string(buf, end);
+}
 
 namespace {
 
@@ -42,10 +109,13 @@ bool Reorders(char32_t cp) {
          cp == 0x200F || cp == 0x061C;
 }
 
-std::string Hex(const char* format, unsigned value) {
-  char text[16];
-  std::snprintf(text, sizeof text, format, value);
-  return text;
+// "\x" and two hex digits, or "\u" and four.
+std::string Hex(const char* prefix, unsigned value) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  const int digits = prefix[1] == 'u' ? 4 : 2;
+  std::string out = prefix;
+  for (int k = digits - 1; k >= 0; --k) out += kHex[(value >> (4 * k)) & 0xFU];
+  return out;
 }
 
 }  // namespace
@@ -57,7 +127,7 @@ std::string EscapeControls(std::string_view utf8, std::string_view keep) {
     char32_t cp = 0;
     const std::size_t n = DecodeUtf8(utf8, i, cp);
     if (n == 0) {
-      out += Hex("\\x%02x", static_cast<unsigned char>(utf8[i]));
+      out += Hex("\\x", static_cast<unsigned char>(utf8[i]));
       ++i;
       continue;
     }
@@ -65,10 +135,10 @@ std::string EscapeControls(std::string_view utf8, std::string_view keep) {
       if (keep.find(static_cast<char>(cp)) != std::string_view::npos) {
         out += static_cast<char>(cp);
       } else {
-        out += Hex("\\x%02x", static_cast<unsigned>(cp));
+        out += Hex("\\x", static_cast<unsigned>(cp));
       }
     } else if ((cp >= 0x80 && cp <= 0x9F) || Reorders(cp)) {
-      out += Hex("\\u%04x", static_cast<unsigned>(cp));
+      out += Hex("\\u", static_cast<unsigned>(cp));
     } else {
       out.append(utf8.substr(i, n));
     }

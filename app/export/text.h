@@ -1,3 +1,10 @@
+// Text and numbers as the outputs write them.
+//
+// Numbers: every writer formats through the functions below, which use
+// std::to_chars and so never depend on the locale of the process (a host
+// program running in a decimal-comma locale still writes "12.5", and no
+// digit grouping).
+//
 // Text from the model (element ids, names) as each output can hold it. Ids
 // are the user's own and may hold anything JSON can: control characters,
 // escape sequences, text a spreadsheet takes for a formula, 100,000
@@ -8,8 +15,39 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 namespace pierhost {
+
+// `value` with exactly `decimals` digits after the point ("12.50", "3"),
+// never "-0" or "-0.00". A value that is not finite is an error.
+std::string Fixed(double value, int decimals);
+// The shortest text that reads back as `value` ("12.5", "0.001", "1e+20").
+std::string Shortest(double value);
+// `value` rounded to `decimals` digits after the point, without trailing
+// zeros ("124.71", "34", "0.5"); never "-0".
+std::string Rounded(double value, int decimals);
+// A whole number ("1234").
+std::string Integer(long long value);
+template <typename T>
+requires std::is_integral_v<T> std::string Integer(T value) {
+  return Integer(static_cast<long long>(value));
+}
+
+// While it lives, the calling thread formats numbers as the "C" locale
+// does, whatever the process's locale: for the libraries that write numbers
+// with printf (the workbook's, the PDF's). Other threads are not touched.
+class ClassicNumbersInThisThread {
+ public:
+  ClassicNumbersInThisThread();
+  ~ClassicNumbersInThisThread();
+  ClassicNumbersInThisThread(const ClassicNumbersInThisThread&) = delete;
+  ClassicNumbersInThisThread& operator=(const ClassicNumbersInThisThread&) = delete;
+
+ private:
+  void* classic_ = nullptr;   // locale_t
+  void* previous_ = nullptr;  // locale_t
+};
 
 // Control characters (C0, DEL, C1), the marks that reorder text on screen
 // (bidirectional overrides and isolates) and bytes that are not UTF-8, as

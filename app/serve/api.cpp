@@ -10,6 +10,7 @@
 
 #include "app/commands.h"
 #include "app/export/exporter.h"
+#include "app/export/schedule_rows.h"
 
 namespace pierhost::api {
 
@@ -443,15 +444,17 @@ json ScheduleJson(const WebSession& session,
     return {{"header", json::array()},
             {"bars", json::array()},
             {"totals", json::array()},
-            {"notes", json::array()}};
+            {"notes", json::array()},
+            {"members", json::array()}};
   }
   const ScheduleRows rows = MakeScheduleRows(input, BuildSchedule(input));
   json header = json::array();
   for (const auto& [key, value] : rows.header) header.push_back({key, value});
   return {{"header", std::move(header)},
-          {"bars", rows.bars},
-          {"totals", rows.totals},
-          {"notes", rows.notes}};
+          {"bars", rows.bars.rows},
+          {"totals", rows.totals.rows},
+          {"notes", rows.notes},
+          {"members", rows.members.rows}};
 }
 
 std::vector<Event> ParseEvents(const std::string& body) {
@@ -507,10 +510,15 @@ File ExportFile(const std::vector<CageRecord>& cages,
     if (exporter->FileName() != name) continue;
     std::ostringstream text;
     exporter->Write(input, schedule, text);
-    const std::string type = name.ends_with(".ifc")   ? "application/x-step"
-                             : name.ends_with(".csv") ? "text/csv; charset=utf-8"
-                             : name.ends_with(".svg") ? "image/svg+xml; charset=utf-8"
-                                                      : "application/json; charset=utf-8";
+    const std::string type =
+        name.ends_with(".ifc")   ? "application/x-step"
+        : name.ends_with(".csv") ? "text/csv; charset=utf-8"
+        : name.ends_with(".svg") ? "image/svg+xml; charset=utf-8"
+        : name.ends_with(".pdf") ? "application/pdf"
+        : name.ends_with(".xlsx")
+            ? "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet"
+        : name.ends_with(".abs") ? "text/plain; charset=us-ascii"
+                                 : "application/json; charset=utf-8";
     return {type, text.str()};
   }
   std::string names;

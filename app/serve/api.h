@@ -45,7 +45,8 @@ nlohmann::json StateJson(const WebSession& session, const Marks& since, bool ful
 nlohmann::json CreatedJson(const WebSession& session);
 
 // The schedule of the created cages as schedule.csv holds it: header, bar
-// rows and totals (each list's first row the headings) and notes.
+// rows and totals (each list's first row the headings), notes and the
+// member table (each cage's group).
 nlohmann::json ScheduleJson(const WebSession& session,
                             const std::shared_ptr<const HostElementAdapter::ElementModel>& model);
 

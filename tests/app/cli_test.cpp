@@ -9,7 +9,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <nlohmann/json.hpp>
+#include <regex>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -402,6 +404,119 @@ TEST_F(PierhostCli, AModelWithNoColumnTheToolCanTakeSaysSoAndExitsTwo) {
   EXPECT_EQ(json["columns"].size(), 4u);
   EXPECT_EQ(json["refused"].size(), 7u);
   EXPECT_EQ(json["schema"], "IFC4");
+}
+
+// ---------------------------------------------------------------------------
+// GlobalIds across the files of a project.
+
+// The rooted entities of a cage.ifc by GlobalId: each entity's line with its
+// own number taken off and its references to other entities blanked, so
+// that lines of two files compare by what they say.
+std::map<std::string, std::string> RootedEntities(const std::string& ifc) {
+  static const std::regex rooted(R"re(#\d+=(IFC[A-Z0-9]+)\('([0-9A-Za-z_$]{22})',(.*)\);)re");
+  static const std::regex reference(R"(#\d+)");
+  std::map<std::string, std::string> out;
+  std::istringstream in(ifc);
+  std::string line;
+  while (std::getline(in, line)) {
+    std::smatch m;
+    if (!std::regex_match(line, m, rooted)) continue;
+    const std::string said = m[1].str() + "(" + std::regex_replace(m[3].str(), reference, "#");
+    EXPECT_TRUE(out.emplace(m[2], said).second) << "GlobalId " << m[2] << " twice in one file";
+  }
+  return out;
+}
+
+TEST_F(PierhostCli, GlobalIdsNameOneThingAcrossTheFilesOfAProjectAndRepeatWithTheRun) {
+  const fs::path rotated = kSource / "examples" / "rotated_columns.json";
+  const std::vector<std::vector<std::string>> runs{
+      {"cage", kExample.string(), "--pick", "C5"},
+      {"cage", kExample.string(), "--pick", "C1", "--pick", "C2"},
+      {"cage", kExample.string(), "--pick", "C5", "--set", "Main_Diameter=20"},
+      {"cage", kExample.string(), "--pick", "C3", "--set", "Main_Stirrup_Diameter=10"},
+      {"building", kExample.string()},
+      {"building", rotated.string()},
+      {"cage", kExample.string(), "--pick", "C5"},  // the first run again
+  };
+  std::vector<std::map<std::string, std::string>> files;
+  for (std::size_t r = 0; r < runs.size(); ++r) {
+    auto args = runs[r];
+    args.insert(args.end(), {"--out", "run" + std::to_string(r)});
+    const auto run = Pierhost(args);
+    ASSERT_EQ(run.status, 0) << run.output;
+    files.push_back(RootedEntities(Read(dir_ / ("run" + std::to_string(r)) / "cage.ifc")));
+    ASSERT_GT(files.back().size(), 20u);
+  }
+  // A run repeated gives every object the id it had.
+  EXPECT_EQ(files.front(), files.back());
+  // An id two files share names the same thing in both: the same entity
+  // saying the same (the project, its storeys, a bar type of one shape).
+  std::size_t shared = 0, types = 0;
+  for (std::size_t a = 0; a + 1 < files.size(); ++a) {
+    for (std::size_t b = a + 1; b + 1 < files.size(); ++b) {
+      for (const auto& [id, said] : files[a]) {
+        const auto other = files[b].find(id);
+        if (other == files[b].end()) continue;
+        ++shared;
+        types += said.rfind("IFCREINFORCINGBARTYPE", 0) == 0;
+        EXPECT_EQ(said, other->second) << "GlobalId " << id << " in runs " << a << " and " << b;
+      }
+    }
+  }
+  EXPECT_GT(shared, 0u);  // the project and its storeys at least
+  EXPECT_GT(types, 0u);   // the links of C5 and of C1 are one shape
+}
+
+TEST_F(PierhostCli, TheOutputsAreIssuedAsTheDrawingNamedWithOnePdfPagePerSheet) {
+  const auto run = Pierhost(
+      {"building", kExample.string(), "--drawing", "S-204", "--revision", "C02", "--out", "out"});
+  ASSERT_EQ(run.status, 0) << run.output;
+  const std::string svg = Read(dir_ / "out" / "drawing.svg");
+  EXPECT_NE(svg.find(">S-204/1  rev. C02<"), std::string::npos);
+  EXPECT_NE(Read(dir_ / "out" / "schedule.csv").find("\"S-204 revision C02\""), std::string::npos);
+  EXPECT_NE(Read(dir_ / "out" / "bars.abs").find("@rS-204@iC02@"), std::string::npos);
+  // One sheet per group of cages, one PDF page per sheet, A3 landscape.
+  const std::size_t sheets = Count(svg, "<g id=\"sheet");
+  EXPECT_GE(sheets, 2u);
+  EXPECT_EQ(Count(svg, "Sheet 1 of " + std::to_string(sheets)), 1u);
+  const std::string pdf = Read(dir_ / "out" / "drawing.pdf");
+  ASSERT_EQ(pdf.rfind("%PDF-", 0), 0u);
+  EXPECT_EQ(Count(pdf, "/Type /Page\n") + Count(pdf, "/Type /Page "), sheets);
+  EXPECT_NE(pdf.find("/MediaBox [ 0 0 1190.551181 841.889764 ]"), std::string::npos);
+
+  // A drawing number must be something to print.
+  for (const auto& [option, value] : std::vector<std::pair<std::string, std::string>>{
+           {"--drawing", ""}, {"--revision", std::string(41, 'R')}, {"--drawing", "A\x1b"}}) {
+    const auto bad =
+        Pierhost({"cage", kExample.string(), "--pick", "C5", option, value, "--out", "bad"});
+    EXPECT_EQ(bad.status, 2) << bad.output;
+    EXPECT_NE(bad.output.find(option), std::string::npos) << bad.output;
+    EXPECT_FALSE(fs::exists(dir_ / "bad"));
+  }
+}
+
+TEST_F(PierhostCli, CageIfcGivesTheBarTypesTheirShapeAndTheColumnsTheirConcrete) {
+  const auto run = Cage(kExample.string(), {"--pick", "C5"});
+  ASSERT_EQ(run.status, 0) << run.output;
+  const std::string ifc = Read(dir_ / "out" / "cage.ifc");
+  // IFC4 has no bending property set of its own: the bar type carries the
+  // shape code and its dimensions, and the rest is in a set of ours.
+  EXPECT_EQ(ifc.find("Pset_ReinforcingBarBendings"), std::string::npos);
+  EXPECT_EQ(ifc.find("ShapeParameter_"), std::string::npos);
+  EXPECT_NE(ifc.find("'Pier_BarSchedule'"), std::string::npos);
+  EXPECT_TRUE(std::regex_search(
+      ifc,
+      std::regex(
+          R"(IFCREINFORCINGBARTYPE\('[^']{22}',\$,'01',.*,'52',\(IFCLENGTHMEASURE\(240\.\),)"
+          R"(IFCLENGTHMEASURE\(240\.\),IFCLENGTHMEASURE\(115\.\),IFCLENGTHMEASURE\(115\.\)\)\);)")));
+  // The column's concrete: the grade its cage was made for.
+  std::smatch column, material;
+  ASSERT_TRUE(std::regex_search(ifc, column, std::regex(R"((#\d+)=IFCCOLUMN\()")));
+  ASSERT_TRUE(std::regex_search(ifc, material,
+                                std::regex(R"((#\d+)=IFCMATERIAL\('C25/30',\$,'Concrete'\);)")));
+  EXPECT_TRUE(
+      std::regex_search(ifc, std::regex("IFCRELASSOCIATESMATERIAL\\([^;]*\\(" + column[1].str() +
+                                        "\\)," + material[1].str() + "\\);")));
 }
 
 }  // namespace

@@ -465,16 +465,21 @@ async function main() {
     await page.click('#schedule-ok');
     const [csvDownload] = await Promise.all([page.waitForEvent('download'), page.click('#downloads a[download="schedule.csv"]')]);
     const csv = parseCsv(fs.readFileSync(await csvDownload.path(), 'utf8'));
-    const heading = csv.findIndex((row) => row[0] === 'Member' && row[1] === 'Bar mark');
-    const csvBars = csv.slice(heading + 1, csv.findIndex((row, i) => i > heading && row.every((c) => c === '')));
-    assert.deepEqual(rows[0].slice(1), csvBars, 'the page\'s schedule is the CSV\'s');
     const trim = (row) => { const r = [...row]; while (r.length && r.at(-1) === '') r.pop(); return r; };
-    const blank = (from) => csv.findIndex((row, i) => i > from && row.every((c) => c === ''));
+    const blank = (from) => {
+      const at = csv.findIndex((row, i) => i > from && row.every((c) => c === ''));
+      return at < 0 ? csv.length : at;
+    };
+    const heading = csv.findIndex((row) => row.includes('Bar mark'));
+    const csvBars = csv.slice(heading + 1, blank(heading)).map(trim);
+    assert.deepEqual(rows[0].slice(1).map(trim), csvBars, 'the page\'s schedule is the CSV\'s');
     const totalsAt = blank(heading) + 1;
     const csvTotals = csv.slice(totalsAt, blank(totalsAt)).map(trim);
     assert.deepEqual(rows[1].map(trim), csvTotals, 'and so are its totals');
+    const membersAt = csv.findIndex((row) => row[0] === 'Member table');
+    assert.deepEqual(rows[2].map(trim), csv.slice(membersAt + 1, blank(membersAt)).map(trim), 'and its member table');
     const notesAt = csv.findIndex((row) => row[0] === 'Notes');
-    const csvNotes = notesAt < 0 ? [] : csv.slice(notesAt + 1).map((row) => row[0]).filter(Boolean);
+    const csvNotes = notesAt < 0 ? [] : csv.slice(notesAt + 1, blank(notesAt)).map((row) => row[0]);
     assert.deepEqual(await page.evaluate(() => [...document.querySelectorAll('#schedule-body li')].map((li) => li.textContent)), csvNotes,
       'and its notes');
     const [jsonDownload] = await Promise.all([page.waitForEvent('download'), page.click('#downloads a[download="model.json"]')]);

@@ -234,10 +234,12 @@ TEST(CageSingle, StirrupHooksFollowTheMainBar) {
     const auto placements = run.Build(Column(400, 500)).Stirrup();
     ASSERT_FALSE(placements.empty());
     for (const auto& placement : placements) {
-      // Tails of 10 stirrup diameters, both ends alike.
+      // Tails that give the least end projection of an 8 mm link, 115 mm
+      // (91 mm of straight, the 16 mm inner radius and the bar), both ends
+      // alike.
       const auto& shape = placement.GetBendingShape();
       EXPECT_EQ(shape.GetStartHook().angle, angle) << "main bar " << D;
-      EXPECT_EQ(shape.GetStartHook().length, 80);
+      EXPECT_EQ(shape.GetStartHook().length, 91);
       EXPECT_EQ(shape.GetStartHook(), shape.GetEndHook());
       // The bar turns through three quarter turns and both hooks.
       const auto& p = shape.GetPolyline();

@@ -1,6 +1,7 @@
 # Runs `pierhost cage` into a fresh folder and reads its cage.ifc back with
 # readback.mjs. Called by CTest as
 #   cmake -DPIERHOST=<program> -DMODEL=<model file> -DPICKS=<id>[,<id>...] -DOUT=<folder>
+# PICKS of BUILDING runs `pierhost building` on the whole model instead.
 #         [-DSOURCE=ON] -P readback.cmake
 # With SOURCE the model is an IFC file the cage must be laid over; when it is
 # not there the test is skipped (it prints "skipped:").
@@ -27,10 +28,14 @@ set(pick_args)
 foreach(id IN LISTS picks)
   list(APPEND pick_args --pick "${id}")
 endforeach()
-execute_process(COMMAND "${PIERHOST}" cage "${MODEL}" ${pick_args} --out "${OUT}"
+set(command cage "${MODEL}" ${pick_args})
+if(PICKS STREQUAL "BUILDING")
+  set(command building "${MODEL}")
+endif()
+execute_process(COMMAND "${PIERHOST}" ${command} --out "${OUT}"
                 RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
-  message(FATAL_ERROR "pierhost cage ${MODEL} ${pick_args} failed (${status})")
+  message(FATAL_ERROR "pierhost ${command} failed (${status})")
 endif()
 set(source_args)
 if(SOURCE)

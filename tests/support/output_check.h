@@ -1,4 +1,4 @@
-// Assertions on an output folder of pierhost: one published set of the four
+// Assertions on an output folder of pierhost: one published set of the
 // outputs and nothing else left behind (app/export/output_folder.h).
 #pragma once
 
@@ -11,8 +11,9 @@
 
 namespace testsupport {
 
-inline const std::vector<std::string> kOutputNames{"cage.ifc", "drawing.svg", "model.json",
-                                                   "schedule.csv"};
+inline const std::vector<std::string> kOutputNames{"bars.abs",     "cage.ifc",   "drawing.pdf",
+                                                   "drawing.svg",  "model.json", "schedule.csv",
+                                                   "schedule.xlsx"};
 
 // The names in a folder, hidden ones included, sorted; none when it is missing.
 inline std::vector<std::string> Listing(const std::filesystem::path& dir) {
@@ -27,8 +28,8 @@ inline std::vector<std::string> Listing(const std::filesystem::path& dir) {
   return names;
 }
 
-// `dir` holds the four outputs, each a link into the one current set, the
-// set folder holds the four files, and nothing else is left: no temporary
+// `dir` holds the outputs, each a link into the one current set, the set
+// folder holds their files, and nothing else is left: no temporary
 // file, no set of a run that failed or died.
 inline ::testing::AssertionResult OneSetOfOutputs(const std::filesystem::path& dir) {
   namespace fs = std::filesystem;

@@ -67,6 +67,9 @@ export function showSchedule(schedule) {
     if (schedule.notes.length) {
       box.append(el('h4', { textContent: 'Notes' }), el('ul', {}, schedule.notes.map((n) => el('li', { textContent: n }))));
     }
+    if (schedule.members && schedule.members.length > 1) {
+      box.append(el('h4', { textContent: 'Member table' }), table(schedule.members));
+    }
   }
   $('schedule').showModal();
 }
