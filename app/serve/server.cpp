@@ -253,6 +253,11 @@ std::shared_ptr<const HostElementAdapter::ElementModel> ReadAligned(const ServeO
 
 class WebServer::Impl {
  public:
+  // A session and its own lock.
+  struct Slot {
+    std::mutex mutex;
+    std::unique_ptr<api::WebSession> session;
+  };
   Impl(ServeOptions options, const ToolLocation& tool)
       : options_(std::move(options)),
         model_(ReadAligned(options_)),
@@ -338,7 +343,7 @@ class WebServer::Impl {
 
   // The session of that id, marked as used (a page that went and came back
   // keeps it); the caller holds mutex_.
-  api::WebSession& Find(const std::string& id) {
+  const std::shared_ptr<Slot>& Find(const std::string& id) {
     DropIdle();
     const auto it = sessions_.find(id);
     if (it == sessions_.end()) {
@@ -346,15 +351,37 @@ class WebServer::Impl {
                                 std::to_string(options_.idle_timeout.count()) +
                                 " s unused, or never existed");
     }
-    it->second->last_used = Clock::now();
-    it->second->left.reset();
-    return *it->second;
+    it->second->session->last_used = Clock::now();
+    it->second->session->left.reset();
+    return it->second;
+  }
+
+  // The session of that id, locked for the request that holds it. The
+  // table's lock is held only to find it; a session dropped from the table
+  // meanwhile lives on until its last request lets go.
+  class Held {
+   public:
+    explicit Held(std::shared_ptr<Slot> slot) : slot_(std::move(slot)), lock_(slot_->mutex) {}
+    api::WebSession& operator*() const { return *slot_->session; }
+    void unlock() { lock_.unlock(); }
+
+   private:
+    std::shared_ptr<Slot> slot_;
+    std::unique_lock<std::mutex> lock_;
+  };
+  Held Open(const std::string& id) {
+    std::shared_ptr<Slot> slot;
+    {
+      std::lock_guard table(mutex_);
+      slot = Find(id);
+    }
+    return Held(std::move(slot));
   }
 
   void DropIdle() {
     const auto now = Clock::now();
     std::erase_if(sessions_, [&](const auto& entry) {
-      const api::WebSession& s = *entry.second;
+      const api::WebSession& s = *entry.second->session;
       return now - s.last_used > options_.idle_timeout ||
              (s.left && now - *s.left > options_.left_timeout);
     });
@@ -500,24 +527,33 @@ class WebServer::Impl {
 
     http_.Post("/api/sessions",
                Guard([this](const httplib::Request&, httplib::Response& res, Timing& timing) {
-                 std::unique_lock lock(mutex_);
-                 timing.Lap("lock");
-                 DropIdle();
-                 if (sessions_.size() >= options_.max_sessions) {
+                 const auto full = [this] {
+                   DropIdle();
+                   if (sessions_.size() < options_.max_sessions) return;
                    throw api::Error(
                        503,
                        "the server holds " + std::to_string(sessions_.size()) +
                            " sessions, its most: close another tab, or wait until one has been "
                            "unused for " +
                            std::to_string(options_.idle_timeout.count()) + " s");
+                 };
+                 {
+                   std::lock_guard table(mutex_);
+                   full();
                  }
+                 timing.Lap("lock");
+                 // The run starts outside the table's lock: other sessions go on.
                  const std::string id = NewToken();
-                 auto session = std::make_unique<api::WebSession>(
+                 auto slot = std::make_shared<Slot>();
+                 slot->session = std::make_unique<api::WebSession>(
                      id, [this] { return NewRun(); }, model_);
                  timing.Lap("tool");
-                 json state = api::StateJson(*session, {}, true);
-                 sessions_.emplace(id, std::move(session));
-                 lock.unlock();
+                 json state = api::StateJson(*slot->session, {}, true);
+                 {
+                   std::lock_guard table(mutex_);
+                   full();
+                   sessions_.emplace(id, std::move(slot));
+                 }
                  timing.Lap("state");
                  SendJson(res, 201, state, &timing);
                }));
@@ -525,10 +561,10 @@ class WebServer::Impl {
     const std::string session = R"(/api/sessions/([^/]+))";
     http_.Get(session,
               Guard([this](const httplib::Request& req, httplib::Response& res, Timing& timing) {
-                std::unique_lock lock(mutex_);
+                Held held = Open(req.matches[1]);
                 timing.Lap("lock");
-                json state = api::StateJson(Find(req.matches[1]), {}, true);
-                lock.unlock();
+                json state = api::StateJson(*held, {}, true);
+                held.unlock();
                 timing.Lap("state");
                 SendJson(res, 200, state, &timing);
               }));
@@ -546,7 +582,7 @@ class WebServer::Impl {
     http_.Post(session + "/leave",
                Guard([this](const httplib::Request& req, httplib::Response& res, Timing&) {
                  std::lock_guard lock(mutex_);
-                 Find(req.matches[1]).left = Clock::now();
+                 Find(req.matches[1])->session->left = Clock::now();
                  res.status = 204;
                }));
 
@@ -558,9 +594,9 @@ class WebServer::Impl {
                                              std::to_string(options_.max_request_bytes) + " bytes");
                  }
                  const std::vector<api::Event> events = api::ParseEvents(req.body);
-                 std::unique_lock lock(mutex_);
+                 Held held = Open(req.matches[1]);
                  timing.Lap("lock");
-                 api::WebSession& s = Find(req.matches[1]);
+                 api::WebSession& s = *held;
                  s.Begin();
                  // The page's choice for a Draw on columns that have a cage:
                  // it replaces that cage.
@@ -583,7 +619,7 @@ class WebServer::Impl {
                      }
                      // The tool's own error: for a developer, not the user.
                      if (dynamic_cast<const ToolFailure*>(&e)) body["tool"] = true;
-                     lock.unlock();
+                     held.unlock();
                      timing.Lap("state");
                      SendJson(res, 422, body, &timing);
                      return;
@@ -592,21 +628,21 @@ class WebServer::Impl {
                  s.Check();
                  timing.Lap("tool");
                  json state = api::StateJson(s, s.Since(), false);
-                 lock.unlock();
+                 held.unlock();
                  timing.Lap("state");
                  SendJson(res, 200, state, &timing);
                }));
 
     http_.Post(session + "/run",
                Guard([this](const httplib::Request& req, httplib::Response& res, Timing& timing) {
-                 std::unique_lock lock(mutex_);
+                 Held held = Open(req.matches[1]);
                  timing.Lap("lock");
-                 api::WebSession& s = Find(req.matches[1]);
+                 api::WebSession& s = *held;
                  s.NewRun();
                  s.Check();
                  timing.Lap("tool");
                  json state = api::StateJson(s, s.Since(), true);
-                 lock.unlock();
+                 held.unlock();
                  timing.Lap("state");
                  SendJson(res, 200, state, &timing);
                }));
@@ -617,15 +653,15 @@ class WebServer::Impl {
     const auto change = [this](Change what, bool full) {
       return Guard([this, what = std::move(what), full](const httplib::Request& req,
                                                         httplib::Response& res, Timing& timing) {
-        std::unique_lock lock(mutex_);
+        Held held = Open(req.matches[1]);
         timing.Lap("lock");
-        api::WebSession& s = Find(req.matches[1]);
+        api::WebSession& s = *held;
         s.Begin();
         what(s, req);
         s.Check();
         timing.Lap("tool");
         json state = api::StateJson(s, s.Since(), full);
-        lock.unlock();
+        held.unlock();
         timing.Lap("state");
         SendJson(res, 200, state, &timing);
       });
@@ -645,33 +681,33 @@ class WebServer::Impl {
 
     http_.Get(session + "/schedule",
               Guard([this](const httplib::Request& req, httplib::Response& res, Timing& timing) {
-                std::unique_lock lock(mutex_);
+                Held held = Open(req.matches[1]);
                 timing.Lap("lock");
-                json schedule = api::ScheduleJson(Find(req.matches[1]), model_);
-                lock.unlock();
+                json schedule = api::ScheduleJson(*held, model_);
+                held.unlock();
                 timing.Lap("state");
                 SendJson(res, 200, schedule, &timing);
               }));
 
     http_.Get(session + "/created",
               Guard([this](const httplib::Request& req, httplib::Response& res, Timing& timing) {
-                std::unique_lock lock(mutex_);
+                Held held = Open(req.matches[1]);
                 timing.Lap("lock");
-                json created = api::CreatedJson(Find(req.matches[1]));
-                lock.unlock();
+                json created = api::CreatedJson(*held);
+                held.unlock();
                 timing.Lap("state");
                 SendJson(res, 200, created, &timing);
               }));
 
     http_.Get(session + "/files/([^/]+)",
               Guard([this](const httplib::Request& req, httplib::Response& res, Timing& timing) {
-                // The cages are copied under the lock; the files are made
-                // outside it, so that other sessions are not held up.
+                // The cages are copied under the session's lock; the files
+                // are made outside it.
                 std::vector<CageRecord> cages;
                 {
-                  std::lock_guard lock(mutex_);
+                  Held held = Open(req.matches[1]);
                   timing.Lap("lock");
-                  cages = Find(req.matches[1]).AllCages();
+                  cages = (*held).AllCages();
                 }
                 const api::File file = api::ExportFile(cages, model_, req.matches[2]);
                 timing.Lap("export");
@@ -694,10 +730,11 @@ class WebServer::Impl {
   GzipCache gzip_;
   Access access_;
   int port_ = -1;
-  // The tool is written for one thread: every call into any run, and the
-  // table of sessions, goes through this one lock.
+  // A session's run is confined to one thread at a time: each session has
+  // its own lock, held while a request works on it, so that requests of
+  // distinct sessions run at once. mutex_ guards the table of sessions only.
   std::mutex mutex_;
-  std::map<std::string, std::unique_ptr<api::WebSession>> sessions_;
+  std::map<std::string, std::shared_ptr<Slot>> sessions_;
 };
 
 WebServer::WebServer(ServeOptions options, const ToolLocation& tool)

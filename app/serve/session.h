@@ -1,8 +1,8 @@
 // One browser session of pierhost serve: the current run of the tool, the
 // cages the session created with their history (delete, undo, redo, and a
 // cage opened again and replaced), and the checks of the cage being edited.
-// Nothing here knows about HTTP or threads: the server calls it under its
-// one lock.
+// Nothing here knows about HTTP or threads: the server calls a session under
+// that session's own lock (last_used and left under the table's).
 #pragma once
 
 #include <chrono>
