@@ -1030,8 +1030,10 @@ void DrawSketches(Canvas& cv, const CageView& v, const Schedule& schedule, const
   for (const auto& [mark, count] : v.count_of_mark) {
     const MarkEntry& m = schedule.marks[mark];
     if (m.shape.code != "99") continue;
+    // Not a structured binding in the lambda: clang 14 cannot capture one.
+    const auto this_mark = mark;
     const auto pm = std::find_if(v.placements.begin(), v.placements.end(),
-                                 [&](const PlacedMark& p) { return p.mark == mark; });
+                                 [&](const PlacedMark& p) { return p.mark == this_mark; });
     if (pm == v.placements.end()) continue;
     if (x + kCell > area.Right()) {
       cv.Text(x, area.y + 3, "further sketches: see bars.abs", kSmallText);

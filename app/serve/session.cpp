@@ -300,8 +300,10 @@ void WebSession::Restore(const CreatedCage& cage) {
     bool changed = false;
     for (const auto& [name, value] : cage.values) {
       const auto now = Values(*palette);
+      // Not a structured binding in the lambda: clang 14 cannot capture one.
+      const auto& field = name;
       const auto it =
-          std::find_if(now.begin(), now.end(), [&](const auto& nv) { return nv.first == name; });
+          std::find_if(now.begin(), now.end(), [&](const auto& nv) { return nv.first == field; });
       if (it == now.end() || it->second == value) continue;
       try {
         run_->Set(name, value);
