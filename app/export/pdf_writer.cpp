@@ -12,6 +12,14 @@
 #include "app/export/exporter.h"
 #include "app/export/text.h"
 
+// Under LeakSanitizer: fontconfig, which the renderer's text layout loads,
+// keeps its configuration and caches for the life of the process.
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+#endif
+#endif
+
 namespace pierhost {
 
 namespace {
