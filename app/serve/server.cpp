@@ -128,13 +128,13 @@ std::optional<std::pair<std::size_t, std::size_t>> OneRange(const std::string& h
                                                             std::size_t size) {
   constexpr std::string_view kUnit = "bytes=";
   if (!header.starts_with(kUnit)) return std::nullopt;
-  const std::string spec = header.substr(kUnit.size());
-  const auto dash = spec.find('-');
-  if (dash == std::string::npos || spec.find_first_not_of("0123456789-") != std::string::npos ||
-      spec.find('-', dash + 1) != std::string::npos) {
+  const std::string range = header.substr(kUnit.size());
+  const auto dash = range.find('-');
+  if (dash == std::string::npos || range.find_first_not_of("0123456789-") != std::string::npos ||
+      range.find('-', dash + 1) != std::string::npos) {
     return std::nullopt;
   }
-  const std::string first = spec.substr(0, dash), last = spec.substr(dash + 1);
+  const std::string first = range.substr(0, dash), last = range.substr(dash + 1);
   if ((first.empty() && last.empty()) || first.size() > 15 || last.size() > 15) return std::nullopt;
   if (first.empty()) {  // the last bytes
     const std::size_t suffix = std::stoull(last);

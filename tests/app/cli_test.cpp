@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "support/files.h"
 #include "support/output_check.h"
 
 namespace fs = std::filesystem;
@@ -33,22 +34,9 @@ struct Outcome {
   std::string output;  // standard output and standard error together
 };
 
-std::string Quote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
-std::string Read(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-void Write(const fs::path& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary) << text;
-}
+using support::Quote;
+using support::Read;
+using support::Write;
 
 // The example model with one piece of text replaced.
 std::string ExampleWith(const std::string& from, const std::string& to) {

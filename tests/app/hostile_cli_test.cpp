@@ -25,6 +25,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/files.h"
 #include "support/output_check.h"
 
 namespace fs = std::filesystem;
@@ -46,22 +47,9 @@ struct Outcome {
   std::string output;
 };
 
-std::string Quote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
-std::string Read(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-void Write(const fs::path& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary) << text;
-}
+using support::Quote;
+using support::Read;
+using support::Write;
 
 std::size_t Count(const std::string& text, const std::string& part) {
   std::size_t n = 0;
